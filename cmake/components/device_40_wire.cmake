@@ -1,7 +1,7 @@
 # Command blocks and the command set shared by the wire transports.
 qrb_component(device device_wire
   SOURCES device/wire/CommandBlock.cpp device/wire/CommandSet.cpp
-  LIBS qrb_device_core)
+  LIBS qrb_device_core qrb_device_helpers)
 qrb_test(device_wire_test
   SOURCES tests/device/wire/CommandBlockTest.cpp tests/device/wire/CommandSetTest.cpp
   LIBS qrb_device_wire)

@@ -1,30 +1,18 @@
 #include "device/wire/CommandSet.h"
 
 #include "device/ByteOrder.h"
+#include "device/Format.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace qrb::device {
 
 namespace {
 
-// "%3.2f" of the clock in kHz.
+// The clock messages show kHz with the regional decimal separator.
 std::string KHzText(std::string_view pattern, int32_t hz) {
-    char number[32];
-    std::snprintf(number, sizeof number, "%3.2f", static_cast<double>(hz) / 1000.0);
-    std::string text(pattern);
-    size_t at = text.find("%3.2f");
-    if (at != std::string::npos) text.replace(at, 5, number);
-    return text;
-}
-
-// "%2.2d": at least two digits, a minus sign before them.
-std::string Padded2(int value) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%.2d", value);
-    return buf;
+    return Format(pattern, static_cast<double>(hz) / 1000.0);
 }
 
 int HexDigit(char c) {
@@ -55,7 +43,7 @@ bool TWireCommandSet::IndexInvalid(int index, TIndexReport how) {
         exchange_.I2CLog(0, "invalid device: " + std::to_string(index));
         break;
     case TIndexReport::I2CLogPadded:
-        exchange_.I2CLog(0, "invalid device: " + Padded2(index));
+        exchange_.I2CLog(0, Format("invalid device: %2.2d", index));
         break;
     }
     return true;
@@ -519,8 +507,7 @@ void TWireCommandSet::GetFWVersion(int index, TFWVersion& version, std::string& 
             return traits_.Failure;
         }
         const auto& c = version.Components;
-        text = "FW: " + std::to_string(c[0]) + "." + std::to_string(c[1]) + "." + std::to_string(c[2]) + "." +
-               std::to_string(c[3]);
+        text = Format(wiretext::FWText, c[0], c[1], c[2], c[3]);
         return TI2CResult::irOK;
     });
 }

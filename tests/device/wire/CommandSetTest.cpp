@@ -1,5 +1,7 @@
 #include "device/wire/CommandSet.h"
 
+#include "device/Format.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -859,4 +861,22 @@ TEST_P(CommandSetTest, FirmwareVersionComponentsWhateverTheStatus) {
     EXPECT_EQ(fw, TFWVersion{});
     EXPECT_EQ(text, "FW: <unknown>");
     EXPECT_EQ(ex.I2CLines, std::vector<std::string>{"0:Unknown answer to GETFWVERSION command!"});
+}
+
+TEST_P(CommandSetTest, ClockTextsUseTheRegionalDecimalSeparator) {
+    TFormatSettings comma;
+    comma.DecimalSeparator = ",";
+    TFormatSettingsScope scope(comma);
+    int32_t hz = 0;
+    ex.From28 = Status4(12345);
+    EXPECT_EQ(set.GetSCL(0, hz), TI2CResult::irOK);
+    EXPECT_EQ(hz, 12345);
+    EXPECT_EQ(ex.I2CLines, std::vector<std::string>{"0:I2C-Clock read as 12,35 KHz."});
+}
+
+TEST(CommandSetIndexText, UsbPadsNegativeIndexToTwoDigits) {
+    ScriptedExchange ex;
+    TWireCommandSet usb(ex, kUSBWireTraits);
+    EXPECT_EQ(usb.SetSCL(-1, 100000), TI2CResult::irInvalidDevice);
+    EXPECT_EQ(ex.I2CLines, std::vector<std::string>{"0:invalid device: -01"});
 }
