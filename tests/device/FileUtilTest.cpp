@@ -1,0 +1,212 @@
+#include "device/FileUtil.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace qrb::device;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FileUtilTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* base = std::getenv("QRB_TEST_BINARY_DIR");
+        std::string pattern = std::string(base ? base : "/var/tmp") + "/qrb-fileutil-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        oldMask_ = ::umask(022);
+    }
+    void TearDown() override {
+        ::umask(oldMask_);
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    static std::string Read(const std::string& path) {
+        std::string bytes, error;
+        EXPECT_TRUE(ReadFileBytes(path, bytes, error)) << error;
+        return bytes;
+    }
+
+    static mode_t Mode(const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0);
+        return st.st_mode & 07777;
+    }
+
+    // Names in the folder, so that a left-over temporary file shows.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path dir_;
+    mode_t oldMask_ = 0;
+};
+
+} // namespace
+
+TEST_F(FileUtilTest, WritesNewAndReplacesExistingFiles) {
+    std::string error;
+    const std::string p = Path("setup.qrb");
+    const std::string bytes("a\0b\r\n\xFF", 6);
+    ASSERT_TRUE(WriteFileAtomic(p, bytes, error)) << error;
+    EXPECT_EQ(Read(p), bytes);
+    EXPECT_EQ(Mode(p), 0644u); // 0666 less the umask
+    ASSERT_TRUE(WriteFileAtomic(p, std::string_view("second"), error)) << error;
+    EXPECT_EQ(Read(p), "second");
+    ASSERT_TRUE(WriteFileAtomic(p, std::string_view(), error)) << error;
+    EXPECT_EQ(Read(p), "");
+    const std::vector<uint8_t> raw = {0, 1, 2, 250};
+    ASSERT_TRUE(WriteFileAtomic(p, std::span<const uint8_t>(raw), error)) << error;
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(ReadFileBytes(p, back, error)) << error;
+    EXPECT_EQ(back, raw);
+    EXPECT_EQ(Names(), std::vector<std::string>{"setup.qrb"});
+}
+
+TEST_F(FileUtilTest, KeepsTheModeOfTheExistingFile) {
+    std::string error;
+    const std::string p = Path("Ondrix.ini");
+    ASSERT_TRUE(WriteFileAtomic(p, std::string_view("old"), error));
+    ASSERT_EQ(::chmod(p.c_str(), 0640), 0);
+    ASSERT_TRUE(WriteFileAtomic(p, std::string_view("new"), error)) << error;
+    EXPECT_EQ(Mode(p), 0640u);
+    EXPECT_EQ(Read(p), "new");
+}
+
+TEST_F(FileUtilTest, ReplacesTheTargetOfALinkAndKeepsTheLink) {
+    std::string error;
+    fs::create_directory(dir_ / "real");
+    const std::string target = Path("real/data.txt");
+    ASSERT_TRUE(WriteFileAtomic(target, std::string_view("old"), error));
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+    // link1 -> link2 (relative) -> real/data.txt (relative to link2's folder)
+    fs::create_symlink("real/data.txt", dir_ / "link2");
+    fs::create_symlink("link2", dir_ / "link1");
+    ASSERT_TRUE(WriteFileAtomic(Path("link1"), std::string_view("new"), error)) << error;
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link1"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link2"));
+    EXPECT_EQ(Read(target), "new");
+    EXPECT_EQ(Mode(target), 0600u);
+    EXPECT_EQ((std::vector<std::string>{"data.txt"}), [&] {
+        std::vector<std::string> n;
+        for (const auto& e : fs::directory_iterator(dir_ / "real"))
+            n.push_back(e.path().filename().string());
+        return n;
+    }());
+
+    // A dangling link gets its target created.
+    fs::create_symlink("real/created.txt", dir_ / "dangling");
+    ASSERT_TRUE(WriteFileAtomic(Path("dangling"), std::string_view("x"), error)) << error;
+    EXPECT_TRUE(fs::is_symlink(dir_ / "dangling"));
+    EXPECT_EQ(Read(Path("real/created.txt")), "x");
+
+    std::string resolved;
+    ASSERT_TRUE(ResolveSymlinks(Path("link1"), resolved, error));
+    EXPECT_EQ(fs::canonical(resolved), fs::canonical(target));
+}
+
+TEST_F(FileUtilTest, FailuresLeaveTheOldContentAndNoTemporaryFile) {
+    std::string error;
+    // A link loop.
+    fs::create_symlink("loopB", dir_ / "loopA");
+    fs::create_symlink("loopA", dir_ / "loopB");
+    EXPECT_FALSE(WriteFileAtomic(Path("loopA"), std::string_view("x"), error));
+    EXPECT_FALSE(error.empty());
+    // A missing folder.
+    EXPECT_FALSE(WriteFileAtomic(Path("missing/file"), std::string_view("x"), error));
+    EXPECT_FALSE(error.empty());
+    // A folder as the target.
+    fs::create_directory(dir_ / "folder");
+    EXPECT_FALSE(WriteFileAtomic(Path("folder"), std::string_view("x"), error));
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
+    // No name.
+    EXPECT_FALSE(WriteFileAtomic("", std::string_view("x"), error));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"folder", "loopA", "loopB"}));
+
+    if (::geteuid() != 0) { // root writes anywhere
+        const std::string p = Path("folder/keep.txt");
+        ASSERT_TRUE(WriteFileAtomic(p, std::string_view("old"), error));
+        ASSERT_EQ(::chmod((dir_ / "folder").c_str(), 0555), 0);
+        EXPECT_FALSE(WriteFileAtomic(p, std::string_view("new"), error));
+        EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
+        ::chmod((dir_ / "folder").c_str(), 0755);
+        EXPECT_EQ(Read(p), "old");
+        EXPECT_EQ(fs::directory_iterator(dir_ / "folder")->path().filename(), "keep.txt");
+    }
+}
+
+TEST_F(FileUtilTest, AFailedWriteKeepsTheOldContent) {
+    std::string error;
+    const std::string p = Path("log.txt");
+    ASSERT_TRUE(WriteFileAtomic(p, std::string_view("old"), error));
+    // A file size limit makes the write itself fail (EFBIG instead of a signal).
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit oldLimit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &oldLimit), 0);
+    rlimit small = oldLimit;
+    small.rlim_cur = 10;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool ok = WriteFileAtomic(p, std::string(100, 'x'), error);
+    ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(ok);
+    EXPECT_NE(error.find("File too large"), std::string::npos) << error;
+    EXPECT_EQ(Read(p), "old");
+    EXPECT_EQ(Names(), std::vector<std::string>{"log.txt"});
+
+    // A name so long that no temporary name fits next to it.
+    const std::string longName = Path(std::string(250, 'n'));
+    ASSERT_TRUE(std::ofstream(longName) << "old");
+    EXPECT_FALSE(WriteFileAtomic(longName, std::string_view("new"), error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(Read(longName), "old");
+    EXPECT_EQ(Names().size(), 2u);
+}
+
+TEST_F(FileUtilTest, ReadRefusesWhatIsNoRegularFileOrTooLarge) {
+    std::string bytes = "stale", error;
+    EXPECT_FALSE(ReadFileBytes(Path("missing"), bytes, error));
+    EXPECT_EQ(bytes, "");
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(ReadFileBytes(dir_.string(), bytes, error));
+    // A FIFO would block a plain read for ever.
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadFileBytes(Path("fifo"), bytes, error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+
+    ASSERT_TRUE(WriteFileAtomic(Path("ten"), std::string_view("0123456789"), error));
+    EXPECT_FALSE(ReadFileBytes(Path("ten"), bytes, error, 9));
+    EXPECT_EQ(bytes, "");
+    EXPECT_TRUE(ReadFileBytes(Path("ten"), bytes, error, 10));
+    EXPECT_EQ(bytes, "0123456789");
+}
+
+TEST_F(FileUtilTest, ForceDirectoriesCreatesMissingParents) {
+    std::string error;
+    ASSERT_TRUE(ForceDirectories(Path("a/b/c/"), error)) << error;
+    EXPECT_TRUE(DirectoryExists(Path("a/b/c")));
+    EXPECT_TRUE(ForceDirectories(Path("a/b"), error)); // existing
+    ASSERT_TRUE(WriteFileAtomic(Path("a/file"), std::string_view("x"), error));
+    EXPECT_TRUE(FileExists(Path("a/file")));
+    EXPECT_FALSE(DirectoryExists(Path("a/file")));
+    EXPECT_FALSE(ForceDirectories(Path("a/file/sub"), error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(ForceDirectories("", error));
+}
