@@ -9,5 +9,13 @@ qrb_test(device_core_test
 
 # Shared test fixtures of the device layer.
 qrb_component(device device_test_support
-  SOURCES tests/support/VirtualMainLoop.cpp
+  SOURCES tests/support/VirtualMainLoop.cpp tests/support/ScriptedControl.cpp
   LIBS qrb_device_core)
+
+# The hardware abstraction over the LAN, USB and simulated transports.
+qrb_component(device device_hal
+  SOURCES device/I2CHAL.cpp device/PlaceholderTransports.cpp device/DefaultTransports.cpp
+  LIBS qrb_device_core)
+qrb_test(device_hal_test
+  SOURCES tests/device/I2CHALTest.cpp
+  LIBS qrb_device_hal qrb_device_test_support)
