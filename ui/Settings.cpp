@@ -195,6 +195,23 @@ void SaveSettings(TIniFile& ini, const TSettings& settings) {
     }
 }
 
+TSettings LoadSettingsFile(const std::string& path, const TSettings& defaults, std::string& error) {
+    TIniFile ini;
+    if (!ini.LoadFromFile(path, error)) return defaults;
+    return LoadSettings(ini, defaults);
+}
+
+bool SaveSettingsFile(const std::string& path, const TSettings& settings, std::string& error) {
+    TIniFile ini;
+    std::string reason;
+    if (!ini.LoadFromFile(path, reason)) {
+        error = "Unable to write to " + path + " (" + reason + ")";
+        return false;
+    }
+    SaveSettings(ini, settings);
+    return ini.SaveToFile(path, error);
+}
+
 TWindowGeometry GeometryToStore(int32_t state, int32_t width, int32_t height, int32_t top, int32_t left) {
     if (state == 2) return {width - 50, height - 50, top + 25, left + 25, state};
     return {width, height, top, left, state};

@@ -96,6 +96,15 @@ TSettings LoadSettings(const TIniFile& ini, const TSettings& defaults);
 // Writes every key in its section, in the order of the settings file.
 void SaveSettings(TIniFile& ini, const TSettings& settings);
 
+// Reads the settings file. A missing file gives the defaults; a file that cannot be read also
+// gives them and sets error.
+TSettings LoadSettingsFile(const std::string& path, const TSettings& defaults, std::string& error);
+
+// Writes every key into the settings file, keeping its other lines, and replaces it atomically
+// (created when missing). An existing file that cannot be read is left alone. False with the
+// error naming the file.
+bool SaveSettingsFile(const std::string& path, const TSettings& settings, std::string& error);
+
 // Geometry stored for a window: a maximised window is stored 50 pixels smaller and 25 pixels
 // further in, so that it opens inside the screen when restored.
 struct TWindowGeometry {

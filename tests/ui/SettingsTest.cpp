@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qrb::ui {
 namespace {
@@ -240,6 +244,65 @@ TEST(SettingsTest, AMaximisedWindowIsStoredSmallerAndFurtherIn) {
     const TWindowGeometry n = GeometryToStore(0, 920, 600, 10, 20);
     EXPECT_EQ(n.Width, 920);
     EXPECT_EQ(n.Top, 10);
+}
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // The test's own configuration folder (set per test by the build), else /var/tmp.
+        const char* home = std::getenv("XDG_CONFIG_HOME");
+        std::string pattern = std::string(home && *home ? home : "/var/tmp") + "/qrb-settings-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        path_ = dir_ + "/Ondrix.ini";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    std::string ReadAll() const {
+        std::ifstream in(path_, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string dir_, path_;
+};
+
+TEST_F(SettingsFileTest, AFirstCloseWritesEveryKeyAndTheNextStartReadsThemExactly) {
+    std::string error;
+    TSettings s = LoadSettingsFile(path_, Defaults(), error);
+    EXPECT_TRUE(error.empty());
+    EXPECT_EQ(s, Defaults());
+    s.FanSpeed = 3;
+    s.LANAddresses = "10.1.2.3:15000";
+    ASSERT_TRUE(SaveSettingsFile(path_, s, error)) << error;
+    const std::string bytes = ReadAll();
+    size_t lines = 0, pos = 0;
+    while ((pos = bytes.find("\r\n", pos)) != std::string::npos) {
+        ++lines;
+        pos += 2;
+    }
+    EXPECT_EQ(lines, 54u + 6u + 5u); // keys, section lines, blank lines between sections
+    EXPECT_EQ(bytes.find('\n', 0), bytes.find("\r\n") + 1);
+    EXPECT_EQ(LoadSettingsFile(path_, Defaults(), error), s);
+}
+
+TEST_F(SettingsFileTest, AWindows1252FileStaysWindows1252) {
+    { std::ofstream(path_, std::ios::binary) << "[Options]\nSetupFolder=/home/M\xFCller\n"; }
+    std::string error;
+    TSettings s = LoadSettingsFile(path_, Defaults(), error);
+    EXPECT_EQ(s.SetupFolder, "/home/Müller");
+    ASSERT_TRUE(SaveSettingsFile(path_, s, error)) << error;
+    EXPECT_NE(ReadAll().find("SetupFolder=/home/M\xFCller\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsFileTest, AFileThatCannotBeReadGivesDefaultsAndIsNotReplaced) {
+    ASSERT_EQ(::mkdir(path_.c_str(), 0700), 0); // a folder where the file should be
+    std::string error;
+    EXPECT_EQ(LoadSettingsFile(path_, Defaults(), error), Defaults());
+    EXPECT_FALSE(error.empty());
+    error.clear();
+    EXPECT_FALSE(SaveSettingsFile(path_, Defaults(), error));
+    EXPECT_NE(error.find("Unable to write to " + path_), std::string::npos) << error;
 }
 
 } // namespace
