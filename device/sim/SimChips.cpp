@@ -1,5 +1,7 @@
 #include "device/sim/SimChips.h"
 
+#include "device/HWVocabulary.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -58,10 +60,12 @@ constexpr std::string_view kAddressListV1 = "24,32,33,34,37,42,36,43,44,35,84,81
 constexpr std::string_view kAddressListV2 =
     "24,32,33,34,37,38,42,36,43,44,35,84,81,86,87,88,112,113,114,27,82,83,80,54";
 
-// The expanders the sequences drive, E0..E5 (chip address table entries 1 to 6).
-constexpr std::array<uint8_t, 6> kSequenceExpanders = {0x20, 0x21, 0x22, 0x25, 0x26, 0x2A};
-
-constexpr std::string_view kMasterFlashMagic = "QRB24_ONDRIX_V20";
+// The expanders the sequences drive, E0..E5.
+constexpr std::array<uint8_t, 6> kSequenceExpanders = {
+    ChipAddress(TChipIndex::Expander0), ChipAddress(TChipIndex::Expander1),
+    ChipAddress(TChipIndex::Expander2), ChipAddress(TChipIndex::Expander3),
+    ChipAddress(TChipIndex::Expander4), ChipAddress(TChipIndex::Expander5),
+};
 
 void PutU16(std::span<uint8_t> out, size_t at, uint16_t v) {
     out[at] = static_cast<uint8_t>(v);

@@ -2,6 +2,7 @@
 // The chips of a simulated amplifier, byte for byte: I/O expanders, the DAC, the flashes, the
 // DC/DC regulator and the fan controller, grouped into a device, its channel groups and channels.
 
+#include "device/HWVocabulary.h"
 #include "device/sim/SimChip.h"
 
 #include <array>
@@ -108,11 +109,15 @@ private:
 // One simulated channel: eight I/O expanders, the DAC and the 128 KB channel flash.
 class TI2CVirtualChannel {
 public:
-    static constexpr std::array<uint8_t, 8> kExpanderAddresses = {0x20, 0x21, 0x22, 0x25,
-                                                                  0x26, 0x2A, 0x2B, 0x2C};
-    static constexpr uint8_t kDACAddress = 0x24;
-    static constexpr uint8_t kFlashLowAddress = 0x56;
-    static constexpr uint8_t kFlashHighAddress = 0x57;
+    static constexpr std::array<uint8_t, 8> kExpanderAddresses = {
+        ChipAddress(TChipIndex::Expander0), ChipAddress(TChipIndex::Expander1),
+        ChipAddress(TChipIndex::Expander2), ChipAddress(TChipIndex::Expander3),
+        ChipAddress(TChipIndex::Expander4), ChipAddress(TChipIndex::Expander5),
+        ChipAddress(TChipIndex::Expander8), ChipAddress(TChipIndex::Expander9),
+    };
+    static constexpr uint8_t kDACAddress = ChipAddress(TChipIndex::DACExpander);
+    static constexpr uint8_t kFlashLowAddress = ChipAddress(TChipIndex::ChannelFlashLow);
+    static constexpr uint8_t kFlashHighAddress = ChipAddress(TChipIndex::ChannelFlashHigh);
 
     TI2CVirtualChannel(std::string name, int32_t device, int32_t index);
     TI2CVirtualChannel(const TI2CVirtualChannel&) = delete;
@@ -159,8 +164,8 @@ private:
 // One simulated group of eight channels: DC/DC regulator and fan controller.
 class TI2CVirtualChannelGroup {
 public:
-    static constexpr uint8_t kFanAddress = 0x1B;
-    static constexpr uint8_t kRegulatorAddress = 0x58;
+    static constexpr uint8_t kFanAddress = ChipAddress(TChipIndex::Fan);
+    static constexpr uint8_t kRegulatorAddress = ChipAddress(TChipIndex::DCDC);
 
     TI2CVirtualChannelGroup(std::string name, int32_t device, int32_t group);
     TI2CVirtualChannelGroup(const TI2CVirtualChannelGroup&) = delete;
@@ -185,7 +190,7 @@ private:
 // One simulated device: its address list, the 64 KB master flash and the master-flash image.
 class TI2CVirtualMaster {
 public:
-    static constexpr uint8_t kMasterFlashAddress = 0x50;
+    static constexpr uint8_t kMasterFlashAddress = ChipAddress(TChipIndex::MasterFlash);
     static constexpr int32_t kInitialSCL = 200000;
 
     TI2CVirtualMaster(std::string name, int32_t channels, int32_t version, int32_t index);

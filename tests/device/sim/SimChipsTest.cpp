@@ -82,6 +82,10 @@ struct ExpanderCase {
     std::array<uint8_t, 9> Expected;
 };
 
+void PrintTo(const ExpanderCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
 class SimIOExpanderWrite : public testing::TestWithParam<ExpanderCase> {};
 
 TEST_P(SimIOExpanderWrite, StoresRegisterAndPartner) {
