@@ -1,7 +1,13 @@
 # USB transport: raw disk layer, sector frames and the transport over them.
 qrb_component(device device_usb
   SOURCES device/usb/DiskLayer.cpp device/usb/SectorFrame.cpp
-  LIBS PkgConfig::LIBMD)
+  LIBS qrb_device_core PkgConfig::LIBMD)
+
+# A fake amplifier disk for tests of the USB transport and of what builds on it.
+qrb_component(device device_usb_fake
+  SOURCES tests/support/FakeDisk.cpp
+  LIBS qrb_device_usb PkgConfig::LIBMD)
+
 qrb_test(device_usb_test
   SOURCES tests/device/usb/DiskLayerTest.cpp tests/device/usb/SectorFrameTest.cpp
-  LIBS qrb_device_usb)
+  LIBS qrb_device_usb qrb_device_usb_fake qrb_device_test_support)

@@ -91,6 +91,18 @@ public:
 
     uint32_t LogicalBlockSize() override { return blockSize_; }
 
+    bool Seek(uint64_t offset, std::string& errorText) override {
+        if (!Aligned(offset, 0)) {
+            errorText = SystemErrorText(EINVAL);
+            return false;
+        }
+        if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+            errorText = SystemErrorText(errno);
+            return false;
+        }
+        return true;
+    }
+
     TDiskTransfer WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
         if (!Aligned(offset, data.size())) return Failure(EINVAL);
         AlignedBuffer buffer(data.size());

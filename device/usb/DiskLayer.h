@@ -30,6 +30,9 @@ public:
     virtual bool Inquiry(std::vector<uint8_t>& data, std::string& errorText) = 0;
     // Logical block size in bytes; 0 when unknown.
     virtual uint32_t LogicalBlockSize() = 0;
+    // Moves the file position to offset; false when the disk cannot be addressed there (beyond
+    // its end, or off its block grid).
+    virtual bool Seek(uint64_t offset, std::string& errorText) = 0;
     virtual TDiskTransfer WriteAt(uint64_t offset, std::span<const uint8_t> data) = 0;
     virtual TDiskTransfer ReadAt(uint64_t offset, std::span<uint8_t> data) = 0;
 };
