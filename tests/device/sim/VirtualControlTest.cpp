@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -827,4 +828,15 @@ TEST_F(VirtualControl, ScriptedPeerAnswersChosenAddressesAndRecordsWrites) {
     peer.ClearWrites();
     EXPECT_EQ(ctl_.WriteI2C(1, 0x18, "F0"), TI2CResult::irInvalidDevice);
     EXPECT_TRUE(peer.Writes().empty());
+}
+
+TEST_F(VirtualControl, UnexpectedScanFailureCarriesThePrefix) {
+    ctl_.ScanTargets.Add("Sim-8:3");
+    ctl_.OnLog = [](const void*, const std::string&) { throw std::runtime_error("boom"); };
+    try {
+        ctl_.Scan();
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Error on adding virtual device:\r\nboom");
+    }
 }
