@@ -1,14 +1,15 @@
 #include "device/I2CHAL.h"
 #include "device/PlaceholderTransports.h"
+#include "device/sim/I2CVirtualControl.h"
 
 namespace qrb::device {
 
-// The transports of this build; each line is replaced when the real transport is available.
+// The transports of this build; a placeholder line is replaced when its transport is available.
 TI2CTransportFactory DefaultTransportFactory() {
     TI2CTransportFactory f;
     f.CreateLAN = CreatePlaceholderLANControl;
     f.CreateUSB = CreatePlaceholderUSBControl;
-    f.CreateVirtual = CreatePlaceholderVirtualControl;
+    f.CreateVirtual = []() -> std::unique_ptr<TI2CControl> { return std::make_unique<TI2CVirtualControl>(); };
     return f;
 }
 

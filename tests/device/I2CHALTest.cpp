@@ -580,6 +580,42 @@ TEST(I2CHALDefault, PlaceholderTransportsFindNothing) {
     EXPECT_EQ(hal.SetFan(0, 1), TI2CResult::irInvalidDevice);
 }
 
+// Targets are searched in sorted order, so A is numbered before B.
+TEST(I2CHALDefault, SimulatedDevicesAreNamedInTargetOrder) {
+    TInstalledVirtualMainLoop loop;
+    TI2CHAL hal(kMaskOffline);
+    EXPECT_EQ(hal.AddScanTarget("B-8:3", kMaskOffline), 0);
+    EXPECT_EQ(hal.AddScanTarget("A-8:3", kMaskOffline), 0);
+    ASSERT_EQ(hal.ScanDevices(), 2);
+    EXPECT_EQ(hal.GetDevice(0)->Name, "VD 00-08");
+    EXPECT_EQ(hal.GetDevice(1)->Name, "VD 01-08");
+    for (int32_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(hal.GetDevice(i)->Kind, TInterfaceKind::ikOffline);
+        EXPECT_EQ(hal.GetDevice(i)->Index, i);
+        EXPECT_EQ(hal.GetDevice(i)->Valid, 1);
+    }
+    TDeviceInfo info;
+    EXPECT_EQ(hal.GetDeviceInfo(1, info), TI2CResult::irOK);
+    EXPECT_EQ(hal.GetDeviceInfo(2, info), TI2CResult::irInvalidDevice);
+}
+
+// LAN names begin with digits and come first; the simulated ones follow.
+TEST(I2CHALDefault, LANDevicesComeBeforeSimulatedOnes) {
+    TInstalledVirtualMainLoop loop;
+    TI2CTransportFactory f = DefaultTransportFactory();
+    f.CreateLAN = [] {
+        auto c = std::make_unique<TScriptedControl>("LAN");
+        c->FoundNames = {"127.0.0.5"};
+        return std::unique_ptr<TI2CControl>(std::move(c));
+    };
+    TI2CHAL hal(kMaskLAN | kMaskOffline, false, f);
+    hal.AddScanTarget("A-4:3", kMaskOffline);
+    ASSERT_EQ(hal.ScanDevices(), 2);
+    EXPECT_EQ(hal.GetDevice(0)->Name, "127.0.0.5");
+    EXPECT_EQ(hal.GetDevice(0)->Kind, TInterfaceKind::ikLAN);
+    EXPECT_EQ(hal.GetDevice(1)->Name, "VD 00-04");
+}
+
 TEST(PlaceholderTransports, BadIndexReportsFollowTheTransport) {
     struct TCase {
         std::unique_ptr<TI2CControl> (*Make)();
