@@ -151,7 +151,7 @@ TEST(MainLoop, RealLoopRunsCrossThreadWorkAndTimersUntilQuit) {
     });
     loop.Run();
     loop.StopTimer(id);
-    EXPECT_EQ(ticks, 3);
+    EXPECT_GE(ticks, 3); // a due tick may run before the posted quit
     EXPECT_EQ(events, (std::vector<std::string>{"from thread"}));
     EXPECT_EQ(loop.ProcessPending(), 0u);
 }
