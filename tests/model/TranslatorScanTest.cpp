@@ -455,3 +455,70 @@ TEST_F(TranslatorScan, DisconnectEmptiesTheModelAndClosesTheDevices) {
 
 } // namespace
 } // namespace qrb::test
+
+namespace qrb::test {
+namespace {
+
+// The whole scan over the simulated transport of offline mode.
+class TranslatorOffline : public ::testing::Test {
+protected:
+    TInstalledVirtualMainLoop loop;
+    model::TI2CTranslator translator{device::kMaskOffline, false, device::DefaultTransportFactory()};
+    std::vector<std::string> log;
+
+    void SetUp() override {
+        translator.OnConfigComplete = [](const void*) {};
+        translator.OnScanLog = [this](const void*, const std::string& s) { log.push_back(s); };
+        translator.OnDeviceLog = [this](const void*, const std::string& s) { log.push_back("device: " + s); };
+    }
+};
+
+TEST_F(TranslatorOffline, ScansSimulatedDevices) {
+    EXPECT_EQ(translator.AddScanTarget("B-3:1", device::kMaskOffline), 0);
+    EXPECT_EQ(translator.AddScanTarget("A-8:3", device::kMaskOffline), 0);
+    EXPECT_EQ(translator.Rescan(), 11);
+    EXPECT_TRUE(translator.OfflineMode);
+    EXPECT_TRUE(translator.DevicesFound);
+    EXPECT_EQ(translator.LastScanError, "");
+
+    ASSERT_EQ(translator.MasterCount(), 2);
+    EXPECT_EQ(translator.GetMaster(0)->DeviceName, "VD 00-08");
+    EXPECT_EQ(translator.GetMaster(1)->DeviceName, "VD 01-03");
+    EXPECT_TRUE(translator.GetMaster(0)->MasterFlashValid);
+    EXPECT_TRUE(translator.GetMaster(0)->DCDCValid);
+
+    ASSERT_EQ(translator.ChannelCount(), 11);
+    for (int i = 0; i < 11; ++i) {
+        const model::TQRBRawChannel& c = *translator.GetChannel(i);
+        SCOPED_TRACE(i);
+        EXPECT_EQ(c.Device, i < 8 ? 0 : 1);
+        EXPECT_EQ(c.Slot, i < 8 ? i : i - 8);
+        EXPECT_EQ(c.Kind, device::TInterfaceKind::ikOffline);
+        EXPECT_TRUE(c.Present);
+        EXPECT_EQ(c.HWVersion, 1);
+        EXPECT_EQ(c.Pending, c.Current);
+        EXPECT_EQ(c.Current.Image.Words[1], 0x9595);
+        EXPECT_EQ(c.OffsetDAC, 0x0800);
+        EXPECT_EQ(c.ADC8LowVal, 124);
+        // The simulator leaves its tables unwritten: the default table, never usable.
+        EXPECT_EQ(c.Calibration.Source(), "QRBCAL730");
+        EXPECT_EQ(c.Calibration.AdjustMarker, 8);
+    }
+
+    const std::vector<std::string> head(log.begin(), log.begin() + 5);
+    EXPECT_EQ(head, (std::vector<std::string>{
+                        "device: [VRT] device status: 2 device(s) found",
+                        "Scanning VD 00-08 [controller serial: 2200, controller version: 1]",
+                        "Found device with 08 active of 08 available channels! Parts=($7F) Status=($00)",
+                        "Device 01 Firmware - FW: <simulator>",
+                        "Found Channel: Channel  1  Serial: P#3.65280  D#3.65280 Offsetadjust: default",
+                    }));
+    EXPECT_EQ(log.back(), "Found Channel: Channel 11  Serial: P#3.65290  D#3.65290 Offsetadjust: default");
+
+    translator.Disconnect();
+    EXPECT_EQ(translator.ChannelCount(), 0);
+    EXPECT_EQ(translator.HAL->DeviceCount(), 0);
+}
+
+} // namespace
+} // namespace qrb::test
