@@ -187,9 +187,9 @@ TI2CResult TWireCommandSet::WriteI2C(int index, uint8_t addr, std::string_view h
     });
 }
 
-TI2CResult TWireCommandSet::WriteI2CBlock(int index, uint8_t addr, std::span<const uint8_t> data,
-                                          uint16_t len) {
+TI2CResult TWireCommandSet::WriteI2CBlock(int index, uint8_t addr, std::span<const uint8_t> data) {
     if (RejectIndex(index)) return TI2CResult::irInvalidDevice;
+    const size_t len = data.size();
     if (len < 1 || len > 255) {
         exchange_.Error(std::string(wiretext::InvalidWriteLength) + std::to_string(len));
         return TI2CResult::irInvalidWriteLength;
@@ -197,12 +197,12 @@ TI2CResult TWireCommandSet::WriteI2CBlock(int index, uint8_t addr, std::span<con
     std::array<uint8_t, 2 + 255> payload{};
     payload[0] = addr;
     payload[1] = static_cast<uint8_t>(len);
-    std::memcpy(payload.data() + 2, data.data(), std::min<size_t>(len, data.size()));
-    return Run(index, TWireCommand::WriteI2CBlock, std::span<const uint8_t>(payload.data(), len + 2u), [&] {
+    std::memcpy(payload.data() + 2, data.data(), len);
+    return Run(index, TWireCommand::WriteI2CBlock, std::span<const uint8_t>(payload.data(), len + 2), [&] {
         if (AnswerLength() != 4) return UnknownAnswer(TWireCommand::WriteI2CBlock);
         int32_t status = TakeStatus();
         if (status == -1) return TI2CResult::irInvalidDevice;
-        if (status == len) return TI2CResult::irOK;
+        if (status == static_cast<int32_t>(len)) return TI2CResult::irOK;
         return traits_.Failure;
     });
 }

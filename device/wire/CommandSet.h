@@ -66,7 +66,8 @@ public:
     TI2CResult SetSCL(int index, int32_t hz);
     TI2CResult ScanI2C(int index, std::string& list);
     TI2CResult WriteI2C(int index, uint8_t addr, std::string_view hexText);
-    TI2CResult WriteI2CBlock(int index, uint8_t addr, std::span<const uint8_t> data, uint16_t len);
+    // The length is the data's size.
+    TI2CResult WriteI2CBlock(int index, uint8_t addr, std::span<const uint8_t> data);
     // buf must hold len bytes; nothing beyond len is written.
     TI2CResult ReadI2C(int index, uint8_t addr, uint16_t len, std::span<uint8_t> buf);
     TI2CResult WriteReadI2C(int index, uint8_t addr, std::string_view hexText, uint16_t len,

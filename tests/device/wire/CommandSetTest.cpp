@@ -132,7 +132,7 @@ TEST_P(CommandSetTest, RequestsCarryTheirGroupCodeAndPayload) {
          0x10003,
          {3, 0, 0, 0, 0x18, 0x01, 0xAF}},
         {"WriteI2CBlock",
-         [&] { set.WriteI2CBlock(0, 0x51, block, 3); },
+         [&] { set.WriteI2CBlock(0, 0x51, block); },
          0x10000,
          0x10003,
          {5, 0, 0, 0, 0x51, 0x03, 0x11, 0x22, 0x33, 0}},
@@ -359,6 +359,7 @@ TEST_P(CommandSetTest, IndexMessagesGoWhereTheCommandSays) {
 TEST_P(CommandSetTest, ArgumentsRefusedBeforeAnyExchange) {
     std::array<uint8_t, 4> buf{};
     const uint8_t data[1] = {0};
+    const std::vector<uint8_t> big(256, 0);
     struct Case {
         const char* what;
         std::function<TI2CResult()> call;
@@ -381,10 +382,10 @@ TEST_P(CommandSetTest, ArgumentsRefusedBeforeAnyExchange) {
          "0:invalid write value: 0G", ""},
         {"WriteI2C 00 0x", [&] { return set.WriteI2C(0, 1, "000x"); }, TI2CResult::irInvalidWriteValue,
          "0:invalid write value: 000x", ""},
-        {"WriteI2CBlock 0", [&] { return set.WriteI2CBlock(0, 1, data, 0); },
+        {"WriteI2CBlock 0", [&] { return set.WriteI2CBlock(0, 1, std::span<const uint8_t>(data, 0)); },
          TI2CResult::irInvalidWriteLength, "", "invalid write length: 0"},
-        {"WriteI2CBlock 256", [&] { return set.WriteI2CBlock(0, 1, data, 256); },
-         TI2CResult::irInvalidWriteLength, "", "invalid write length: 256"},
+        {"WriteI2CBlock 256", [&] { return set.WriteI2CBlock(0, 1, big); }, TI2CResult::irInvalidWriteLength,
+         "", "invalid write length: 256"},
         {"ReadI2C 1025", [&] { return set.ReadI2C(0, 1, 1025, buf); }, TI2CResult::irInvalidReadLength, "",
          "invalid read length: 1025"},
         {"SetFan 5", [&] { return set.SetFan(0, 5); }, TI2CResult::irInvalidDevice, "", "invalid speed: 5"},
@@ -464,10 +465,10 @@ TEST_P(CommandSetTest, StatusMappingOfTheSimpleCommands) {
         {"WriteI2C done", [&] { return set.WriteI2C(0, 1, "0102"); }, Status4(2), ok, {}, {}},
         {"WriteI2C short", [&] { return set.WriteI2C(0, 1, "0102"); }, Status4(1), fail, {}, {}},
         {"WriteI2C -1", [&] { return set.WriteI2C(0, 1, "0102"); }, Status4(-1), dev, {notAddressed}, {}},
-        {"WriteI2CBlock done", [&] { return set.WriteI2CBlock(0, 1, block, 2); }, Status4(2), ok, {}, {}},
-        {"WriteI2CBlock -1", [&] { return set.WriteI2CBlock(0, 1, block, 2); }, Status4(-1), dev, {}, {}},
+        {"WriteI2CBlock done", [&] { return set.WriteI2CBlock(0, 1, block); }, Status4(2), ok, {}, {}},
+        {"WriteI2CBlock -1", [&] { return set.WriteI2CBlock(0, 1, block); }, Status4(-1), dev, {}, {}},
         {"WriteI2CBlock length 5",
-         [&] { return set.WriteI2CBlock(0, 1, block, 2); },
+         [&] { return set.WriteI2CBlock(0, 1, block); },
          {5, 0, 0, 0, 2},
          unknown,
          {"0:Unknown answer to " + name("WRITEI2CBLOCK", "WRITEI2C") + " command!"},

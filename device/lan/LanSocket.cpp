@@ -1,0 +1,165 @@
+#include "device/lan/LanSocket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace qrb::device::lan {
+
+int TDeadline::RemainingMs() const {
+    auto left = std::chrono::duration_cast<std::chrono::microseconds>(at_ - TClock::now()).count();
+    if (left <= 0) return 0;
+    // Rounded up, so that a wait never ends before the deadline.
+    return static_cast<int>((left + 999) / 1000);
+}
+
+TFd& TFd::operator=(TFd&& o) noexcept {
+    if (this != &o) {
+        Close();
+        fd_ = o.Release();
+    }
+    return *this;
+}
+
+void TFd::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+namespace {
+
+bool ResolveIPv4(const std::string& host, uint16_t port, sockaddr_in& out, std::string* error) {
+    std::memset(&out, 0, sizeof out);
+    out.sin_family = AF_INET;
+    out.sin_port = htons(port);
+    if (inet_pton(AF_INET, host.c_str(), &out.sin_addr) == 1) return true;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    int rc = getaddrinfo(host.c_str(), nullptr, &hints, &list);
+    if (rc != 0 || list == nullptr) {
+        if (error) *error = gai_strerror(rc);
+        return false;
+    }
+    out.sin_addr = reinterpret_cast<const sockaddr_in*>(list->ai_addr)->sin_addr;
+    freeaddrinfo(list);
+    return true;
+}
+
+// Waits for the events on fd until the deadline; false on time-out or poll failure.
+bool WaitFor(int fd, short events, const TDeadline& deadline) {
+    for (;;) {
+        pollfd p{fd, events, 0};
+        int rc = ::poll(&p, 1, deadline.RemainingMs());
+        if (rc > 0) return true;
+        if (rc == 0) return false;
+        if (errno != EINTR) return false;
+    }
+}
+
+} // namespace
+
+TFd ConnectTcp(const std::string& host, uint16_t port, uint32_t timeoutMs, std::string* error) {
+    TDeadline deadline(timeoutMs);
+    sockaddr_in addr;
+    if (!ResolveIPv4(host, port, addr, error)) return TFd();
+    TFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.Valid()) {
+        if (error) *error = std::strerror(errno);
+        return TFd();
+    }
+    int one = 1;
+    ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    int rc = ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    if (rc != 0 && errno != EINPROGRESS) {
+        if (error) *error = std::strerror(errno);
+        return TFd();
+    }
+    if (rc != 0) {
+        if (!WaitFor(fd.Get(), POLLOUT, deadline)) {
+            if (error) *error = "connection timed out";
+            return TFd();
+        }
+        int soError = 0;
+        socklen_t len = sizeof soError;
+        if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &soError, &len) != 0 || soError != 0) {
+            if (error) *error = std::strerror(soError != 0 ? soError : errno);
+            return TFd();
+        }
+    }
+    return fd;
+}
+
+bool SendAll(int fd, const uint8_t* data, size_t len, const TDeadline& deadline) {
+    size_t sent = 0;
+    while (sent < len) {
+        ssize_t n = ::send(fd, data + sent, len - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitFor(fd, POLLOUT, deadline)) return false;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+size_t ReceiveUpTo(int fd, uint8_t* data, size_t len, const TDeadline& deadline) {
+    size_t got = 0;
+    while (got < len) {
+        ssize_t n = ::recv(fd, data + got, len - got, 0);
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+            continue;
+        }
+        if (n == 0) break; // peer closed
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (!WaitFor(fd, POLLIN, deadline)) break;
+            continue;
+        }
+        break;
+    }
+    return got;
+}
+
+std::string PeerHost(int fd) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || addr.sin_family != AF_INET)
+        return "";
+    char text[INET_ADDRSTRLEN] = {};
+    if (inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text) == nullptr) return "";
+    return text;
+}
+
+std::string PeerPort(int fd) {
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || addr.sin_family != AF_INET)
+        return "";
+    return std::to_string(ntohs(addr.sin_port));
+}
+
+TWakeEvent::TWakeEvent() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+void TWakeEvent::Signal() {
+    uint64_t one = 1;
+    // A full counter already wakes every poll; nothing to report.
+    [[maybe_unused]] ssize_t n = ::write(fd_.Get(), &one, sizeof one);
+}
+
+} // namespace qrb::device::lan
