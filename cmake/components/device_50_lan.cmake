@@ -13,3 +13,7 @@ qrb_test(device_lan_test
   SOURCES tests/device/lan/LanStreamTest.cpp tests/device/lan/FakeLanAmplifierTest.cpp
           tests/device/lan/LanTransportTest.cpp
   LIBS qrb_device_lan qrb_device_lan_fake qrb_device_test_support)
+
+qrb_program(FakeLanAmp
+  SOURCES tools/FakeLanAmp.cpp
+  LIBS qrb_device_lan_fake)
