@@ -17,3 +17,8 @@ qrb_test(device_lan_test
 qrb_program(FakeLanAmp
   SOURCES tools/FakeLanAmp.cpp
   LIBS qrb_device_lan_fake)
+
+# The LAN transport behind the hardware abstraction and the translator.
+qrb_test(device_lan_hal_test
+  SOURCES tests/device/lan/LanHalTest.cpp
+  LIBS qrb_device_lan qrb_device_lan_fake qrb_device_hal qrb_model_translator qrb_device_test_support)
