@@ -1,0 +1,7 @@
+# Setup files (XML and raw records) and the channel table exports.
+qrb_component(model model_setupfiles
+  SOURCES model/SetupCommon.cpp model/SetupXml.cpp model/SetupRaw.cpp model/ChannelExport.cpp
+  LIBS qrb_model_records qrb_device_helpers qrb_device_vocab PkgConfig::PUGIXML)
+qrb_test(model_setupfiles_test
+  SOURCES tests/model/SetupXmlTest.cpp tests/model/SetupRawTest.cpp tests/model/ChannelExportTest.cpp
+  LIBS qrb_model_setupfiles)

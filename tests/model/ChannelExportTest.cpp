@@ -1,0 +1,272 @@
+#include "model/ChannelExport.h"
+
+#include "device/Cp1252.h"
+#include "device/FileUtil.h"
+#include "device/HWVocabulary.h"
+#include "tests/model/SetupTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace qrb::model {
+namespace {
+
+using testing::TTempDir;
+using testing::TTestModel;
+
+TExportHeadings Headings() {
+    TExportHeadings h;
+    h.Line1 = "OndrixQRB Version: 1.2.3.4, QRB GmbH";
+    h.Line2 = "2024-03-07 09:05:02";
+    return h;
+}
+
+const std::string kHeaderLine =
+    "Device,Channel,Name,Sensor,Range,Coupling,Supply,Connect,Resistor,Shunt,Sense,"
+    "Offset,LP Filter,ChargeGain,ChargeCapacity,ChargeHighPass\r\n";
+
+std::string Label(uint16_t row, uint16_t col, const std::string& bytes) {
+    std::string s;
+    const auto put = [&s](uint16_t v) {
+        s.push_back(static_cast<char>(v & 0xFF));
+        s.push_back(static_cast<char>(v >> 8));
+    };
+    put(0x0204);
+    put(static_cast<uint16_t>(bytes.size() + 8));
+    put(row);
+    put(col);
+    put(0);
+    put(static_cast<uint16_t>(bytes.size()));
+    return s + bytes;
+}
+
+const std::string kBOF("\x09\x08\x08\x00\x00\x00\x10\x00\x00\x00\x00\x00", 12);
+const std::string kEOF("\x0A\x00\x00\x00", 4);
+
+TEST(HeadingLines, VersionCompanyAndDateTime) {
+    device::TFormatSettingsScope scope;
+    const TExportHeadings h =
+        TExportHeadings::Make("2.0.1.7", device::EncodeDateTime(2024, 1, 2, 0, 0, 0, 0));
+    EXPECT_EQ(h.Line1, "OndrixQRB Version: 2.0.1.7, QRB GmbH");
+    EXPECT_EQ(h.Line2, "2024-01-02 00:00:00");
+}
+
+TEST(TextExport, AModelWithoutChannelsHasThreeLines) {
+    EXPECT_EQ(BuildTextExport(TSetupModel{}, Headings()),
+              "OndrixQRB Version: 1.2.3.4, QRB GmbH\r\n2024-03-07 09:05:02\r\n" + kHeaderLine);
+}
+
+TEST(XlsExport, AModelWithoutChannelsHasBOFEighteenLabelsAndEOF) {
+    std::string expected =
+        kBOF + Label(0, 0, "OndrixQRB Version: 1.2.3.4, QRB GmbH") + Label(1, 0, "2024-03-07 09:05:02");
+    for (uint16_t c = 0; c < 16; ++c)
+        expected += Label(3, c, kChannelTableHeaders[c]);
+    expected += kEOF;
+    EXPECT_EQ(BuildXlsExport(TSetupModel{}, Headings()), expected);
+}
+
+TEST(XlsExport, LabelRecordBytes) {
+    std::string s;
+    WriteXlsLabel(s, 0x0102, 0x0304, "\xC3\xA4z");
+    EXPECT_EQ(s, std::string("\x04\x02\x0A\x00\x04\x03\x02\x01\x00\x00\x02\x00\xE4z", 14));
+    s.clear();
+    WriteXlsLabel(s, 0, 0, std::string(300, 'x'));
+    EXPECT_EQ(s.size(), 12u + 255u);
+    EXPECT_EQ(static_cast<uint8_t>(s[2]), (255 + 8) & 0xFF);
+    EXPECT_EQ(static_cast<uint8_t>(s[3]), (255 + 8) >> 8);
+}
+
+// A bridge channel, a defect placeholder and a charge channel.
+class ExportRows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TQRBRawChannel& b = model.Add(2, 417, stDMSFullbridge);
+        b.ChannelName = "Br\xC3\xBC"
+                        "cke, links"; // a comma adds a field
+        b.RangeCache = 4;
+        b.coupling = 0;
+        b.PowerZero = 100;
+        b.PowerDACCache2 = 2100;
+        b.Is350OhmCache = 1;
+        b.DMSShuntCache = 1;
+        b.SenseCache = 0;
+        b.OffsetCache = 1;
+        b.OffsetDACCache = 4095;
+        b.OutputFilterCache = 1;
+        model.Add(0, 0, stOff, false);
+        TQRBRawChannel& q = model.Add(2, 9, stCharge);
+        q.RangeCache = 12;
+        q.CapacityCache = 1;
+        q.HighpassCache = 1;
+        q.ChargeModeCache = 2;
+        q.OffsetCache = 0;
+        for (size_t i = 0; i < model.Size(); ++i)
+            model[i].Device = 0, model[i].Slot = static_cast<int>(i);
+    }
+    TTestModel model;
+};
+
+TEST_F(ExportRows, TextLinesPadNumbersAndEndEveryFieldWithAComma) {
+    device::TFormatSettingsScope scope;
+    using namespace device;
+    const std::string text = BuildTextExport(model.Model(), Headings());
+    std::vector<std::string> lines;
+    for (size_t pos = 0; pos < text.size();) {
+        const size_t end = text.find("\r\n", pos);
+        ASSERT_NE(end, std::string::npos);
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    ASSERT_EQ(lines.size(), 6u);
+    const std::string bridge = "00,00,Br\xFC"
+                               "cke, links," +
+                               Utf8ToCp1252(SensorTypeToText(4)) + "," +
+                               Utf8ToCp1252(VoltageRangeToText(2, 4) + "[" + VoltageRangeDividerToText(2, 4) +
+                                            ";" + VoltageRangeGainToText(2, 4) + "]") +
+                               "," + CouplingToText(0) + ",19.0 V,<n/a>,350 Ohm,ON,OFF (4),199.9 %," +
+                               Utf8ToCp1252(OutputFilterToText(0, true)) + ",<n/a>,<n/a>,<n/a>,";
+    EXPECT_EQ(lines[3], bridge);
+    const std::string defect = "00,01,," + Utf8ToCp1252(SensorTypeToText(0)) + ",";
+    EXPECT_EQ(lines[4].substr(0, defect.size()), defect);
+    const std::string defectTail = ",<n/a>,<n/a>,<n/a>,<n/a>,<n/a>,OFF," +
+                                   Utf8ToCp1252(OutputFilterToText(0, false)) + ",<n/a>,<n/a>,<n/a>,";
+    ASSERT_GE(lines[4].size(), defectTail.size());
+    EXPECT_EQ(lines[4].substr(lines[4].size() - defectTail.size()), defectTail);
+    const std::string chargeTail =
+        ",OFF," + Utf8ToCp1252(OutputFilterToText(0, false)) + "," + Utf8ToCp1252(ChargeModeToText(2)) + "," +
+        Utf8ToCp1252(ChargeCapacityToText(1)) + "," + Utf8ToCp1252(ChargeHighPassToText(1, 1)) + ",";
+    EXPECT_EQ(lines[5].substr(lines[5].size() - chargeTail.size()), chargeTail);
+    EXPECT_NE(lines[5].find("," + Utf8ToCp1252(ChargeRangeToText(2, 12, 1)) + ","), std::string::npos);
+}
+
+TEST_F(ExportRows, SupplyOffsetAndSenseCells) {
+    device::TFormatSettingsScope scope;
+    TQRBRawChannel& ch = model[0];
+    struct Case {
+        TSensorType Type, Cache;
+        uint8_t Version;
+        uint16_t Offset;
+        const char *Supply, *OffsetText, *Sense;
+    };
+    const std::vector<Case> cases = {
+        {stDMSFullbridge, stDMSFullbridge, 2, 2048, "19.0 V", "0.0 %", "OFF (4)"},
+        {stDMSHalfbridge, stDMSHalfbridge, 1, 0, "19.5 V", "-200.0 %", "OFF (3)"},
+        {stDMSQuarterbridge, stDMSQuarterbridge, 2, 4095, "19.0 V", "199.9 %", "OFF (2,3)"},
+        {stDMSQuarterbridge, stVolt, 2, 2048, "19.0 V", "0.0 %", "<n/a>"},
+        {stICP, stICP, 2, 2048, "25.4 mA", "0.0 %", "<n/a>"},
+        {stDMSCurrent, stDMSCurrent, 1, 2048, "65.3 mA", "0.0 %", "<n/a>"},
+        {stVolt, stVolt, 2, 2048, "<n/a>", "0.0 %", "<n/a>"},
+        {stDebug, stDebug, 2, 2048, "<n/a>", "0.0 %", "<n/a>"},
+    };
+    for (const Case& c : cases) {
+        ch.SensorType = c.Type;
+        ch.TypeCache = c.Cache;
+        ch.Info.Version = c.Version;
+        ch.OffsetDACCache = c.Offset;
+        ch.PowerDACCache = 2100; // 2000 counts above PowerZero, as PowerDACCache2
+        const auto row = ChannelTableRow(ch);
+        EXPECT_EQ(row[6], c.Supply) << c.Type;
+        EXPECT_EQ(row[11], c.OffsetText) << c.Type;
+        EXPECT_EQ(row[10], c.Sense) << c.Type;
+    }
+    ch.SensorType = ch.TypeCache = stDMSHalfbridge;
+    ch.SenseCache = 1;
+    EXPECT_EQ(ChannelTableRow(ch)[10], "ON (4)");
+    ch.SensorType = ch.TypeCache = stDebug;
+    const auto row = ChannelTableRow(ch);
+    for (size_t col : {6, 7, 8, 9, 10})
+        EXPECT_EQ(row[col], "<n/a>") << col;
+
+    ch.SensorType = stRTD;
+    ch.PwrAtSignalCache = 1;
+    EXPECT_EQ(ChannelTableRow(ch)[7], "2-Wire");
+    ch.PwrAtSignalCache = 0;
+    EXPECT_EQ(ChannelTableRow(ch)[7], "4-Wire");
+    ch.SensorType = stDMSFullbridge;
+    ch.Is350OhmCache = 0;
+    ch.DMSShuntCache = 0;
+    EXPECT_EQ(ChannelTableRow(ch)[8], "120 Ohm");
+    EXPECT_EQ(ChannelTableRow(ch)[9], "OFF");
+
+    device::TFormatSettings comma;
+    comma.DecimalSeparator = ",";
+    device::TFormatSettingsScope decimalComma(comma);
+    ch.Info.Version = 2;
+    EXPECT_EQ(ChannelTableRow(ch)[6], "19,0 V");
+}
+
+TEST_F(ExportRows, XlsCellsArePlainNumbersAndTexts) {
+    const std::string xls = BuildXlsExport(model.Model(), Headings());
+    const std::string bridgeName = Label(4, 2,
+                                         "Br\xFC"
+                                         "cke, links");
+    EXPECT_NE(xls.find(Label(4, 0, "0") + Label(4, 1, "0") + bridgeName), std::string::npos);
+    EXPECT_NE(xls.find(Label(6, 1, "2")), std::string::npos);
+    EXPECT_EQ(xls.substr(xls.size() - 4), kEOF);
+    EXPECT_EQ(xls.substr(0, 12), kBOF);
+}
+
+// The spreadsheet as a real reader sees it (the stream has no code page record).
+TEST_F(ExportRows, XlsReadsBackWithXlrd) {
+    if (std::system("/usr/bin/python3 -c 'import xlrd' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "python3-xlrd is not installed";
+    TTempDir dir;
+    const std::string path = dir.File("t.xls");
+    std::string error;
+    ASSERT_TRUE(ExportXls(path, model.Model(), Headings(), error)) << error;
+    const std::string script = dir.File("read.py");
+    ASSERT_TRUE(
+        device::WriteFileAtomic(script,
+                                "import sys, xlrd\n"
+                                "b = xlrd.open_workbook(sys.argv[1], encoding_override='cp1252')\n"
+                                "s = b.sheet_by_index(0)\n"
+                                "print(s.nrows, s.ncols)\n"
+                                "for r in range(s.nrows):\n"
+                                "    print('|'.join(str(s.cell_value(r, c)) for c in range(s.ncols)))\n",
+                                error));
+    const std::string out = dir.File("out.txt");
+    const std::string cmd = "/usr/bin/python3 '" + script + "' '" + path + "' > '" + out + "' 2>&1";
+    const int rc = std::system(cmd.c_str());
+    std::string text;
+    ASSERT_TRUE(device::ReadFileBytes(out, text, error));
+    ASSERT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << text;
+    std::vector<std::string> lines;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 1;
+    }
+    ASSERT_EQ(lines.size(), 8u) << text;
+    EXPECT_EQ(lines[0], "7 16");
+    EXPECT_EQ(lines[1], "OndrixQRB Version: 1.2.3.4, QRB GmbH" + std::string(15, '|'));
+    EXPECT_EQ(lines[3], std::string(15, '|'));
+    EXPECT_EQ(lines[4].substr(0, 22), "Device|Channel|Name|Se");
+    const auto row = ChannelTableRow(model[0]);
+    std::string bridge;
+    for (size_t c = 0; c < row.size(); ++c)
+        bridge += (c ? "|" : "") + row[c];
+    EXPECT_EQ(lines[5], bridge); // UTF-8 again, "ü" and "±" included
+    EXPECT_EQ(lines[7].substr(0, 4), "0|2|");
+}
+
+TEST_F(ExportRows, ExportTextWritesTheFileAndReportsTheCode) {
+    TTempDir dir;
+    std::string error;
+    ASSERT_TRUE(ExportText(dir.File("t.txt"), model.Model(), Headings(), error)) << error;
+    std::string bytes;
+    ASSERT_TRUE(device::ReadFileBytes(dir.File("t.txt"), bytes, error));
+    EXPECT_EQ(bytes, BuildTextExport(model.Model(), Headings()));
+    EXPECT_FALSE(ExportText(dir.File("none/t.txt"), model.Model(), Headings(), error));
+    EXPECT_EQ(error, "Error while writing setup info txt file (2)");
+    EXPECT_FALSE(ExportXls(dir.File("none/t.xls"), model.Model(), Headings(), error));
+    EXPECT_NE(error.find("none"), std::string::npos) << error;
+}
+
+} // namespace
+} // namespace qrb::model
