@@ -1,9 +1,5 @@
 #pragma once
-// One entry of the sensor database, kept in the translator's SensorEntries under its sensor ID.
-// Its fields and byte codec come with the sensor database.
+// One entry of the sensor database, kept in the translator's SensorEntries under its sensor ID:
+// TSensorRecord, TTEDSBlock and the file codec live in SensorDatabase.h.
 
-namespace qrb::model {
-
-struct TSensorRecord {};
-
-} // namespace qrb::model
+#include "model/SensorDatabase.h"

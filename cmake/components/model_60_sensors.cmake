@@ -1,0 +1,16 @@
+# Byte-level emulations of the 1-Wire bridge and the three converters, for test transports and
+# the fake LAN amplifier.
+qrb_component(device device_chip_emulations
+  SOURCES tests/support/ChipEmulations.cpp
+  LIBS qrb_device_sim qrb_device_vocab)
+
+# The sensor database: record codec, entry list and the file.
+qrb_component(model model_sensordb
+  SOURCES model/SensorDatabase.cpp
+  LIBS qrb_device_core qrb_device_helpers)
+qrb_test(model_sensordb_test
+  SOURCES tests/model/SensorDatabaseTest.cpp
+  LIBS qrb_model_sensordb qrb_device_vocab)
+qrb_fuzz(model_sensordb_fuzz
+  SOURCES fuzz/SensorDatabaseFuzz.cpp
+  LIBS qrb_model_sensordb)
