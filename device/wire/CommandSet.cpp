@@ -284,8 +284,8 @@ TI2CResult TWireCommandSet::WriteChannel(int index, uint8_t channel, uint8_t adc
     return Run(index, TWireCommand::WriteChannel, payload, [&] {
         int64_t answerLen = AnswerLength();
         if (answerLen <= 3) return UnknownAnswer(TWireCommand::WriteChannel);
-        // A length of 4 or more carries the status; the verify data follow it.
-        size_t dataLen = answerLen >= 4 ? static_cast<size_t>(answerLen - 4) : 0;
+        // The verify data after the status, cut to the caller's buffer.
+        const size_t dataLen = static_cast<size_t>(answerLen - 4);
         std::memcpy(answer.data(), answer_.AnswerData().data(), std::min(dataLen, answer.size()));
         int32_t status = TakeStatus();
         if (status == 0) return TI2CResult::irOK;

@@ -149,6 +149,7 @@ struct TFakeLanAmplifier::TImpl {
             slot.Current = slot.Info.Defaults;
             slot.Info.Stored = slot.Info.Defaults;
             slot.Info.Version = uint8_t(c.Version);
+            slot.Info.Reserved1 = {0, 1, 184, 0, 0, 0, 0}; // as the simulated channels report
             slot.Info.Serial = uint16_t(0xFF00 + s);
             slot.Info.Features = 5;
             slot.Info.FilterType = 2;
