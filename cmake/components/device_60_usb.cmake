@@ -1,7 +1,7 @@
 # USB transport: raw disk layer, sector frames and the transport over them.
 qrb_component(device device_usb
-  SOURCES device/usb/DiskLayer.cpp device/usb/SectorFrame.cpp
-  LIBS qrb_device_core PkgConfig::LIBMD)
+  SOURCES device/usb/DiskLayer.cpp device/usb/SectorFrame.cpp device/usb/USBTransport.cpp
+  LIBS qrb_device_core qrb_device_wire qrb_device_helpers PkgConfig::LIBMD)
 
 # A fake amplifier disk for tests of the USB transport and of what builds on it.
 qrb_component(device device_usb_fake
@@ -10,4 +10,5 @@ qrb_component(device device_usb_fake
 
 qrb_test(device_usb_test
   SOURCES tests/device/usb/DiskLayerTest.cpp tests/device/usb/SectorFrameTest.cpp
+          tests/device/usb/USBTransportTest.cpp tests/device/usb/USBFileDiskTest.cpp
   LIBS qrb_device_usb qrb_device_usb_fake qrb_device_test_support)

@@ -197,7 +197,6 @@ TDiskOpenError ClassifyOpenErrno(int err) {
     switch (err) {
     case EACCES:
     case EPERM:
-    case EROFS:
         return TDiskOpenError::Permission;
     case ENOENT:
     case ENXIO:

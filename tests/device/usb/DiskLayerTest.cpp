@@ -87,7 +87,7 @@ TEST(DiskNames, ClassifiesOpenFailures) {
         TDiskOpenError kind;
     };
     const Case cases[] = {{EACCES, TDiskOpenError::Permission}, {EPERM, TDiskOpenError::Permission},
-                          {EROFS, TDiskOpenError::Permission},  {ENOENT, TDiskOpenError::NotFound},
+                          {EROFS, TDiskOpenError::Other},       {ENOENT, TDiskOpenError::NotFound},
                           {ENXIO, TDiskOpenError::NotFound},    {ENOMEDIUM, TDiskOpenError::NotFound},
                           {EBUSY, TDiskOpenError::Other},       {EIO, TDiskOpenError::Other}};
     for (const Case& c : cases)
