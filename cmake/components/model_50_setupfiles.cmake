@@ -5,3 +5,9 @@ qrb_component(model model_setupfiles
 qrb_test(model_setupfiles_test
   SOURCES tests/model/SetupXmlTest.cpp tests/model/SetupRawTest.cpp tests/model/ChannelExportTest.cpp
   LIBS qrb_model_setupfiles)
+qrb_fuzz(model_setupxml_fuzz
+  SOURCES fuzz/SetupXmlFuzz.cpp
+  LIBS qrb_model_setupfiles)
+qrb_fuzz(model_setupraw_fuzz
+  SOURCES fuzz/SetupRawFuzz.cpp
+  LIBS qrb_model_setupfiles)
