@@ -7,6 +7,8 @@
 //   I2CTranslator.cpp       construction, lists, accessors, selection, logging, events,
 //                           hardware-abstraction handlers, ReportError
 //   TranslatorScan.cpp      Rescan, ScanDevice, Disconnect, CountDevices, IsFirmwareCurrent
+//   TranslatorSetters.cpp   channel setters (image arithmetic in ChannelSetters.cpp)
+//   TranslatorCommit.cpp    commit, verification, snapshot, rollback, checked I2C calls
 // Later concerns add their own file and a section below.
 
 #include "device/I2CControl.h"
@@ -23,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -219,7 +222,78 @@ public:
     int32_t CountDevices();
 
     // ---- Channel setters (TranslatorSetters.cpp) -----------------------------------------
+
+    // Each changes only the pending image and the caches of the channel at index (nothing
+    // reaches a device before NewConfig). False after ReportError, with nothing changed, for an
+    // index outside the list or a channel that is not present ("Invalid channel %d", index + 1)
+    // and for a code outside the setter's table ("Invalid value %d for channel %d").
+    bool SetCoupling(int32_t index, uint8_t code); // and the offset follow-up
+    bool SetReference(int32_t index, uint8_t code);
+    bool SetOpenGndShield(int32_t index, uint8_t code); // then SetReference with ReferenceCache
+    bool SetVRefPlus(int32_t index, uint8_t code);
+    bool SetVRefMinus(int32_t index, uint8_t code);
+    bool SetRange(int32_t index, uint8_t code); // pre-divider, gain, then the offset follow-up
+    bool SetPreDivider(int32_t index, uint8_t code);
+    bool SetGain(int32_t index, uint8_t code);
+    bool SetTEDSPower(int32_t index, uint8_t code);
+    bool SetSense(int32_t index, uint8_t code);
+    bool SetOffset(int32_t index, uint8_t code);
+    bool SetMonitor(int32_t index, uint8_t code);
+    bool SetOffsetDACFilter(int32_t index, uint8_t code);
+    bool SetZeroInput(int32_t index, uint8_t code);
+    bool SetOutputFilter(int32_t index, uint8_t code);
+    bool SetQuarterLoad(int32_t index, uint8_t code);
+    bool SetPwrAtSignal(int32_t index, uint8_t code);
+    bool SetDMSShunt(int32_t index, uint8_t code);
+    bool Set120Ohm(int32_t index, uint8_t code);
+    bool SetPwrFilter5M(int32_t index, uint8_t code);
+    bool SetCurrent(int32_t index, uint8_t code);
+    bool SetLED1(int32_t index, uint8_t code);
+    bool SetLED2(int32_t index, uint8_t code);
+    bool SetR25Shunt(int32_t index, uint8_t code);
+    bool SetQtrLoadSense(int32_t index, uint8_t code);
+    bool SetDMSPwrOn(int32_t index, uint8_t code);
+    bool SetDMSCableRef(int32_t index, uint8_t code);
+    bool SetChargeMode(int32_t index, uint8_t code);
+    bool SetChargeHighpass(int32_t index, uint8_t code);
+    bool SetChargeCapacity(int32_t index, uint8_t code);
+    bool SetChargeInput(int32_t index, uint8_t code);
+    bool SetChargeACOut(int32_t index, uint8_t code);
+    bool SetChargeClear(int32_t index, uint8_t code);
+    bool SetChargeManClearMode(int32_t index, uint8_t code);
+    // Every supply code has a row: codes other than 1 (voltage) and 2 (current) switch it off.
+    bool SetSupply(int32_t index, uint8_t supply);
+    // Values above 4095 become 4095.
+    bool SetDACs(int32_t index, uint16_t powerDAC, uint16_t offsetDAC);
+
     // ---- Commit, verification and rollback (TranslatorCommit.cpp) ------------------------
+
+    // Mode 0 writes the pending images (WriteChannelImages); modes 1 and 2 raise
+    // ETranslatorError (retired); any other mode fails. A failed commit with bit errors reports
+    // them; OnConfigComplete ends every commit that does not raise.
+    bool NewConfig(uint8_t mode, bool onlyChanged);
+    // Writes every present channel's pending image (with onlyChanged only those that differ
+    // from Current), one after another; a refused image is restored in the model and written
+    // again, a failed restore is reported. True when no channel failed.
+    bool WriteChannelImages(bool onlyChanged);
+    [[noreturn]] void NewConfigShort(bool onlyChanged);
+    [[noreturn]] void NewConfigDAC(bool onlyChanged);
+    // Snapshot := Current of every present channel; Rollback puts it back into Current and
+    // Pending without writing to a device.
+    void TakeSnapshot();
+    void Rollback();
+    static bool ImagesDiffer(const device::TRegisterImage& a, const device::TRegisterImage& b);
+    void DumpRegisters(const TQRBRawChannel& channel, std::string& text) const;
+    // BitErrors holds one zeroed entry per channel afterwards.
+    void ClearBitErrors();
+    bool HasBitErrors() const;
+    void BitErrorReport(std::string& text) const;
+    // Up to five attempts, another one only after 7 (no answer). Raise ETranslatorError when
+    // the last attempt failed; otherwise true.
+    bool WriteI2CChecked(int32_t device, uint8_t addr, std::string_view hexText);
+    bool WriteReadI2CChecked(int32_t device, uint8_t addr, std::string_view hexText, uint16_t length,
+                             std::span<uint8_t> buffer);
+
     // ---- Sensor-type presets, defaults, clipboard (TranslatorPresets.cpp) ----------------
     // ---- Device operations (TranslatorDevice.cpp) ----------------------------------------
     // ---- Sensor identification over 1-Wire ------------------------------------------------

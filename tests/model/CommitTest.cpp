@@ -1,12 +1,18 @@
 #include "model/ChannelCommit.h"
 
 #include "device/HWVocabulary.h"
+#include "device/PlaceholderTransports.h"
 #include "model/ChannelSetters.h"
+#include "model/I2CTranslator.h"
 #include "model/QRBRawChannel.h"
+#include "tests/support/ScriptedAmplifier.h"
+#include "tests/support/VirtualMainLoop.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -267,5 +273,355 @@ TEST(CheckedI2C, RetriesOnlyAfterNoAnswer) {
     }
 }
 
+// ---- The translator's commit --------------------------------------------------------------
+
+// A scripted amplifier whose channel writes and I2C calls answer from per-call scripts.
+class TCommitAmplifier : public test::TScriptedAmplifier {
+public:
+    struct TWrite {
+        TI2CResult Result = TI2CResult::irOK;
+        std::vector<uint16_t> Verify; // verification words put into the answer
+    };
+    std::vector<TWrite> WriteScript; // per WriteChannel call; accepted when exhausted
+    std::vector<bool> AnswerZeroed;
+    std::vector<TI2CResult> I2CScript; // per WriteI2C / WriteReadI2C call; irOK when exhausted
+    std::vector<std::string> I2CCalls;
+
+    TI2CResult WriteChannel(int32_t index, uint8_t channel, uint8_t adc8LowVal,
+                            const device::TRegisterImage& image, device::TI2CBuffer& answer) override {
+        AnswerZeroed.push_back(std::all_of(answer.begin(), answer.end(), [](uint8_t b) { return b == 0; }));
+        const TI2CResult r = TScriptedAmplifier::WriteChannel(index, channel, adc8LowVal, image, answer);
+        const std::size_t n = AnswerZeroed.size() - 1;
+        if (!device::IsOK(r) || n >= WriteScript.size()) return r;
+        for (std::size_t w = 0; w < WriteScript[n].Verify.size(); ++w) {
+            answer[2 * w] = static_cast<uint8_t>(WriteScript[n].Verify[w] & 0xFF);
+            answer[2 * w + 1] = static_cast<uint8_t>(WriteScript[n].Verify[w] >> 8);
+        }
+        return WriteScript[n].Result;
+    }
+    TI2CResult WriteI2C(int32_t index, uint8_t addr, std::string_view hexText) override {
+        I2CCalls.push_back(device::Format("W %d %2.2x %s", index, addr, hexText));
+        return NextI2C();
+    }
+    TI2CResult WriteReadI2C(int32_t index, uint8_t addr, std::string_view hexText, uint16_t len,
+                            std::span<uint8_t> buf) override {
+        I2CCalls.push_back(device::Format("WR %d %2.2x %s %d", index, addr, hexText, len));
+        const TI2CResult r = NextI2C();
+        if (device::IsOK(r)) std::fill(buf.begin(), buf.end(), uint8_t{0xAB});
+        return r;
+    }
+
+private:
+    TI2CResult NextI2C() {
+        const std::size_t n = I2CCalls.size() - 1;
+        return n < I2CScript.size() ? I2CScript[n] : TI2CResult::irOK;
+    }
+};
+
+class TranslatorCommit : public ::testing::Test {
+protected:
+    // Three present channels (version 2) on one LAN device; withDefect adds a fitted, absent slot 3.
+    void Build(bool withDefect = false) {
+        device::TI2CTransportFactory f;
+        f.CreateLAN = [this] {
+            auto t = std::make_unique<TCommitAmplifier>();
+            amp = t.get();
+            return std::unique_ptr<device::TI2CControl>(std::move(t));
+        };
+        f.CreateUSB = device::CreatePlaceholderUSBControl;
+        f.CreateVirtual = device::CreatePlaceholderVirtualControl;
+        t = std::make_unique<TI2CTranslator>(device::kMaskLAN, false, f);
+        amp->Devices = {test::GoodDevice("10.0.0.1", 3)};
+        for (int s = 0; s < 3; ++s)
+            amp->Device(0).Block.Slots[s].Current = device::DefaultRegisterImage(1);
+        if (withDefect) amp->Device(0).Block.Slots[3].Fitted = 1;
+        t->OnConfigComplete = [this](const void* sender) {
+            EXPECT_EQ(sender, t.get());
+            events.push_back("ConfigComplete");
+        };
+        t->OnError = [this](const void*, const std::string& s) { events.push_back("Error: " + s); };
+        t->OnRegisterDump = [this](const void*, const std::string& s) { events.push_back("Dump: " + s); };
+        ASSERT_EQ(t->Rescan(), withDefect ? 4 : 3);
+        events.clear();
+    }
+
+    const std::vector<test::TChannelWrite>& Writes() { return amp->Device(0).ChannelWrites; }
+    std::vector<int> WrittenSlots() {
+        std::vector<int> slots;
+        for (const auto& w : Writes())
+            slots.push_back(w.Slot);
+        return slots;
+    }
+    TQRBRawChannel& Ch(int i) { return *t->GetChannel(i); }
+
+    test::TInstalledVirtualMainLoop loop;
+    TCommitAmplifier* amp = nullptr;
+    std::unique_ptr<TI2CTranslator> t;
+    std::vector<std::string> events;
+};
+
+TEST_F(TranslatorCommit, NothingChangedWritesNothing) {
+    Build();
+    t->RegisterDump = true;
+    EXPECT_TRUE(t->NewConfig(0, true));
+    EXPECT_TRUE(Writes().empty());
+    EXPECT_EQ(events, std::vector<std::string>{"ConfigComplete"});
+}
+
+TEST_F(TranslatorCommit, AllPresentChannelsWhenNotOnlyChanged) {
+    Build(true);
+    ASSERT_TRUE(Ch(3).Defect);
+    EXPECT_TRUE(t->NewConfig(0, false));
+    EXPECT_EQ(WrittenSlots(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(events, std::vector<std::string>{"ConfigComplete"});
+    EXPECT_EQ(t->BitErrors.size(), 4u);
+}
+
+TEST_F(TranslatorCommit, OnlyChangedChannelsWithTheirSensorTypeAndLowValue) {
+    Build();
+    ASSERT_TRUE(t->SetDMSPwrOn(1, 1));
+    Ch(1).SensorType = stDMSCurrent;
+    Ch(1).Pending.Image.Words[7] = 0x1FFF;
+    EXPECT_TRUE(t->NewConfig(0, true));
+    ASSERT_EQ(WrittenSlots(), std::vector<int>{1});
+    EXPECT_EQ(Writes()[0].ADC8LowVal, 252);
+    EXPECT_EQ(Writes()[0].Image.Words[0], stDMSCurrent);
+    EXPECT_EQ(Writes()[0].Image.Words[7], 0x0FFF);
+    EXPECT_EQ(Ch(1).Current, Ch(1).Pending);
+    EXPECT_EQ(Ch(1).dms_pwr_on, 1);
+    EXPECT_EQ(Ch(1).PowerDAC, 0x0FFF);
+}
+
+TEST_F(TranslatorCommit, ARefusedChannelIsRestoredAndItsBitsReported) {
+    Build();
+    const device::TChannelImage before1 = Ch(1).Current;
+    const uint8_t range1 = Ch(1).RangeCache;
+    ASSERT_TRUE(t->SetGain(0, 3));
+    ASSERT_TRUE(t->SetRange(1, range1 == 12 ? 14 : 12));
+    ASSERT_TRUE(t->SetGain(2, 4));
+    amp->WriteScript = {{}, {TI2CResult::irDeviceError, {0, 0, 0x0003, 0, 0, 0, 0, 0x0010}}, {}, {}};
+
+    EXPECT_FALSE(t->NewConfig(0, true));
+    // Channel 1 is written again with its previous image; the others are still written.
+    ASSERT_EQ(WrittenSlots(), (std::vector<int>{0, 1, 1, 2}));
+    EXPECT_EQ(Writes()[2].Image, before1.Image);
+    EXPECT_EQ(amp->AnswerZeroed, std::vector<bool>(4, true));
+    EXPECT_EQ(Ch(1).Current, before1);
+    EXPECT_EQ(Ch(1).Pending, before1);
+    EXPECT_EQ(Ch(1).RangeCache, range1);
+    EXPECT_EQ(Ch(0).gain, 3);
+    EXPECT_EQ(Ch(2).gain, 4);
+
+    const std::string expected = "Error: Biterror(s) detected:\r\n  Ch01: $21->$0003    ->" +
+                                 std::string(device::RegisterBitName(2, 0)) + "    ->" +
+                                 std::string(device::RegisterBitName(2, 1)) +
+                                 "\r\n  Ch01: $24->$0010    -> power dac: 16";
+    EXPECT_EQ(events, (std::vector<std::string>{expected, "ConfigComplete"}));
+    EXPECT_TRUE(t->HasBitErrors());
+    EXPECT_EQ(t->BitErrors[1][7], 0x0010);
+    EXPECT_EQ(t->LastError, "");
+
+    // The next commit starts without them.
+    events.clear();
+    EXPECT_TRUE(t->NewConfig(0, true));
+    EXPECT_FALSE(t->HasBitErrors());
+    EXPECT_EQ(events, std::vector<std::string>{"ConfigComplete"});
+}
+
+TEST_F(TranslatorCommit, AFailedRestoreIsReported) {
+    Build();
+    ASSERT_TRUE(t->SetGain(1, 5));
+    amp->WriteScript = {{TI2CResult::irDeviceError, {0, 0, 0, 0, 0, 0, 0, 0x0001}},
+                        {TI2CResult::irNoAnswer, {}}};
+    EXPECT_FALSE(t->NewConfig(0, true));
+    EXPECT_EQ(WrittenSlots(), (std::vector<int>{1, 1}));
+    EXPECT_EQ(events, (std::vector<std::string>{
+                          "Error: Error 7 while restoring channel 02",
+                          "Error: Biterror(s) detected:\r\n  Ch01: $24->$0001    -> power dac: 1",
+                          "ConfigComplete"}));
+}
+
+TEST_F(TranslatorCommit, AFailureWithoutVerificationDataHasNoBitErrors) {
+    Build();
+    ASSERT_TRUE(t->SetGain(0, 5));
+    amp->WriteScript = {{TI2CResult::irDeviceError, {0xFFFF, 0xFFFF}}};
+    EXPECT_FALSE(t->NewConfig(0, true));
+    events.clear();
+    // A failure whose answer holds nothing: no stale bits of the earlier answer.
+    ASSERT_TRUE(t->SetGain(0, 5));
+    amp->WriteScript.push_back({});
+    amp->WriteScript.push_back({TI2CResult::irNoAnswer, {}});
+    EXPECT_FALSE(t->NewConfig(0, true));
+    EXPECT_FALSE(t->HasBitErrors());
+    EXPECT_EQ(events, std::vector<std::string>{"ConfigComplete"});
+    EXPECT_EQ(Ch(0).Pending, Ch(0).Current);
+}
+
+TEST_F(TranslatorCommit, RegisterDumpOfTheLastChannelOnceAfterWrites) {
+    Build(true);
+    ASSERT_TRUE(t->SetGain(0, 5));
+    ASSERT_TRUE(t->NewConfig(0, true)); // dump off
+    EXPECT_EQ(events, std::vector<std::string>{"ConfigComplete"});
+
+    events.clear();
+    t->RegisterDump = true;
+    ASSERT_TRUE(t->SetGain(1, 5));
+    ASSERT_TRUE(t->SetGain(2, 5));
+    ASSERT_TRUE(t->NewConfig(0, true));
+    // The last channel of the list is the defect slot's placeholder.
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"Dump: Channel  4:   $18:$0000   $20:$0000   $21:$0000  $22:$0000   "
+                                        "$25:$0000   $26:$0000    $2A:$0000   $24:$0000   $24:$0000",
+                                        "ConfigComplete"}));
+    std::string line;
+    t->DumpRegisters(Ch(0), line);
+    EXPECT_EQ(line, RegisterDumpText(Ch(0)));
+
+    events.clear();
+    t->OnRegisterDump = nullptr;
+    ASSERT_TRUE(t->SetGain(1, 1));
+    EXPECT_TRUE(t->NewConfig(0, true));
+    EXPECT_EQ(events, std::vector<std::string>{"ConfigComplete"});
+}
+
+TEST_F(TranslatorCommit, RetiredAndUnknownModes) {
+    Build();
+    ASSERT_TRUE(t->SetGain(0, 5));
+    struct TCase {
+        uint8_t Mode;
+        const char* Text;
+    };
+    for (const TCase c : {TCase{1, "Don''t use NewConfigShort any longer!"},
+                          TCase{2, "Don''t use NewConfigDAC any longer!"}}) {
+        try {
+            t->NewConfig(c.Mode, true);
+            ADD_FAILURE() << "no exception";
+        } catch (const ETranslatorError& e) {
+            EXPECT_STREQ(e.what(), c.Text);
+        }
+    }
+    EXPECT_TRUE(events.empty());
+    EXPECT_FALSE(t->NewConfig(3, true));
+    EXPECT_EQ(events, std::vector<std::string>{"ConfigComplete"});
+    EXPECT_TRUE(Writes().empty());
+}
+
+TEST_F(TranslatorCommit, RollbackAfterTwoCommits) {
+    Build(true);
+    t->TakeSnapshot();
+    const device::TChannelImage snap = Ch(0).Current;
+    const uint8_t range = Ch(0).Range;
+    const uint8_t coupling = Ch(0).coupling;
+    ASSERT_TRUE(t->SetRange(0, range == 20 ? 22 : 20));
+    Ch(0).SensorType = stICP;
+    ASSERT_TRUE(t->NewConfig(0, true));
+    ASSERT_TRUE(t->SetCoupling(0, coupling == 3 ? 4 : 3));
+    ASSERT_TRUE(t->NewConfig(0, true));
+    const std::size_t writes = Writes().size();
+
+    t->Rollback();
+    EXPECT_EQ(Writes().size(), writes); // the devices stay as committed
+    EXPECT_EQ(Ch(0).Current, snap);
+    EXPECT_EQ(Ch(0).Pending, snap);
+    EXPECT_EQ(Ch(0).Range, range);
+    EXPECT_EQ(Ch(0).coupling, coupling);
+    EXPECT_EQ(Ch(0).CouplingCache, coupling);
+    EXPECT_EQ(Ch(0).SensorType, stOff);              // the type of the snapshot
+    EXPECT_EQ(Ch(3).HWVersion, kHWVersionUndecoded); // the placeholder is never decoded
+    EXPECT_TRUE(t->NewConfig(0, true));
+    EXPECT_EQ(Writes().size(), writes);
+    // Writing everything sends the snapshot again.
+    EXPECT_TRUE(t->NewConfig(0, false));
+    ASSERT_EQ(Writes().size(), writes + 3);
+    EXPECT_EQ(Writes()[writes].Image, snap.Image);
+}
+
+TEST_F(TranslatorCommit, RollbackInTheMiddleOfCollectedEdits) {
+    Build();
+    t->TakeSnapshot();
+    ASSERT_TRUE(t->SetRange(1, 7));
+    ASSERT_TRUE(t->SetCoupling(2, 5));
+    ASSERT_TRUE(t->SetDACs(0, 100, 200));
+    t->Rollback();
+    EXPECT_TRUE(t->NewConfig(0, true));
+    EXPECT_TRUE(Writes().empty());
+}
+
+TEST_F(TranslatorCommit, RollbackWithoutSnapshotKeepsTheEdits) {
+    Build();
+    ASSERT_TRUE(t->SetGain(1, 5));
+    t->Rollback();
+    EXPECT_EQ(Ch(1).GainCache, 5);
+    EXPECT_TRUE(TI2CTranslator::ImagesDiffer(Ch(1).Pending.Image, Ch(1).Current.Image));
+}
+
+TEST_F(TranslatorCommit, CheckedWritesRetryOnlyAfterNoAnswer) {
+    Build();
+    amp->I2CScript = {TI2CResult::irNoAnswer, TI2CResult::irNoAnswer, TI2CResult::irOK};
+    EXPECT_TRUE(t->WriteI2CChecked(0, 0x2B, "0A0B"));
+    EXPECT_EQ(amp->I2CCalls, std::vector<std::string>(3, "W 0 2B 0A0B"));
+
+    amp->I2CCalls.clear();
+    amp->I2CScript = {TI2CResult::irInvalidDevice};
+    try {
+        t->WriteI2CChecked(0, 0x2B, "0A0B");
+        ADD_FAILURE() << "no exception";
+    } catch (const ETranslatorError& e) {
+        EXPECT_STREQ(e.what(), "Error 10 while writing 0A0B to slave $2B on device 0.");
+    }
+    EXPECT_EQ(amp->I2CCalls.size(), 1u);
+
+    amp->I2CCalls.clear();
+    amp->I2CScript.assign(9, TI2CResult::irNoAnswer);
+    EXPECT_THROW(t->WriteI2CChecked(0, 0x18, "E1"), ETranslatorError);
+    EXPECT_EQ(amp->I2CCalls.size(), 5u);
+}
+
+TEST_F(TranslatorCommit, CheckedWriteReadsRetryOnlyAfterNoAnswer) {
+    Build();
+    std::array<uint8_t, 4> buf{};
+    amp->I2CScript = {TI2CResult::irNoAnswer, TI2CResult::irOK};
+    EXPECT_TRUE(t->WriteReadI2CChecked(0, 0x68, "8C", 4, buf));
+    EXPECT_EQ(amp->I2CCalls, std::vector<std::string>(2, "WR 0 68 8C 4"));
+    EXPECT_EQ(buf[3], 0xAB);
+
+    amp->I2CCalls.clear();
+    amp->I2CScript.assign(5, TI2CResult::irNoAnswer);
+    try {
+        t->WriteReadI2CChecked(0, 0x68, "8C", 4, buf);
+        ADD_FAILURE() << "no exception";
+    } catch (const ETranslatorError& e) {
+        EXPECT_STREQ(e.what(), "Error 7 while reading 8C to slave $68 on device 0.");
+    }
+    EXPECT_EQ(amp->I2CCalls.size(), 5u);
+
+    // A device outside the list: the hardware abstraction's 10, at once.
+    amp->I2CCalls.clear();
+    try {
+        t->WriteReadI2CChecked(4, 0x54, "00", 1, buf);
+        ADD_FAILURE() << "no exception";
+    } catch (const ETranslatorError& e) {
+        EXPECT_STREQ(e.what(), "Error 10 while reading 00 to slave $54 on device 4.");
+    }
+    EXPECT_TRUE(amp->I2CCalls.empty());
+}
+
+TEST(TranslatorCommitOffline, CommitsThroughTheSimulatedTransport) {
+    test::TInstalledVirtualMainLoop loop;
+    TI2CTranslator t{device::kMaskOffline, false, device::DefaultTransportFactory()};
+    int completes = 0;
+    t.OnConfigComplete = [&](const void*) { ++completes; };
+    ASSERT_EQ(t.AddScanTarget("A-2:3", device::kMaskOffline), 0);
+    ASSERT_EQ(t.Rescan(), 2);
+    ASSERT_TRUE(t.SetRange(1, 12));
+    ASSERT_TRUE(t.SetChargeMode(1, 2));
+    t.GetChannel(1)->SensorType = stCharge;
+    EXPECT_TRUE(t.NewConfig(0, true));
+    EXPECT_EQ(t.GetChannel(1)->Range, 12);
+    EXPECT_EQ(t.GetChannel(1)->charge_mode, 2);
+    EXPECT_EQ(t.GetChannel(1)->SensorType, stCharge);
+    EXPECT_TRUE(t.NewConfig(0, false));
+    EXPECT_EQ(completes, 2);
+}
 } // namespace
 } // namespace qrb::model
