@@ -11,4 +11,5 @@ qrb_component(device device_usb_fake
 qrb_test(device_usb_test
   SOURCES tests/device/usb/DiskLayerTest.cpp tests/device/usb/SectorFrameTest.cpp
           tests/device/usb/USBTransportTest.cpp tests/device/usb/USBFileDiskTest.cpp
-  LIBS qrb_device_usb qrb_device_usb_fake qrb_device_test_support)
+          tests/device/usb/USBHalTest.cpp
+  LIBS qrb_device_usb qrb_device_usb_fake qrb_device_hal qrb_device_test_support)
