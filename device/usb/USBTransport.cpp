@@ -10,7 +10,7 @@ namespace qrb::device {
 
 namespace {
 
-// The Part's drive numbers 0..254: no scan looks at more disks than that.
+// No scan looks at more disks than this.
 constexpr size_t kMaxDisks = 255;
 constexpr int kWriteAttempts = 3;
 constexpr int32_t kInvalidHandle = -1;
