@@ -569,7 +569,10 @@ TEST_F(I2CHALTest, NotificationFromBeforeAClearOrRescanIsDropped) {
 
 TEST(I2CHALDefault, PlaceholderTransportsFindNothing) {
     TInstalledVirtualMainLoop loop;
-    TI2CHAL hal(kMaskLAN | kMaskUSB);
+    TI2CTransportFactory f = DefaultTransportFactory();
+    f.CreateLAN = CreatePlaceholderLANControl; // the default one is the real transport now
+    f.CreateUSB = CreatePlaceholderUSBControl;
+    TI2CHAL hal(kMaskLAN | kMaskUSB, false, f);
     std::vector<std::string> logs;
     hal.OnLog = [&](const void*, const std::string& t) { logs.push_back(t); };
     EXPECT_EQ(hal.AddScanTarget("127.0.0.1:5000", kMaskLAN), 0);
