@@ -1,0 +1,225 @@
+// The translator's operations on whole devices: the configuration kept in the devices, the
+// front-panel and start locks, keep-alive, switching off, fans, the multiplexers, the channel
+// calibration flash, disabling channels and letting a channel's LEDs blink.
+
+#include "device/Format.h"
+#include "device/HWVocabulary.h"
+#include "model/I2CTranslator.h"
+
+#include <algorithm>
+#include <array>
+
+namespace qrb::model {
+
+namespace {
+
+using device::TChipIndex;
+using device::TI2CResult;
+
+constexpr uint8_t kGroupMuxAddress = device::ChipAddress(TChipIndex::Mux8B);
+constexpr uint8_t kEnableExpanderAddress = device::ChipAddress(TChipIndex::Expander8);
+constexpr uint8_t kPowerExpanderAddress = device::ChipAddress(TChipIndex::Expander9);
+constexpr uint8_t kCalibFlashAddress = device::ChipAddress(TChipIndex::ChannelFlashLow);
+
+// The power-off value for the expander at 0x2C.
+constexpr std::string_view kPowerOffText = "0300";
+// Register 2 of the expander at 0x2B holds one enable bit per slot.
+constexpr std::string_view kEnableRegisterText = "02";
+
+// The calibration table sits at this flash address, written a page at a time.
+constexpr uint16_t kCalibFlashBase = 0x1000;
+constexpr std::size_t kCalibPageSize = 64;
+constexpr std::size_t kCalibBufferSize = 1024;
+
+// The multiplexers and expanders have eight ways.
+constexpr uint8_t kWayCount = 8;
+
+constexpr int kBlinkCount = 5;
+
+std::string HexByte(unsigned value) {
+    return device::IntToHex(value & 0xFFu, 2);
+}
+
+} // namespace
+
+TQRBRawChannel* TI2CTranslator::PresentChannel(int32_t index) {
+    if (!CheckChannelIndex(index)) return nullptr;
+    TQRBRawChannel* channel = GetChannel(index);
+    if (channel && channel->Present) return channel;
+    LastError = device::Format("Invalid channel %d", static_cast<int64_t>(index) + 1);
+    ReportError();
+    return nullptr;
+}
+
+bool TI2CTranslator::StoreDeviceConfig(bool store) {
+    LastDeviceConfigError.clear();
+    const bool wasLocked = DeviceLocked;
+    bool ok = true;
+    try {
+        SetDeviceLock(true);
+        for (const auto& entry : Masters) {
+            const int32_t d = entry.Object->Device;
+            const TI2CResult r = HAL ? HAL->SaveAllConfig(d, store ? 0 : 1) : TI2CResult::irInvalidDevice;
+            if (device::IsOK(r)) continue;
+            ok = false;
+            if (!LastDeviceConfigError.empty()) LastDeviceConfigError += "\r\n";
+            LastDeviceConfigError +=
+                device::Format(store ? "Error %d on storing configuration on device %2.2d!"
+                                     : "Error %d on clearing configuration on device %2.2d!",
+                               device::ToInt(r), d);
+        }
+    } catch (...) {
+        // The transport's exception wins over one of the restore.
+        try {
+            SetDeviceLock(wasLocked);
+        } catch (...) {
+        }
+        throw;
+    }
+    SetDeviceLock(wasLocked);
+    return ok;
+}
+
+bool TI2CTranslator::SetDeviceLock(bool locked) {
+    if (ChannelCount() <= 0 || !HAL) return false;
+    bool ok = true;
+    for (const auto& entry : Masters)
+        if (!device::IsOK(HAL->SetDeviceLockState(entry.Object->Device, locked))) ok = false;
+    DeviceLocked = locked;
+    return ok;
+}
+
+bool TI2CTranslator::SetHWStartLock(uint8_t value) {
+    if (ChannelCount() <= 0) return false;
+    bool ok = true;
+    for (const auto& entry : Masters) {
+        TQRBRawMaster& master = *entry.Object;
+        // Writing back an image that was never read correctly would overwrite the device record.
+        if (!master.MasterFlashValid) {
+            ok = false;
+            continue;
+        }
+        master.MasterFlash.HWStartLock = value;
+        if (!master.WriteMasterFlash()) ok = false;
+    }
+    return ok;
+}
+
+bool TI2CTranslator::SetKeepAlive(bool enabled) {
+    return HAL && HAL->SetKeepAlive(enabled) == 0;
+}
+
+bool TI2CTranslator::TurnOffDevices() {
+    if (!HAL) return false;
+    SetKeepAlive(false);
+    for (const auto& entry : Masters) {
+        const int32_t d = entry.Object->Device;
+        if (!SetChannelGroupMux(d, 0)) return false;
+        if (!device::IsOK(HAL->WriteI2C(d, kPowerExpanderAddress, kPowerOffText))) return false;
+    }
+    return true;
+}
+
+void TI2CTranslator::SetFanSpeed(int32_t speed) {
+    if (speed < 0 || speed > 4 || !HAL) return;
+    const auto fan = static_cast<uint8_t>(4 - speed);
+    for (const auto& entry : Masters) {
+        const int32_t d = entry.Object->Device;
+        if (!device::IsOK(HAL->SetFan(d, fan)))
+            DoTranslatorLog(this,
+                            device::Format("Error on setting fan to speed %d on device %2.2d!", fan, d));
+    }
+}
+
+bool TI2CTranslator::SelectChannelPath(int32_t device, uint8_t group, uint8_t slot, uint8_t release) {
+    if (!HAL) return false;
+    return device::IsOK(HAL->SetMux(device, group, slot, static_cast<uint8_t>(4 + release)));
+}
+
+bool TI2CTranslator::SetChannelGroupMux(int32_t device, uint8_t group) {
+    // The multiplexer has one bit per group; a group beyond it has no mask to write.
+    const bool ok = HAL && group < kWayCount &&
+                    device::IsOK(HAL->WriteI2C(device, kGroupMuxAddress, HexByte(1u << group)));
+    if (!ok && OnScanError)
+        OnScanError(this, device::Format("Error while setting device mux to channelgroup %d on device %d",
+                                         group, device));
+    return ok;
+}
+
+bool TI2CTranslator::WriteCalibrationFlash(int32_t device, const device::TChannelCalibTable& table) {
+    if (!HAL) return false;
+    std::array<uint8_t, kCalibBufferSize> buffer{};
+    table.Encode(buffer.data());
+    std::array<uint8_t, 2 + kCalibPageSize> frame{};
+    for (std::size_t offset = 0; offset < device::TChannelCalibTable::Size; offset += kCalibPageSize) {
+        const auto address = static_cast<uint16_t>(kCalibFlashBase + offset);
+        frame[0] = static_cast<uint8_t>(address >> 8);
+        frame[1] = static_cast<uint8_t>(address & 0xFF);
+        std::copy_n(buffer.begin() + static_cast<std::ptrdiff_t>(offset), kCalibPageSize, frame.begin() + 2);
+        if (!device::IsOK(HAL->WriteI2CBlock(device, kCalibFlashAddress, frame))) return false;
+    }
+    return true;
+}
+
+bool TI2CTranslator::StoreCalibration(int32_t index) {
+    TQRBRawChannel* channel = PresentChannel(index);
+    if (!channel) return false;
+    const auto group = static_cast<uint8_t>(channel->Group);
+    const auto slot = static_cast<uint8_t>(channel->Slot);
+    if (!SelectChannelPath(channel->Device, group, slot, 0)) return false;
+    const bool ok = WriteCalibrationFlash(channel->Device, channel->Calibration);
+    SelectChannelPath(channel->Device, group, slot, 1);
+    return ok;
+}
+
+bool TI2CTranslator::DisableSelectedChannels() {
+    for (int32_t i = 0; i < ChannelCount(); ++i) {
+        TQRBRawChannel& ch = *GetChannel(i);
+        if (!ch.Present || !IsSelected(i)) continue;
+        ch.Pending.Image = ch.Info.Defaults;
+        ch.ADC8StatVal = ch.Info.ADC8StatVal;
+        ch.ADC8LowVal = ch.Info.ADC8LowVal;
+        // Pending word 0 too, so that the commit also writes a channel whose type alone changed.
+        ch.SensorType = stOff;
+        ch.Pending.Image.Words[0] = stOff;
+    }
+    bool ok = NewConfig(0, true);
+    for (int32_t i = 0; i < ChannelCount() && ok; ++i) {
+        TQRBRawChannel& ch = *GetChannel(i);
+        if (!ch.Present || !IsSelected(i)) continue;
+        // The enable register has one bit per slot.
+        ok = HAL && ch.Slot >= 0 && ch.Slot < kWayCount && ch.Group >= 0 && ch.Group < kWayCount &&
+             SetChannelGroupMux(ch.Device, static_cast<uint8_t>(ch.Group));
+        std::array<uint8_t, 1> b{};
+        ok = ok &&
+             device::IsOK(HAL->WriteReadI2C(ch.Device, kEnableExpanderAddress, kEnableRegisterText, 1, b));
+        ok = ok &&
+             device::IsOK(HAL->WriteI2C(ch.Device, kEnableExpanderAddress,
+                                        std::string(kEnableRegisterText) + HexByte(b[0] ^ (1u << ch.Slot))));
+        // Out of the model, so its bit is not inverted a second time before the next scan.
+        if (ok) ch.Present = false;
+    }
+    return ok;
+}
+
+bool TI2CTranslator::BlinkChannel(int32_t index) {
+    TQRBRawChannel* ch = PresentChannel(index);
+    if (!ch) return false;
+    const uint8_t led1 = ch->led1;
+    const uint8_t led2 = ch->led2;
+    bool ok = true;
+    for (int n = 0; n < kBlinkCount; ++n) {
+        SetLED1(index, 1);
+        SetLED2(index, 0);
+        ok = NewConfig(0, true) && ok;
+        SetLED1(index, 0);
+        SetLED2(index, 1);
+        ok = NewConfig(0, true) && ok;
+    }
+    SetLED1(index, led1);
+    SetLED2(index, led2);
+    ok = NewConfig(0, true) && ok;
+    return ok;
+}
+
+} // namespace qrb::model
