@@ -9,6 +9,10 @@
 //   TranslatorScan.cpp      Rescan, ScanDevice, Disconnect, CountDevices, IsFirmwareCurrent
 //   TranslatorSetters.cpp   channel setters (image arithmetic in ChannelSetters.cpp)
 //   TranslatorCommit.cpp    commit, verification, snapshot, rollback, checked I2C calls
+//   TranslatorOneWire.cpp   sensor identification over the DS2482 1-Wire bridge
+//   TranslatorMeasure.cpp   converter readings, temperature report, autozero, charge clear
+//   TranslatorStatus.cpp    status polling and the text reports
+//   TranslatorSensorDb.cpp  the sensor database list and its file
 // Later concerns add their own file and a section below.
 
 #include "device/I2CControl.h"
@@ -75,7 +79,7 @@ struct TChannelClipboard {
 
 using TMasterList = TObjectList<TQRBRawMaster>;
 using TChannelList = TObjectList<TQRBRawChannel>;
-using TSensorEntryList = TObjectList<TSensorRecord>; // sorted by sensor ID, duplicates ignored
+using TSensorEntryList = TSensorBlockList; // sorted by sensor ID, duplicates ignored
 
 inline constexpr int kSelectionSize = 4096;
 // The firmware a device needs at least (major, minor, build).
@@ -295,88 +299,87 @@ public:
                              std::span<uint8_t> buffer);
 
     // ---- Sensor-type presets, defaults, clipboard (TranslatorPresets.cpp) ----------------
-
-    // Operations with an index refuse one outside the list or a channel that is not present
-    // with the invalid-channel report ("Invalid channel %d", index + 1). Nothing reaches a
-    // device except through the commits named.
-
-    // The preset of type (0..10) without commit, then SensorType and TypeCache := type; a type
-    // above 10 runs no preset and gives false, but is stored.
-    bool SetSensorType(int32_t index, TSensorType type);
-    // The preset of type, SensorType := type, one commit, a decode; true when both the preset
-    // and the commit held. A type above 10: "Invalid sensortype %d on channel %d", nothing changed.
-    bool ApplySensorType(int32_t index, TSensorType type);
-    // The fixed setter sequences of the eleven sensor types; each but PresetOff starts with it.
-    bool PresetOff(int32_t index);
-    bool PresetVolt(int32_t index);
-    bool PresetICP(int32_t index);
-    bool PresetDMSCurrent(int32_t index);
-    bool PresetDMSFullbridge(int32_t index);
-    bool PresetDMSHalfbridge(int32_t index);
-    bool PresetDMSQuarterbridge(int32_t index);
-    bool PresetCurrent(int32_t index);
-    bool PresetRTD(int32_t index);
-    bool PresetCharge(int32_t index);
-    bool PresetDebug(int32_t index);
-    // The defaults of the channel information (type OFF, range 4, offset and output filter off)
-    // for every present channel, or the present selected ones, then one commit, its result.
-    bool DefaultSettingsAll();
-    bool ResetSelectedChannels();
-    // The channel's 124-byte information as held in the model into its device.
-    bool StoreDefaults(int32_t index);
-    // The information's defaults as the pending image, committed with the channel's path
-    // routed; false without changing anything when the path cannot be routed.
-    bool LoadDefaults(int32_t index);
-    // The channel's setter caches into Clipboard; it becomes the only CopySource.
-    bool CopyChannel(int32_t index);
-    // The clipboard onto every present selected channel (a CHARGE copy only onto channels with
-    // charge input), without commit; false only without a copy.
-    bool PasteChannel();
-    void ClearClipboard();
-
     // ---- Device operations (TranslatorDevice.cpp) ----------------------------------------
+    // ---- Sensor identification over 1-Wire (TranslatorOneWire.cpp) -----------------------
 
-    // Every device means every device object of the model, in list order, by its Device.
+    // The 1-Wire search state, one set for the whole program (Maxim's ROM search).
+    struct TOneWireSearchState {
+        std::array<uint8_t, 8> ROM{}; // family code, six serial bytes, CRC byte
+        int32_t LastDiscrepancy = 0;
+        int32_t LastFamilyDiscrepancy = 0;
+        bool LastDeviceFlag = false;
+        uint8_t CRC8 = 0;
+    };
+    TOneWireSearchState OneWireState;
 
-    // The present channel at index, or null after the invalid-channel report.
-    TQRBRawChannel* PresentChannel(int32_t index);
-    // Stores (store) or clears the configuration every device keeps, with the front panel
-    // locked meanwhile; the lock state is restored on every path, an exception included.
-    // LastDeviceConfigError names each device that refused.
-    bool StoreDeviceConfig(bool store);
-    // False with no channel in the model (DeviceLocked unchanged); otherwise DeviceLocked :=
-    // locked, true when every device took it.
-    bool SetDeviceLock(bool locked);
-    // Writes the start lock into every master flash. A device whose master flash is not valid
-    // is skipped and makes the result false.
-    bool SetHWStartLock(uint8_t value);
-    // False without hardware abstraction.
-    bool SetKeepAlive(bool enabled);
-    // Keep-alive off, then per device group 0 on the group multiplexer and the power-off write;
-    // the first failure ends it.
-    bool TurnOffDevices();
-    // Speed 0 (maximum) .. 4 (off); other values do nothing. A refusal is logged.
-    void SetFanSpeed(int32_t speed);
-    // Routes (release 0) or releases (release 1) a channel's path multiplexer.
-    bool SelectChannelPath(int32_t device, uint8_t group, uint8_t slot, uint8_t release);
-    // Groups 0..7; a failure (a group beyond them too) goes to OnScanError.
-    bool SetChannelGroupMux(int32_t device, uint8_t group);
-    // Writes table into the flash of the selected channel, 64 bytes a page; the first refused
-    // page ends it.
-    bool WriteCalibrationFlash(int32_t device, const device::TChannelCalibTable& table);
-    // The present channel's Calibration into its flash, with its path routed meanwhile.
-    bool StoreCalibration(int32_t index);
-    // Defaults into the present selected channels, one commit, then each one switched off in
-    // its device (its slot's enable bit inverted) and taken out of the model; the first
-    // failure leaves the remaining channels alone.
-    bool DisableSelectedChannels();
-    // Toggles the present channel's two LEDs five times, one commit per step, then restores
-    // them; true when every commit held.
-    bool BlinkChannel(int32_t index);
+    // Reads the first ROM number on the present channel's identification wires, trying three
+    // wirings, and puts the channel back as it was. False for an invalid or absent channel and
+    // when a commit, the multiplexers or the bridge failed; true otherwise, also without sensor.
+    bool ReadSensorId(int32_t index, bool& shorted, bool& found, std::string& id);
+    // Bridge steps on the DS2482 at 0x18 of a device; each failing exchange fails the step.
+    bool DS2482Init(int32_t device);
+    bool DS2482Reset(int32_t device);
+    bool DS2482WriteConfig(int32_t device, uint8_t config);
+    bool OneWireReset(int32_t device, bool& presence, bool& shorted);
+    bool OneWireWriteByte(int32_t device, uint8_t value);
+    // The last status byte; 0 on failure.
+    uint8_t OneWireTriplet(int32_t device, uint8_t direction);
+    // Clears the search state, then OneWireSearch.
+    bool OneWireFirst(int32_t index, std::string& id);
+    // One search step on the channel's device; id gets the ROM number found.
+    bool OneWireSearch(int32_t index, std::string& id);
+    // 16 upper-case hex digits, byte 0 first.
+    static std::string RomToText(const std::array<uint8_t, 8>& rom);
 
-    // ---- Sensor identification over 1-Wire ------------------------------------------------
-    // ---- Measurements and autozero --------------------------------------------------------
-    // ---- Status polling and text reports --------------------------------------------------
+    // ---- Measurements and autozero (TranslatorMeasure.cpp) -------------------------------
+
+    // The averaged 18-bit reading (average limited to 1..100); a failed sample is never counted.
+    bool ReadADC18(TQRBRawChannel& channel, int32_t average, int32_t& value);
+    // One reading (18-bit or 12-bit ADC) and the status byte update; a channel with HWVersion 0
+    // is not read (true, value 0).
+    bool ReadChannelADCs(TQRBRawChannel& channel, int32_t& value);
+    // ReadChannelADCs of the present channel at index.
+    bool ReadChannelTemperature(int32_t index, int32_t& value);
+    // Measures every present selected channel and appends one line per measured channel.
+    bool TemperatureReport(std::string& text);
+    // Adjusts the present channel's offset DAC to its zero reference and stores the result in
+    // OffsetZero and the model's calibration table.
+    bool Autozero(int32_t index, int32_t average);
+    bool AutozeroSelected();
+    bool SetOpenGndShieldSelected(uint8_t value);
+    bool SetMonitorSelected(uint8_t value);
+    bool ClearChargeSelected();
+    // The channel's status ADC into ADC8Status and ADC8History; false (nothing changed) when a
+    // read failed.
+    bool ReadChannelStatus(TQRBRawChannel& channel);
+
+    // ---- Status polling and text reports (TranslatorStatus.cpp) --------------------------
+
+    // Every device's status bytes; the present channels are updated when any device reported a
+    // change. True then.
+    bool PollChannelStatus();
+    void DeviceStatusReport(std::string& text);
+    void OffsetReport(std::string& text) const;
+    void DeviceInfoReport(bool allDevices, int32_t device, std::string& text) const;
+
+    // ---- Sensor database (TranslatorSensorDb.cpp) ----------------------------------------
+
+    // The file is read into a new list that replaces SensorEntries only on success (a missing
+    // file is an empty database). While the last load of an existing file failed, saving over
+    // that file is refused.
+    bool LoadSensorDatabase(const std::string& fileName);
+    // Writes every entry atomically; the new flags are cleared when the file was written.
+    bool SaveSensorDatabase(const std::string& fileName);
+    // The index of the entry's ID; the list takes entry only when the ID was not listed.
+    int32_t AddSensorEntry(std::unique_ptr<TTEDSBlock>& entry);
+    int32_t FindSensorEntry(std::string_view id) const;
+    int32_t DeleteSensorEntry(std::string_view id);
+    TTEDSBlock* GetSensorEntry(int32_t index) const;
+    int32_t SensorEntryCount() const;
+    void ClearSensorEntries();
+    // The file whose last load failed (its resolved path); empty when the last load succeeded.
+    std::string SensorDatabaseLoadFailed;
+
     // ---- Setup files, exports, sensor database --------------------------------------------
 
 private:

@@ -8,9 +8,12 @@ qrb_component(device device_chip_emulations
 qrb_component(model model_sensordb
   SOURCES model/SensorDatabase.cpp
   LIBS qrb_device_core qrb_device_helpers)
+# The translator's sensor operations belong to its one library.
+target_sources(qrb_model_translator PRIVATE model/TranslatorSensorDb.cpp)
+target_link_libraries(qrb_model_translator PUBLIC qrb_model_sensordb)
 qrb_test(model_sensordb_test
   SOURCES tests/model/SensorDatabaseTest.cpp
-  LIBS qrb_model_sensordb qrb_device_vocab)
+  LIBS qrb_model_translator qrb_model_test_support qrb_device_test_support)
 qrb_fuzz(model_sensordb_fuzz
   SOURCES fuzz/SensorDatabaseFuzz.cpp
   LIBS qrb_model_sensordb)

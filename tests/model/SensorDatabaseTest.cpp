@@ -1,7 +1,8 @@
 #include "model/SensorDatabase.h"
 
 #include "device/FileUtil.h"
-#include "device/HWVocabulary.h"
+#include "model/I2CTranslator.h"
+#include "tests/model/TranslatorFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -264,6 +265,156 @@ TEST(SensorFile, WriteFailureLeavesTheOldFile) {
     std::string error;
     EXPECT_FALSE(WriteSensorFile(dir.File("no/such/folder/TEDSinfo.bin"), list, error));
     EXPECT_FALSE(error.empty());
+}
+
+// ---- The translator's database ---------------------------------------------------------------
+
+class SensorDatabase : public test::TranslatorFixture {
+protected:
+    void SetUp() override { Create(); }
+
+    static std::unique_ptr<TTEDSBlock> Entry(const std::string& id, uint8_t newFlag = 1) {
+        auto e = std::make_unique<TTEDSBlock>();
+        e->Rec.Marker = 0;
+        e->Rec.NewFlag = newFlag;
+        e->Rec.SensorID.SetText(id);
+        return e;
+    }
+    std::vector<std::string> Ids() const {
+        std::vector<std::string> out;
+        for (int i = 0; i < translator->SensorEntryCount(); ++i)
+            out.push_back(translator->GetSensorEntry(i)->Rec.ID());
+        return out;
+    }
+    void Add(const std::string& id) {
+        auto e = Entry(id);
+        translator->AddSensorEntry(e);
+    }
+
+    TempFolder dir;
+};
+
+TEST_F(SensorDatabase, AddFindDeleteGet) {
+    auto& t = *translator;
+    EXPECT_EQ(t.SensorEntryCount(), 0);
+    auto b = Entry("BB00000000000000");
+    EXPECT_EQ(t.AddSensorEntry(b), 0);
+    EXPECT_EQ(b, nullptr); // the list took it
+    auto a = Entry("AA00000000000000");
+    EXPECT_EQ(t.AddSensorEntry(a), 0);
+    EXPECT_EQ(t.GetSensorEntry(0)->Rec.Marker, kSensorRecordMarker);
+
+    // An ID that differs only in case gives the listed entry's index; the caller keeps its own.
+    auto dup = Entry("bb00000000000000");
+    EXPECT_EQ(t.AddSensorEntry(dup), 1);
+    ASSERT_NE(dup, nullptr);
+    EXPECT_EQ(t.SensorEntryCount(), 2);
+    EXPECT_EQ(t.GetSensorEntry(1)->Rec.ID(), "BB00000000000000");
+
+    EXPECT_EQ(t.FindSensorEntry("aa00000000000000"), 0);
+    EXPECT_EQ(t.FindSensorEntry("CC00000000000000"), -1);
+    EXPECT_EQ(t.GetSensorEntry(-1), nullptr);
+    EXPECT_EQ(t.GetSensorEntry(t.SensorEntryCount()), nullptr);
+    EXPECT_EQ(t.DeleteSensorEntry("CC00000000000000"), -1);
+    EXPECT_EQ(t.SensorEntryCount(), 2);
+    EXPECT_EQ(t.DeleteSensorEntry("AA00000000000000"), 0);
+    EXPECT_EQ(Ids(), std::vector<std::string>{"BB00000000000000"});
+    t.ClearSensorEntries();
+    EXPECT_EQ(t.SensorEntryCount(), 0);
+}
+
+TEST_F(SensorDatabase, BlankNamesAreRefusedAndChangeNothing) {
+    auto& t = *translator;
+    Add("AA00000000000000");
+    for (const std::string name : {"", "   ", "\t"}) {
+        EXPECT_FALSE(t.LoadSensorDatabase(name));
+        EXPECT_EQ(t.LastFileError, "Invalid or empty filename!");
+        EXPECT_FALSE(t.SaveSensorDatabase(name));
+        EXPECT_EQ(t.LastFileError, "Invalid or empty filename!");
+    }
+    EXPECT_EQ(t.SensorEntryCount(), 1);
+}
+
+TEST_F(SensorDatabase, MissingFileLoadsEmpty) {
+    auto& t = *translator;
+    Add("AA00000000000000");
+    EXPECT_TRUE(t.LoadSensorDatabase(dir.File(kSensorDatabaseFileName)));
+    EXPECT_EQ(t.LastFileError, "");
+    EXPECT_EQ(t.SensorEntryCount(), 0);
+}
+
+TEST_F(SensorDatabase, SaveClearsNewFlagsAndLoadGivesTheSameFileBack) {
+    auto& t = *translator;
+    Add("28123456789ABC4D");
+    Add("0000000000000001");
+    const std::string path = dir.File(kSensorDatabaseFileName);
+    ASSERT_TRUE(t.SaveSensorDatabase(path)) << t.LastFileError;
+    for (int i = 0; i < t.SensorEntryCount(); ++i)
+        EXPECT_EQ(t.GetSensorEntry(i)->Rec.NewFlag, 0);
+    const auto saved = ReadRaw(path);
+    ASSERT_EQ(saved.size(), 2 * TSensorRecord::Size);
+    EXPECT_EQ(saved[1], 0);
+    EXPECT_EQ(saved[TSensorRecord::Size + 1], 0);
+
+    ASSERT_TRUE(t.LoadSensorDatabase(path));
+    EXPECT_EQ(Ids(), (std::vector<std::string>{"0000000000000001", "28123456789ABC4D"}));
+    ASSERT_TRUE(t.SaveSensorDatabase(path));
+    EXPECT_EQ(ReadRaw(path), saved);
+}
+
+TEST_F(SensorDatabase, UnmarkedRecordIsDroppedOnTheNextSave) {
+    auto& t = *translator;
+    const std::string path = dir.File(kSensorDatabaseFileName);
+    WriteRaw(path, Join({RawRecord("AA00000000000000", 1), RawRecord("BB00000000000000", 2, 0x42)}));
+    ASSERT_TRUE(t.LoadSensorDatabase(path));
+    EXPECT_EQ(Ids(), std::vector<std::string>{"AA00000000000000"});
+    ASSERT_TRUE(t.SaveSensorDatabase(path));
+    EXPECT_EQ(ReadRaw(path), RawRecord("AA00000000000000", 1));
+}
+
+TEST_F(SensorDatabase, FailedLoadKeepsTheEntriesAndProtectsTheFile) {
+    auto& t = *translator;
+    Add("AA00000000000000");
+    const std::string path = dir.File(kSensorDatabaseFileName);
+    auto damaged = Join({RawRecord("BB00000000000000", 1), std::vector<uint8_t>(17, 0xB8)});
+    WriteRaw(path, damaged);
+
+    EXPECT_FALSE(t.LoadSensorDatabase(path));
+    EXPECT_NE(t.LastFileError, "");
+    EXPECT_EQ(Ids(), std::vector<std::string>{"AA00000000000000"});
+
+    // Saving over the file that could not be read is refused, also through a link to it.
+    EXPECT_FALSE(t.SaveSensorDatabase(path));
+    EXPECT_NE(t.LastFileError.find("not overwritten"), std::string::npos) << t.LastFileError;
+    fs::create_symlink(path, dir.File("link.bin"));
+    EXPECT_FALSE(t.SaveSensorDatabase(dir.File("link.bin")));
+    EXPECT_EQ(ReadRaw(path), damaged);
+    // Another file may be written.
+    EXPECT_TRUE(t.SaveSensorDatabase(dir.File("other.bin"))) << t.LastFileError;
+
+    // Once a load succeeds the protection ends.
+    damaged.resize(TSensorRecord::Size);
+    WriteRaw(path, damaged);
+    ASSERT_TRUE(t.LoadSensorDatabase(path));
+    EXPECT_EQ(Ids(), std::vector<std::string>{"BB00000000000000"});
+    EXPECT_TRUE(t.SaveSensorDatabase(path)) << t.LastFileError;
+}
+
+TEST_F(SensorDatabase, UnreadableFileFailsAndKeepsTheEntries) {
+    auto& t = *translator;
+    Add("AA00000000000000");
+    fs::create_directory(dir.File("folder"));
+    EXPECT_FALSE(t.LoadSensorDatabase(dir.File("folder")));
+    EXPECT_EQ(t.SensorEntryCount(), 1);
+    EXPECT_FALSE(t.SaveSensorDatabase(dir.File("folder")));
+}
+
+TEST_F(SensorDatabase, FailedSaveKeepsTheNewFlags) {
+    auto& t = *translator;
+    Add("AA00000000000000");
+    EXPECT_FALSE(t.SaveSensorDatabase(dir.File("missing/folder/x.bin")));
+    EXPECT_NE(t.LastFileError, "");
+    EXPECT_EQ(t.GetSensorEntry(0)->Rec.NewFlag, 1);
 }
 
 } // namespace
