@@ -299,7 +299,85 @@ public:
                              std::span<uint8_t> buffer);
 
     // ---- Sensor-type presets, defaults, clipboard (TranslatorPresets.cpp) ----------------
+
+    // Operations with an index refuse one outside the list or a channel that is not present
+    // with the invalid-channel report ("Invalid channel %d", index + 1). Nothing reaches a
+    // device except through the commits named.
+
+    // The preset of type (0..10) without commit, then SensorType and TypeCache := type; a type
+    // above 10 runs no preset and gives false, but is stored.
+    bool SetSensorType(int32_t index, TSensorType type);
+    // The preset of type, SensorType := type, one commit, a decode; true when both the preset
+    // and the commit held. A type above 10: "Invalid sensortype %d on channel %d", nothing changed.
+    bool ApplySensorType(int32_t index, TSensorType type);
+    // The fixed setter sequences of the eleven sensor types; each but PresetOff starts with it.
+    bool PresetOff(int32_t index);
+    bool PresetVolt(int32_t index);
+    bool PresetICP(int32_t index);
+    bool PresetDMSCurrent(int32_t index);
+    bool PresetDMSFullbridge(int32_t index);
+    bool PresetDMSHalfbridge(int32_t index);
+    bool PresetDMSQuarterbridge(int32_t index);
+    bool PresetCurrent(int32_t index);
+    bool PresetRTD(int32_t index);
+    bool PresetCharge(int32_t index);
+    bool PresetDebug(int32_t index);
+    // The defaults of the channel information (type OFF, range 4, offset and output filter off)
+    // for every present channel, or the present selected ones, then one commit, its result.
+    bool DefaultSettingsAll();
+    bool ResetSelectedChannels();
+    // The channel's 124-byte information as held in the model into its device.
+    bool StoreDefaults(int32_t index);
+    // The information's defaults as the pending image, committed with the channel's path
+    // routed; false without changing anything when the path cannot be routed.
+    bool LoadDefaults(int32_t index);
+    // The channel's setter caches into Clipboard; it becomes the only CopySource.
+    bool CopyChannel(int32_t index);
+    // The clipboard onto every present selected channel (a CHARGE copy only onto channels with
+    // charge input), without commit; false only without a copy.
+    bool PasteChannel();
+    void ClearClipboard();
+
     // ---- Device operations (TranslatorDevice.cpp) ----------------------------------------
+
+    // Every device means every device object of the model, in list order, by its Device.
+
+    // The present channel at index, or null after the invalid-channel report.
+    TQRBRawChannel* PresentChannel(int32_t index);
+    // Stores (store) or clears the configuration every device keeps, with the front panel
+    // locked meanwhile; the lock state is restored on every path, an exception included.
+    // LastDeviceConfigError names each device that refused.
+    bool StoreDeviceConfig(bool store);
+    // False with no channel in the model (DeviceLocked unchanged); otherwise DeviceLocked :=
+    // locked, true when every device took it.
+    bool SetDeviceLock(bool locked);
+    // Writes the start lock into every master flash. A device whose master flash is not valid
+    // is skipped and makes the result false.
+    bool SetHWStartLock(uint8_t value);
+    // False without hardware abstraction.
+    bool SetKeepAlive(bool enabled);
+    // Keep-alive off, then per device group 0 on the group multiplexer and the power-off write;
+    // the first failure ends it.
+    bool TurnOffDevices();
+    // Speed 0 (maximum) .. 4 (off); other values do nothing. A refusal is logged.
+    void SetFanSpeed(int32_t speed);
+    // Routes (release 0) or releases (release 1) a channel's path multiplexer.
+    bool SelectChannelPath(int32_t device, uint8_t group, uint8_t slot, uint8_t release);
+    // Groups 0..7; a failure (a group beyond them too) goes to OnScanError.
+    bool SetChannelGroupMux(int32_t device, uint8_t group);
+    // Writes table into the flash of the selected channel, 64 bytes a page; the first refused
+    // page ends it.
+    bool WriteCalibrationFlash(int32_t device, const device::TChannelCalibTable& table);
+    // The present channel's Calibration into its flash, with its path routed meanwhile.
+    bool StoreCalibration(int32_t index);
+    // Defaults into the present selected channels, one commit, then each one switched off in
+    // its device (its slot's enable bit inverted) and taken out of the model; the first
+    // failure leaves the remaining channels alone.
+    bool DisableSelectedChannels();
+    // Toggles the present channel's two LEDs five times, one commit per step, then restores
+    // them; true when every commit held.
+    bool BlinkChannel(int32_t index);
+
     // ---- Sensor identification over 1-Wire (TranslatorOneWire.cpp) -----------------------
 
     // The 1-Wire search state, one set for the whole program (Maxim's ROM search).
