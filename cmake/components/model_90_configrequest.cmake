@@ -1,0 +1,4 @@
+# The configuration server's request handling without sockets (the Qt server builds on it).
+qrb_component(model config_request
+  SOURCES ui/ConfigRequest.cpp
+  LIBS qrb_model_translator qrb_model_records qrb_device_vocab qrb_device_helpers)
