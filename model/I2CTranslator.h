@@ -13,6 +13,8 @@
 //   TranslatorMeasure.cpp   converter readings, temperature report, autozero, charge clear
 //   TranslatorStatus.cpp    status polling and the text reports
 //   TranslatorSensorDb.cpp  the sensor database list and its file
+//   TranslatorSetupFiles.cpp  XML and raw setups, channel table exports (formats in
+//                           SetupXml.cpp, SetupRaw.cpp, ChannelExport.cpp)
 // Later concerns add their own file and a section below.
 
 #include "device/I2CControl.h"
@@ -458,7 +460,25 @@ public:
     // The file whose last load failed (its resolved path); empty when the last load succeeded.
     std::string SensorDatabaseLoadFailed;
 
-    // ---- Setup files, exports, sensor database --------------------------------------------
+    // ---- Setup files and exports (TranslatorSetupFiles.cpp) -------------------------------
+
+    // The file type is the extension after the last '.' behind the last '/': ".xml" or ".prs",
+    // compared case-sensitively; the reading operations return false with LastFileError empty
+    // for any other. Each operation clears LastFileError first and leaves a failure's text in it.
+    // Kinds: bit 0 the raw setup, bit 1 the XML setup; Exports: bit 0 text, bit 1 spreadsheet,
+    // bit 2 the third export (writes nothing and fails), each as base name + its extension.
+    // Raises std::runtime_error when the XML document or the spreadsheet cannot be written.
+    bool SaveSetup(const std::string& fileName, uint8_t kinds, uint8_t exports);
+    bool CheckSetupFile(const std::string& fileName, bool& valid);
+    bool GetSetupChannelCount(const std::string& fileName, bool& countsEqual);
+    // Only present channels are looked for.
+    bool SetupSerialsMatch(const std::string& fileName, bool& serialsMatch);
+    // Changes the present channels' model state only; the caller commits. A failed XML load
+    // puts every channel it touched back.
+    bool LoadSetup(const std::string& fileName, bool bySerial);
+    bool ExportText(const std::string& fileName);
+    bool ExportXls(const std::string& fileName);
+    bool ExportXml(const std::string& fileName);
 
 private:
     // The master objects' device calls, through HAL.
