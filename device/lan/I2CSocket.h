@@ -1,11 +1,14 @@
 #pragma once
 // One data connection of the LAN transport and its reader thread.
 //
-// Only the reader thread reads the socket. It blocks in poll on the socket and a wake event,
-// takes whole messages off the stream, posts notifications through the owner, and hands answer
-// blocks to the waiting request through a one-slot mailbox. An unknown head, end of stream or
-// an error ends the connection: it is shut down, waiting requests fail at once, and the loss
-// is posted to the owner once.
+// Whoever holds the reading role reads the socket and takes whole messages off the stream:
+// between requests the reader thread, which blocks in poll on the socket and a wake event;
+// during a request the requesting thread itself, so that its answer needs no hand-off from
+// one thread to another (the reader thread, woken by the answer too, parks on the wake event
+// until the request ends). Notifications are posted through the owner by either; answers the
+// reader thread takes belong to requests that gave up and are dropped. An unknown head, end of
+// stream or an error ends the connection: it is shut down and the loss is posted to the owner
+// once.
 
 #include "device/Records.h"
 #include "device/lan/LanSocket.h"
@@ -17,7 +20,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -54,8 +56,21 @@ public:
     bool LossReported = false;
 
 private:
+    enum class TRead {
+        Nothing, // no (further) whole message the caller waits for; the socket is empty
+        Answer,  // the awaited answer was taken
+        Ended,   // the connection ended (end of stream, error or unknown head)
+    };
+
     void ReaderLoop();
-    void Deliver(const TCommandBlock& answer);
+    // Holder of the reading role: takes every whole message and what the socket holds now.
+    // With answer, the first answer not older than wanted ends the reading (what follows it
+    // in the stream stays there); without, answers are dropped.
+    TRead ReadAvailable(uint64_t wanted, TCommandBlock* answer);
+    // Takes the whole messages the stream holds; the same rules.
+    TRead TakeMessages(uint64_t wanted, TCommandBlock* answer);
+    // The requesting thread gives the reading role back and lets the reader thread watch again.
+    void EndRequest();
     void Lose();
 
     TI2CLANControl& owner_;
@@ -70,10 +85,16 @@ private:
     lan::TWakeEvent wake_;
     std::atomic<bool> stop_{false};
 
+    TLanStream stream_; // only the holder of the reading role touches it
+    TIRQMessage notification_;
+    TCommandBlock block_;
+
     mutable std::mutex mutex_;
-    std::condition_variable arrived_;
-    std::optional<TCommandBlock> mailbox_; // guarded by mutex_
-    bool lost_ = false;                    // guarded by mutex_
+    std::condition_variable readerDone_;
+    bool requesting_ = false;    // guarded by mutex_: the requesting thread holds the role
+    bool readerReading_ = false; // guarded by mutex_: the reader thread holds the role
+    bool readerParked_ = false;  // guarded by mutex_: the reader thread watches only wake_
+    bool lost_ = false;          // guarded by mutex_
 
     std::thread reader_; // last: starts once everything above exists
 };

@@ -136,6 +136,10 @@ size_t ReceiveUpTo(int fd, uint8_t* data, size_t len, const TDeadline& deadline)
     return got;
 }
 
+bool WaitReadable(int fd, const TDeadline& deadline) {
+    return WaitFor(fd, POLLIN, deadline);
+}
+
 std::string PeerHost(int fd) {
     sockaddr_in addr{};
     socklen_t len = sizeof addr;
@@ -160,6 +164,12 @@ void TWakeEvent::Signal() {
     uint64_t one = 1;
     // A full counter already wakes every poll; nothing to report.
     [[maybe_unused]] ssize_t n = ::write(fd_.Get(), &one, sizeof one);
+}
+
+void TWakeEvent::Drain() {
+    uint64_t count = 0;
+    // Non-blocking: nothing to take is no error.
+    [[maybe_unused]] ssize_t n = ::read(fd_.Get(), &count, sizeof count);
 }
 
 } // namespace qrb::device::lan

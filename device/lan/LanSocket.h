@@ -59,6 +59,10 @@ bool SendAll(int fd, const uint8_t* data, size_t len, const TDeadline& deadline)
 // returns the count received.
 size_t ReceiveUpTo(int fd, uint8_t* data, size_t len, const TDeadline& deadline);
 
+// Waits until fd has something to read (or has ended) or the deadline passes; false on the
+// time-out or a failed poll.
+bool WaitReadable(int fd, const TDeadline& deadline);
+
 // The peer's address text and port number text ("" when unknown).
 std::string PeerHost(int fd);
 std::string PeerPort(int fd);
@@ -70,6 +74,8 @@ public:
     int Fd() const { return fd_.Get(); }
     bool Valid() const { return fd_.Valid(); }
     void Signal();
+    // Takes back every signal given so far.
+    void Drain();
 
 private:
     TFd fd_;

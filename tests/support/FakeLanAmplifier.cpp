@@ -549,7 +549,12 @@ struct TFakeLanAmplifier::TImpl {
             a.SeqHigh = uint32_t(seq >> 32);
             a.SeqLow = uint32_t(seq);
             auto block = a.Encode();
-            Queue(client, due, std::vector<uint8_t>(block.begin(), block.end()), split, gap);
+            std::vector<uint8_t> bytes(block.begin(), block.end());
+            if (fault && fault->NotifyAfter) {
+                bytes.resize(bytes.size() + TIRQMessage::Size);
+                fault->NotifyAfter->Encode(bytes.data() + block.size());
+            }
+            Queue(client, due, std::move(bytes), split, gap);
         }
     }
 

@@ -75,6 +75,7 @@ struct TFakeFault {
     std::vector<size_t> Split;  // the answer leaves in pieces of these sizes (the rest last)
     uint32_t SplitGapMs = 20;   // pause between the pieces
     std::optional<device::TIRQMessage> NotifyBefore; // a notification just before the answer
+    std::optional<device::TIRQMessage> NotifyAfter;  // one right behind it, in the same write
     bool Reset = false;                              // reset the connection instead of answering
     bool Close = false; // close the connection (end of stream) instead of answering
 };

@@ -467,6 +467,31 @@ TEST_F(LanTransportTest, NotificationDuringACommandComesAfterIt) {
     EXPECT_EQ(irqs[0].Message.IRQWord, 0x4444);
 }
 
+// The requesting thread reads its own answer; what arrives with it is passed on at once, and
+// the reader thread watches again once the request is over.
+TEST_F(LanTransportTest, NotificationsAroundARequestAreNotHeldBack) {
+    TFakeLanAmplifier amp;
+    ASSERT_EQ(ScanOf({&amp}), 1);
+    TFakeFault f;
+    f.NotifyAfter = Notification(0x4545, 1);
+    amp.AddFault(f);
+    TDeviceInfo info;
+    EXPECT_EQ(lan->GetDeviceInfo(0, info), TI2CResult::irOK);
+    ASSERT_TRUE(WaitPosted(1)); // no further bytes come to push it out
+    loop.Step();
+    // The first piece wakes the reader thread during the request.
+    TFakeFault split;
+    split.Split = {16};
+    amp.AddFault(split);
+    ASSERT_EQ(lan->GetDeviceInfo(0, info), TI2CResult::irOK);
+    amp.SendNotification(Notification(0x4646, 2));
+    ASSERT_TRUE(WaitPosted(1));
+    loop.Step();
+    ASSERT_EQ(irqs.size(), 2u);
+    EXPECT_EQ(irqs[0].Message.IRQWord, 0x4545);
+    EXPECT_EQ(irqs[1].Message.IRQWord, 0x4646);
+}
+
 TEST_F(LanTransportTest, PartialHeadIsKeptUntilTheRestArrives) {
     TFakeLanAmplifier amp;
     ASSERT_EQ(ScanOf({&amp}), 1);

@@ -1,0 +1,9 @@
+# What a LAN device sends, under the fuzzer and under timing: the stream splitter and the
+# command set's answer handling; a LAN round trip against plain socket calls.
+qrb_fuzz(LanStreamFuzz
+  SOURCES fuzz/LanStreamFuzz.cpp
+  LIBS qrb_device_lan)
+
+qrb_bench(LanBench
+  SOURCES bench/LanBench.cpp
+  LIBS qrb_device_lan qrb_device_lan_fake qrb_device_hal qrb_model_translator qrb_device_test_support)
