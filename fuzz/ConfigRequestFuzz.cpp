@@ -34,11 +34,14 @@ struct TChannelFields {
     std::string ChannelName;
 
     static TChannelFields Of(const TQRBRawChannel& c) {
-        return {c.TypeCache,         c.RangeCache,     c.CouplingCache,  c.OffsetCache,    c.OutputFilterCache,
-                c.Is350OhmCache,     c.SenseCache,     c.DMSShuntCache,  c.PwrAtSignalCache, c.CapacityCache,
-                c.HighpassCache,     c.AutoClearCache, c.SupplyCache,    c.OffsetDACCache, c.PowerDACCache,
-                c.PowerDACCache2,    c.PowerZero,      c.HasADC18,       c.Info.Version,   c.Info.FilterType,
-                c.Calibration.AdjustMarker, c.ChannelName};
+        return {c.TypeCache,      c.RangeCache,        c.CouplingCache,
+                c.OffsetCache,    c.OutputFilterCache, c.Is350OhmCache,
+                c.SenseCache,     c.DMSShuntCache,     c.PwrAtSignalCache,
+                c.CapacityCache,  c.HighpassCache,     c.AutoClearCache,
+                c.SupplyCache,    c.OffsetDACCache,    c.PowerDACCache,
+                c.PowerDACCache2, c.PowerZero,         c.HasADC18,
+                c.Info.Version,   c.Info.FilterType,   c.Calibration.AdjustMarker,
+                c.ChannelName};
     }
     void To(TQRBRawChannel& c) const {
         c.TypeCache = TypeCache;
@@ -97,7 +100,8 @@ TWorld& World() {
 
 void Apply(TWorld& w, std::string_view bytes) {
     if (bytes.empty() || w.translator.ChannelCount() == 0) return;
-    TQRBRawChannel& c = *w.translator.GetChannel(static_cast<uint8_t>(bytes[0]) % w.translator.ChannelCount());
+    TQRBRawChannel& c =
+        *w.translator.GetChannel(static_cast<uint8_t>(bytes[0]) % w.translator.ChannelCount());
     size_t pos = 1;
     auto next = [&]() -> uint8_t { return pos < bytes.size() ? static_cast<uint8_t>(bytes[pos++]) : 0; };
     auto next16 = [&]() -> uint16_t { return static_cast<uint16_t>(next() | (next() << 8)); };

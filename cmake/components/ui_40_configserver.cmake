@@ -17,3 +17,8 @@ if(TARGET ui_configserver_process_test)
     QRB_CONFIG_SERVER_PROBE="$<TARGET_FILE:ConfigServerProbe>")
   add_dependencies(ui_configserver_process_test ConfigServerProbe)
 endif()
+if(TARGET qrb_ui_configserver)
+  qrb_bench(ui_configserver_bench
+    SOURCES bench/ConfigServerBench.cpp
+    LIBS qrb_ui_configserver qrb_model_test_support qrb_device_test_support)
+endif()
