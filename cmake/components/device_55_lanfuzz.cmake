@@ -7,3 +7,8 @@ qrb_fuzz(LanStreamFuzz
 qrb_bench(LanBench
   SOURCES bench/LanBench.cpp
   LIBS qrb_device_lan qrb_device_lan_fake qrb_device_hal qrb_model_translator qrb_device_test_support)
+
+# The model over the default LAN transport against fake amplifiers on loopback.
+qrb_test(model_lan_test
+  SOURCES tests/model/LanModelTest.cpp
+  LIBS qrb_model_translator qrb_device_lan_fake qrb_device_test_support)
