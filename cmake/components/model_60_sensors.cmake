@@ -24,5 +24,9 @@ qrb_component(model model_sensors_test_support
   SOURCES tests/support/ChipAmplifier.cpp
   LIBS qrb_model_test_support qrb_device_chip_emulations qrb_model_records qrb_device_sim qrb_device_helpers)
 qrb_test(model_sensors_test
-  SOURCES tests/model/OneWireTest.cpp
-  LIBS qrb_model_translator qrb_model_sensors_test_support qrb_device_test_support)
+  SOURCES tests/model/OneWireTest.cpp tests/model/MeasureTest.cpp tests/model/StatusReportTest.cpp
+  LIBS qrb_model_translator qrb_model_sensors_test_support qrb_device_sim_test_support qrb_device_test_support)
+qrb_test(model_autozero_lan_test
+  SOURCES tests/model/AutozeroLanTest.cpp
+  LIBS qrb_model_translator qrb_model_sensors_test_support qrb_device_lan qrb_device_lan_fake
+       qrb_device_test_support)

@@ -8,6 +8,7 @@
 #include "tests/support/ChipEmulations.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,10 +34,14 @@ protected:
     void Start(int channels = kSlots, const std::function<void(TScriptedDevice&)>& edit = {}) {
         TScriptedDevice dev = GoodDevice("10.0.0.1", channels);
         if (edit) edit(dev);
+        StartDevices({dev}, channels);
+    }
+    // Several devices in name order; the chips sit on device 0. channels: of all devices.
+    void StartDevices(const std::vector<TScriptedDevice>& devices, int channels) {
         device::TI2CTransportFactory f;
-        f.CreateLAN = [this, dev] {
+        f.CreateLAN = [this, devices] {
             auto t = std::make_unique<TChipAmplifier>();
-            t->Devices = {dev};
+            t->Devices = devices;
             amp = t.get();
             for (int s = 0; s < kSlots; ++s) {
                 TSlotChips& c = chips[static_cast<size_t>(s)];

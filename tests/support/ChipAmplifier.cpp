@@ -120,4 +120,11 @@ TI2CResult TChipAmplifier::WriteChannel(int32_t index, uint8_t channel, uint8_t 
     return r;
 }
 
+TI2CResult TChipAmplifier::GetDeviceADC8(int32_t index, device::TDeviceADC8& status, bool& changed) {
+    if (!CheckIndex(index)) return TI2CResult::irInvalidDevice;
+    TI2CResult r;
+    if (!Pass(device::Format("GetDeviceADC8(%d)", index), r)) return r;
+    return TScriptedAmplifier::GetDeviceADC8(index, status, changed);
+}
+
 } // namespace qrb::test

@@ -52,6 +52,8 @@ public:
     device::TI2CResult SetMux(int32_t index, uint8_t ondrixMux, uint8_t channelMux, uint8_t pathMux) override;
     device::TI2CResult WriteChannel(int32_t index, uint8_t channel, uint8_t adc8LowVal,
                                     const device::TRegisterImage& image, device::TI2CBuffer& answer) override;
+    // Logged and refusable ("GetDeviceADC8(1)"); a refused call changes nothing.
+    device::TI2CResult GetDeviceADC8(int32_t index, device::TDeviceADC8& status, bool& changed) override;
 
 private:
     using TKey = std::tuple<int32_t, int32_t, int32_t, uint8_t>; // device, group, slot, address

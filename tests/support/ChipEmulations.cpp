@@ -314,8 +314,8 @@ void TADC18Emulation::Write(std::span<const uint8_t> data) {
     config_ = static_cast<uint8_t>(data[0] & 0x7F);
     if ((data[0] & 0x80) != 0) {
         ++conversions_;
-        value_ = ReadingLocked();
         converted_ = true;
+        latched_ = false;
         notReadyLeft_ = notReadyReads_;
     }
 }
@@ -327,6 +327,11 @@ size_t TADC18Emulation::Read(std::span<uint8_t> out) {
     if (ready && notReadyLeft_ > 0) {
         --notReadyLeft_;
         ready = false;
+    }
+    // The input is sampled when the conversion completes.
+    if (ready && !latched_) {
+        value_ = ReadingLocked();
+        latched_ = true;
     }
     const auto bytes = EncodeValue(ready ? value_ : 0);
     const std::array<uint8_t, 4> answer = {bytes[0], bytes[1], bytes[2],

@@ -118,12 +118,12 @@ struct TAnalogInputs {
 };
 
 // MCP3421 at 0x68. A write of a configuration byte with bit 0x80 set starts a one-shot
-// conversion; a read gives the value (18-bit two's complement, b0 holding bits 17..16 and the
-// sign extension) and the configuration byte, whose bit 0x80 stays set until the conversion is
-// ready. The value follows the channel: the zero reference while the zero input is 0, else
-// Signal - gain * (OffsetDAC - 2048) with the fine gain (offset relay off) or the coarse gain
-// (relay on): raising the offset DAC lowers the reading, by 0.6 counts per DAC step with the relay
-// off and 58.3 with it on, which is what the autozero loops assume.
+// conversion, which samples its input when it completes (the first ready read); a read gives the value
+// (18-bit two's complement, b0 holding bits 17..16 and the sign extension) and the configuration byte, whose
+// bit 0x80 stays set until the conversion is ready. The value follows the channel: the zero reference while
+// the zero input is 0, else Signal - gain * (OffsetDAC - 2048) with the fine gain (offset relay off) or the
+// coarse gain (relay on): raising the offset DAC lowers the reading, by 0.6 counts per DAC step with the
+// relay off and 58.3 with it on, which is what the autozero loops assume.
 class TADC18Emulation : public device::TSimChip, public TChannelImageSink {
 public:
     static constexpr double kFineGain = 0.6;
@@ -174,6 +174,7 @@ private:
     uint8_t config_ = 0x10; // 12-bit continuous, as after power-up
     int32_t value_ = 0;
     bool converted_ = false;
+    bool latched_ = false;
     int notReadyLeft_ = 0;
     int conversions_ = 0;
     int reads_ = 0;
