@@ -80,7 +80,8 @@ TEST_F(AutozeroLan, FinePathConverges) {
     EXPECT_EQ(ch.Calibration.ZeroOffsets[ch.coupling][ch.Range][0], ch.OffsetDAC);
     // Conversions started at the device: two references of two samples and the loops.
     size_t starts = 0;
-    for (const auto& w : amp->ChipWrites()) starts += w.Address == 0x68 && w.Slot == 0;
+    for (const auto& w : amp->ChipWrites())
+        starts += w.Address == 0x68 && w.Slot == 0;
     EXPECT_GE(starts, 5u);
     EXPECT_EQ(static_cast<size_t>(adc.Conversions()), starts);
 }
