@@ -168,6 +168,19 @@ std::string OffsetText(const model::TQRBRawChannel& c) {
 
 } // namespace
 
+void UseTranslatorReports(TConfigRequestHandler& handler, model::TI2CTranslator& translator) {
+    handler.DeviceStatusReport = [&translator] {
+        std::string text;
+        translator.DeviceStatusReport(text);
+        return text;
+    };
+    handler.DeviceInfoReport = [&translator] {
+        std::string text;
+        translator.DeviceInfoReport(true, 0, text);
+        return text;
+    };
+}
+
 std::string ConfigLineText(std::string_view utf8) {
     std::string out(utf8);
     for (char& ch : out) {

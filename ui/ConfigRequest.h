@@ -47,6 +47,10 @@ private:
     const model::TI2CTranslator& translator_;
 };
 
+// The translator's device status report and its information report of every device as the
+// handler's providers.
+void UseTranslatorReports(TConfigRequestHandler& handler, model::TI2CTranslator& translator);
+
 // Text from outside the program's framing (a channel name, an echoed request) with every
 // control character made a blank, so that it cannot end or split a reply line.
 std::string ConfigLineText(std::string_view utf8);

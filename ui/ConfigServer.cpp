@@ -66,10 +66,10 @@ struct TConfigServer::TConnection {
     int64_t Unsent() const { return static_cast<int64_t>(Output.size() - Sent); }
 };
 
-TConfigServer::TConfigServer(const model::TI2CTranslator& translator, TRunWhenOpen runWhenOpen,
-                             QObject* parent)
+TConfigServer::TConfigServer(model::TI2CTranslator& translator, TRunWhenOpen runWhenOpen, QObject* parent)
     : QObject(parent), handler_(translator), runWhenOpen_(std::move(runWhenOpen)),
       listener_(new TConfigListener(this)) {
+    UseTranslatorReports(handler_, translator);
     listener_->OnDescriptor = [this](intptr_t descriptor) { Accept(descriptor); };
 }
 

@@ -34,11 +34,11 @@ public:
     // A closing connection whose client neither reads nor ends is dropped after this.
     static constexpr int kCloseGraceMs = 2000;
 
-    TConfigServer(const model::TI2CTranslator& translator, TRunWhenOpen runWhenOpen,
-                  QObject* parent = nullptr);
+    // The replies read translator; the report requests run its reports (device requests).
+    TConfigServer(model::TI2CTranslator& translator, TRunWhenOpen runWhenOpen, QObject* parent = nullptr);
     ~TConfigServer() override; // stops first
 
-    // Range mode and report providers of the replies.
+    // The range mode of the replies and (for tests) the report providers.
     TConfigRequestHandler& Handler() { return handler_; }
 
     // Listens on 127.0.0.1:port (0: a free port, for tests) with address reuse. False with the

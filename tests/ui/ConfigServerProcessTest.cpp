@@ -125,6 +125,7 @@ protected:
             translator.AddScanTarget(target, device::kMaskOffline);
         translator.Rescan();
         ui::TConfigRequestHandler handler(translator);
+        ui::UseTranslatorReports(handler, translator);
         std::string out;
         for (const std::string& line : lines)
             out += handler.Answer(line).Bytes;
@@ -145,14 +146,14 @@ TEST_F(ConfigServerProcess, AnswersNcOnPort8888) {
     ASSERT_EQ(probe.ReadLine(), "LISTENING 8888");
 
     // The bad index at the end makes the server close, which ends nc.
-    const std::string got =
-        Shell("printf 'REQ_STATUS\\r\\nREQ_NUMCHN\\nREQ_CHNINF9\\r\\nREQ_CHNINF10\\r\\n"
-              "Gr\\374\\337e\\r\\nREQ_ALLINF\\r\\nREQ_CHNINFx\\r\\n' | timeout 20 nc 127.0.0.1 8888");
+    const std::string got = Shell("printf 'REQ_STATUS\\r\\nREQ_NUMCHN\\nREQ_CHNINF9\\r\\nREQ_CHNINF10\\r\\n"
+                                  "Gr\\374\\337e\\r\\nREQ_ALLINF\\r\\nREQ_DEVINF\\r\\nREQ_CHNINFx\\r\\n' | "
+                                  "timeout 20 nc 127.0.0.1 8888");
     const std::string expected =
         Expected({"A-8:3", "B-2:1"}, {"REQ_STATUS", "REQ_NUMCHN", "REQ_CHNINF9", "REQ_CHNINF10",
                                       "Gr\xfc\xdf"
                                       "e",
-                                      "REQ_ALLINF"});
+                                      "REQ_ALLINF", "REQ_DEVINF"});
     EXPECT_EQ(
         got.rfind("2,Status: ON (SIMULATION)\r\n10,Number of channels: 10\r\nChannel Index:  \t9\r\n", 0),
         0u);

@@ -147,6 +147,9 @@ TEST_F(ConfigRequest, ChannelIndexCases) {
 
 TEST_F(ConfigRequest, TheWholeConfigurationIsFramed) {
     Scan({"A-3:3"});
+    // A channel that is not present is listed like the others.
+    Channel(1).Present = false;
+    Channel(1).Defect = true;
     const std::string all = Reply("REQ_ALLINF");
     EXPECT_EQ(all, "--- BEGIN QRB730 CONFIGURATION ---\r\n\r\n" + handler.GetChannelConfig(0) + "\r\n" +
                        handler.GetChannelConfig(1) + "\r\n" + handler.GetChannelConfig(2) + "\r\n" +
@@ -167,6 +170,18 @@ TEST_F(ConfigRequest, ReportsAreAnsweredThroughTheirProviders) {
     };
     EXPECT_EQ(Reply("REQ_DEVSTA"), "1,Device 01:\r\n\r\n  Fan:  1200.00 rpm\r\n\r\n\r\n");
     EXPECT_EQ(Reply("REQ_DEVINF"), "1,Device 01:\r\n\r\n=> INVALID MASTERFLASH CONTENT!!!\r\n\r\n\r\n");
+
+    // The translator's own reports over the simulated devices.
+    Scan({"A-2:3", "B-1:1"});
+    ui::UseTranslatorReports(handler, translator);
+    const std::string status = Reply("REQ_DEVSTA");
+    EXPECT_EQ(status.rfind("1,Device 01:\r\n\r\n  Fan:  ", 0), 0u) << status;
+    EXPECT_NE(status.find("\r\n\r\nDevice 02:\r\n\r\n"), std::string::npos) << status;
+    EXPECT_EQ(status.substr(status.size() - 6), "\r\n\r\n\r\n");
+    std::string info;
+    translator.DeviceInfoReport(true, 0, info);
+    EXPECT_NE(info.find("Device 02:"), std::string::npos);
+    EXPECT_EQ(Reply("REQ_DEVINF"), "1," + info + "\r\n");
 
     // A failing report ends the connection instead of leaving the client waiting.
     handler.DeviceStatusReport = []() -> std::string { throw std::runtime_error("device gone"); };
@@ -617,6 +632,7 @@ protected:
     void SetUp() override {
         ConfigRequest::SetUp();
         Scan({"A-8:3"});
+        ui::UseTranslatorReports(handler, translator); // as the server does
         server = std::make_unique<ui::TConfigServer>(translator, gate.RunWhenOpen());
         QString error;
         ASSERT_TRUE(server->Start(0, &error)) << error.toStdString();
@@ -632,7 +648,7 @@ TEST_F(ConfigServer, AnswersPipelinedRequestsByteForByte) {
                                  "REQ_DEVSTA\r\nREQ_DEVINF\nreq_numchn\r\n";
     const std::string expected = Crlf({"2,Status: ON (SIMULATION)", "8,Number of channels: 8"}) +
                                  Expected("REQ_CHNINF7") + "-1,ERROR - INVALID CHANNEL INDEX: 8\r\n" +
-                                 Expected("REQ_ALLINF") + "1,\r\n1,\r\n" +
+                                 Expected("REQ_ALLINF") + Expected("REQ_DEVSTA") + Expected("REQ_DEVINF") +
                                  "-1,Invalid Config Server Command: 0xreq_numchn\r\n";
     std::string got;
     RunClient([&] {
