@@ -1,0 +1,198 @@
+// The program as a process: the single-instance guard across processes and the settings
+// file written at close. Each child runs offscreen with this test's own XDG folders and
+// prints its message boxes instead of showing them.
+
+#include "device/FileUtil.h"
+#include "ui/IniFile.h"
+#include "ui/Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace qrb::ui {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Generous bounds for a child to start or end; reaching one is a failure, not a measurement.
+constexpr auto kStartBound = 60s;
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class TChild {
+public:
+    TChild(const std::string& binary, const fs::path& output) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            // Standard output holds the printed message boxes; Qt's warnings go elsewhere.
+            const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            const std::string errors = output.string() + ".err";
+            const int errFd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            if (fd >= 0) dup2(fd, 1);
+            if (errFd >= 0) dup2(errFd, 2);
+            setenv("QRB_MESSAGES", "print", 1);
+            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~TChild() {
+        if (pid_ > 0 && !done_) {
+            kill(pid_, SIGKILL);
+            Wait();
+        }
+    }
+    bool Running() {
+        if (done_) return false;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            done_ = true;
+            status_ = status;
+            return false;
+        }
+        return true;
+    }
+    // The exit status; -1 when it did not end within the bound (it is killed then).
+    int Wait() {
+        const auto end = std::chrono::steady_clock::now() + kStartBound;
+        while (Running() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(20ms);
+        if (!done_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status_, 0);
+            done_ = true;
+            return -1;
+        }
+        return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+    }
+    void Signal(int sig) { kill(pid_, sig); }
+    bool Started() const { return pid_ > 0; }
+
+private:
+    pid_t pid_ = -1;
+    bool done_ = false;
+    int status_ = 0;
+};
+
+// True once some process holds the lock file (the guard's flock).
+bool LockHeld(const fs::path& lock) {
+    const int fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (!held) flock(fd, LOCK_UN);
+    close(fd);
+    return held;
+}
+
+bool WaitForLock(TChild& child, const fs::path& lock) {
+    const auto end = std::chrono::steady_clock::now() + kStartBound;
+    while (std::chrono::steady_clock::now() < end) {
+        if (LockHeld(lock)) return true;
+        if (!child.Running()) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
+TEST(ProgramProcess, SecondStartIsRefusedFirstStartsAgainAfterAKillAndCloseWritesTheSettings) {
+    const char* binaryDir = std::getenv("QRB_TEST_BINARY_DIR");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    ASSERT_TRUE(binaryDir != nullptr && runtime != nullptr && config != nullptr);
+    const std::string binary = std::string(binaryDir) + "/OndrixQRB";
+    ASSERT_TRUE(fs::exists(binary));
+    const fs::path lock = fs::path(runtime) / "QRB Ondrix Software.lock";
+    const fs::path folder = fs::path(config) / "QRB GmbH";
+    const fs::path ini = folder / "Ondrix.ini";
+    fs::remove_all(folder);
+    fs::remove(lock);
+    fs::permissions(runtime, fs::perms::owner_all); // as a runtime folder is
+    fs::create_directories(folder);
+
+    // A file with a few keys: no interface, so no start contacts anything; an own key that
+    // must survive.
+    {
+        std::ofstream out(ini, std::ios::binary);
+        out << "[MainWindow]\r\nTop=20\r\nLeft=10\r\n[Global]\r\nLanguage=0\r\nInterfaces=0\r\n"
+               "[Mine]\r\nKeep=yes\r\n";
+    }
+    const std::string written = ReadAll(ini);
+    TSettings expected = DefaultSettings(800, 600, folder.string());
+    expected.Top = 20;
+    expected.Left = 10;
+    expected.LangOffset = 0;
+    expected.Interfaces = device::TInterfaceMask(0);
+    std::string error;
+    const fs::path outDir = fs::path(config) / "out";
+    fs::create_directories(outDir);
+
+    TChild first(binary, outDir / "first.txt");
+    ASSERT_TRUE(first.Started());
+    ASSERT_TRUE(WaitForLock(first, lock)) << ReadAll(outDir / "first.txt");
+
+    {
+        TChild second(binary, outDir / "second.txt");
+        EXPECT_EQ(second.Wait(), 0);
+    }
+    EXPECT_EQ(ReadAll(outDir / "second.txt")
+                  .find("MESSAGE: Es läuft bereits eine Software für QRB "
+                        "Messverstärker!\\r\\nA program for QRB measuring amplifiers is "
+                        "already running!\n"),
+              0u)
+        << ReadAll(outDir / "second.txt");
+    EXPECT_EQ(ReadAll(ini), written);
+    // Only the lock file besides the program's folder.
+    std::vector<std::string> runtimeFiles;
+    for (const auto& entry : fs::directory_iterator(runtime))
+        runtimeFiles.push_back(entry.path().filename().string());
+    EXPECT_EQ(runtimeFiles, (std::vector<std::string>{"QRB Ondrix Software.lock"}));
+
+    first.Signal(SIGKILL);
+    EXPECT_EQ(first.Wait(), 128 + SIGKILL);
+    EXPECT_FALSE(LockHeld(lock));
+    EXPECT_EQ(ReadAll(ini), written); // killed: nothing written
+
+    TChild third(binary, outDir / "third.txt");
+    ASSERT_TRUE(WaitForLock(third, lock)) << ReadAll(outDir / "third.txt");
+    third.Signal(SIGTERM); // closes the window as the exit command does
+    EXPECT_EQ(third.Wait(), 0) << ReadAll(outDir / "third.txt");
+    EXPECT_EQ(ReadAll(outDir / "third.txt").find("MESSAGE:"), std::string::npos)
+        << ReadAll(outDir / "third.txt");
+
+    // Written at close: every key with the values read at the start, the own key kept.
+    const std::string after = ReadAll(ini);
+    TIniFile file;
+    ASSERT_TRUE(file.LoadFromFile(ini.string(), error)) << error;
+    for (const TSettingsKey& key : SettingsKeys())
+        EXPECT_TRUE(file.ValueExists(key.Section, key.Key)) << key.Section << "." << key.Key;
+    EXPECT_EQ(file.ReadString("Mine", "Keep", ""), "yes");
+    const TSettings reread = LoadSettingsFile(ini.string(), DefaultSettings(800, 600, "/elsewhere"), error);
+    EXPECT_EQ(reread, expected);
+
+    // Read and written again unchanged.
+    TChild fourth(binary, outDir / "fourth.txt");
+    ASSERT_TRUE(WaitForLock(fourth, lock)) << ReadAll(outDir / "fourth.txt");
+    fourth.Signal(SIGTERM);
+    EXPECT_EQ(fourth.Wait(), 0) << ReadAll(outDir / "fourth.txt");
+    EXPECT_EQ(ReadAll(ini), after);
+}
+
+} // namespace
+} // namespace qrb::ui

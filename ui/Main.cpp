@@ -1,0 +1,53 @@
+// Program entry: the single-instance guard first, then the application object, the main
+// window (its start-up), the device status, channel status and channel offset windows, the
+// event loop. The windows are destroyed in the reverse order of their creation.
+
+#include "device/MainLoop.h"
+#include "ui/Application.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageService.h"
+#include "ui/QtMainLoop.h"
+#include "ui/SingleInstance.h"
+#include "ui/StatusWindows.h"
+
+#include <QDialog>
+
+namespace {
+
+constexpr const char* kAlreadyRunning = "Es läuft bereits eine Software für QRB Messverstärker!\r\n"
+                                        "A program for QRB measuring amplifiers is already running!";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace qrb::ui;
+
+    CatchTerminationSignals();
+    // Before anything else; a refused start writes no file but the lock file.
+    TSingleInstance instance;
+    const TSingleInstance::TState guard = instance.Acquire();
+
+    TOndrixApplication app(argc, argv);
+    InstallServiceFromEnvironment();
+    if (guard == TSingleInstance::TState::AlreadyRunning) {
+        Messages().ShowMessage(kAlreadyRunning);
+        return 0;
+    }
+    // A lock file that cannot be created does not keep the program from starting.
+
+    TQtMainLoop loop;
+    qrb::device::TScopedMainLoop installed(loop);
+    ApplyUserLocale();
+
+    TOndrixMain mainWindow;
+    if (!mainWindow.FormCreate()) return 0;
+    TDeviceStatusForm deviceStatus;
+    TChannelStatusForm channelStatus;
+    // SEAM(channels): the channel offset window TChannelOffsetForm takes this place.
+    QDialog channelOffset(&mainWindow);
+    mainWindow.SetCompanionWindows(&deviceStatus, &channelStatus, &channelOffset);
+    // A termination request closes the main window as its close command does.
+    WatchTerminationSignals(&mainWindow, [&mainWindow] { mainWindow.RequestClose(); });
+    mainWindow.show();
+    return app.exec();
+}

@@ -1,0 +1,354 @@
+#pragma once
+// The main window TOndrixMain: start and end of the program, the window's controls, menus and
+// actions, the translator's event handlers with the log and the error history, the settings
+// file and the language. Implemented in files by concern:
+//   MainWindow.cpp          construction of the controls, menus and actions; life cycle
+//                           (FormCreate, FormShow, FormResize, FormClose, FormDestroy),
+//                           power events, busy phases
+//   MainWindowEvents.cpp    the translator's event handlers, AddLog, the log buttons,
+//                           UpdateErrorHistory, UpdateActions
+//   MainWindowLanguage.cpp  ApplyLanguage and the language commands
+//   MainWindowSettings.cpp  LoadSettings, SaveSettings
+// Later concerns (scan, channel list, column menus, commands, configuration server) add their
+// own file and a section below.
+
+#include "device/I2CHAL.h"
+#include "device/I2CTypes.h"
+#include "ui/NetworkInfo.h"
+#include "ui/ScanGate.h"
+#include "ui/Settings.h"
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPointer>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QDialog;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+
+namespace qrb::model {
+class TI2CTranslator;
+}
+
+namespace qrb::ui {
+
+class TBusyPopup;
+class TChannelStatusForm;
+class TDeviceStatusForm;
+class TPowerEvents;
+
+inline constexpr const char* kMainCaption = "QRB Ondrix Interface Software";
+inline constexpr const char* kApplicationTitle = "OndrixQRB";
+inline constexpr int kMinWidth = 920;
+inline constexpr int kMinHeight = 400;
+
+class TConfigServerControl;
+class TOndrixMain;
+
+// What the start takes from outside; tests replace parts.
+struct TStartOptions {
+    // The network information's source (default: the system's interfaces).
+    std::function<std::unique_ptr<TNetworkSource>()> NetworkSource;
+    // The translator's transports (default: the program's transports).
+    std::function<device::TI2CTransportFactory()> TransportFactory;
+    // The command line (default: the running process's parameters).
+    std::vector<std::string> Arguments;
+    bool HaveArguments = false;
+    // Creates the configuration server once the translator exists (with "configServer" only).
+    std::function<std::unique_ptr<TConfigServerControl>(TOndrixMain&)> ConfigServerFactory;
+};
+
+// The configuration server as the main window drives it; the configuration-server component
+// implements it. Activate throws std::exception with the reason when it cannot listen.
+class TConfigServerControl {
+public:
+    virtual ~TConfigServerControl() = default;
+    virtual void Activate(const std::string& address, uint16_t port, int maxConnections) = 0;
+    // Closes every connection and ends the server's threads.
+    virtual void Deactivate() = 0;
+    virtual bool Active() const = 0;
+};
+
+// The texts the channel list and its menus paint from, reloaded by ApplyLanguage.
+struct TListTexts {
+    std::string DefaultChannelName; // 1500
+    std::string PositionFormat;     // 1501
+    std::string Sensor, Range, Coupling, Offset, Current, Voltage, Bridgemode, Supply, Shunt, Sense, Resistor,
+        Connection;                                                          // 1502..1568
+    std::string PoweredDown, PoweredDownHint, Disabled, DisabledHint;        // 1554, 1555, 1569, 1570
+    std::string ChargeCoupling, ChargeGain, ChargeHighpass, ChargeClearmode; // 1593..1596
+};
+
+// Row pictures of the channel list, in the order of ListGlyphs.
+enum TListGlyph { lgSelected = 0, lgStatusOK = 1, lgErrorNow = 2, lgErrorHistory = 3, lgNotPresent = 4 };
+
+// An image of the main image list by its number (empty when the list has none).
+QPixmap MainImage(int index);
+
+class TOndrixMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TOndrixMain(QWidget* parent = nullptr);
+    ~TOndrixMain() override;
+
+    // ---- Life cycle (MainWindow.cpp) -----------------------------------------------------
+
+    // The start-up steps after the single-instance guard: folders, network information,
+    // translator with its handlers, sensor database, glyphs, idle handler, configuration
+    // server. False when the program must end; the message was shown, the exit code is 0.
+    bool FormCreate(const TStartOptions& options = {});
+    // The three other long-lived windows (created after the main window, destroyed before it).
+    void SetCompanionWindows(TDeviceStatusForm* deviceStatus, TChannelStatusForm* channelStatus,
+                             QDialog* channelOffset);
+    // Runs once, when the window is first shown.
+    void FormShow();
+    void FormResize();
+    // Writes the settings and sets the front-panel lock; errors are ignored.
+    void FormClose();
+    // Closes the window as the exit command does; before the first show, right after it.
+    void RequestClose();
+    // Stops the configuration server, frees the translator and the network information.
+    void FormDestroy();
+    // A power code: 0, 1, 4, 5 disconnect (result 1); 6, 7, 8 rescan; others nothing (0).
+    int WMPowerBroadcast(int code);
+    void lbWebLinkDblClick();
+
+    // ---- Settings (MainWindowSettings.cpp) -----------------------------------------------
+
+    void LoadSettings();
+    // Every key into SettingsFile; false with the error text.
+    bool SaveSettings(std::string& error);
+
+    // ---- Language (MainWindowLanguage.cpp) -----------------------------------------------
+
+    void ApplyLanguage();
+    void actLangEngExecute();
+    void actLangGerExecute();
+
+    // ---- Events, log, history (MainWindowEvents.cpp) -------------------------------------
+
+    void AddLog(const std::string& text);
+    void btnLogClearClick();
+    void btnLogSaveClick();
+    void UpdateErrorHistory();
+    void UpdateActions();
+    std::vector<std::string> LogLines() const;
+
+    void TranslatorI2CLog(const void* sender, const std::string& text);
+    void TranslatorI2CError(const void* sender, const std::string& text);
+    void TranslatorDeviceLog(const void* sender, const std::string& text);
+    void TranslatorLog(const void* sender, const std::string& text);
+    void TranslatorError(const void* sender, const std::string& text);
+    void TranslatorConfigError(const void* sender, const std::string& text);
+    void TranslatorScanLog(const void* sender, const std::string& text);
+    void TranslatorScanError(const void* sender, const std::string& text);
+    void TranslatorEndUpdate(const void* sender, int32_t count);
+    void TranslatorConfigComplete(const void* sender);
+    void TranslatorDeviceChange(const void* sender);
+    void TranslatorDeviceLost(const void* sender, const std::string& text);
+    // Raised where a notification arrives; both hand the work to the main loop.
+    void TranslatorDeviceAlarm(const void* sender, int32_t device, int32_t code);
+    void TranslatorDeviceInterrupt(const void* sender, int32_t device, int32_t code);
+
+    // ---- Scanning (the channels component connects Gate.OnRescan) ------------------------
+
+    // The scan: a rescan request to the gate (run at once when it is open).
+    void actRescanExecute();
+    void timMainTimer();
+    // The application's idle pass (the timed re-check).
+    void FormIdle();
+
+    // ---- Busy indication ---------------------------------------------------------------
+
+    // BeginBusy for its lifetime, EndBusy at its end; the gate stays closed meanwhile.
+    class TBusyPhase {
+    public:
+        TBusyPhase(TOndrixMain& window, int headerId, int textId);
+        ~TBusyPhase();
+        TBusyPhase(const TBusyPhase&) = delete;
+        TBusyPhase& operator=(const TBusyPhase&) = delete;
+
+    private:
+        TOndrixMain& window_;
+        TScanGate::TGuard guard_;
+        std::unique_ptr<TBusyPopup> popup_;
+    };
+    void BeginBusy();
+    void EndBusy();
+
+    // ---- Lookup for extensions and tests -------------------------------------------------
+
+    // The action named as in the window description (actNewScan ...); null for other names.
+    QAction* Action(const std::string& name) const;
+    // Connects a command's handler and marks the command available.
+    void ConnectCommand(const std::string& name, std::function<void()> handler);
+    bool CommandConnected(const std::string& name) const { return connected_.count(name) != 0; }
+    // Sets a command's enabled state; a command without a handler stays disabled.
+    void SetCommandEnabled(const std::string& name, bool enabled);
+    const std::map<std::string, QAction*>& Actions() const { return actions_; }
+    bool ChannelsPresent() const;
+
+    // ---- Fields --------------------------------------------------------------------------
+
+    std::string ExeFolder; // with a trailing '/'
+    std::string UserFolder;
+    bool UserFolderOK = false;
+    std::string SetupFolder;
+    std::string DefaultSetupFile;
+    std::string SettingsFile;
+    std::string SensorDatabaseFile;
+    std::unique_ptr<model::TI2CTranslator> Translator;
+    std::unique_ptr<TNetworkInfo> NetworkInfo;
+    std::unique_ptr<TConfigServerControl> ConfigServer; // made by TStartOptions::ConfigServerFactory
+
+    // The values of every settings key (Interfaces, VirtDevices, VirtChannels, LANAddresses,
+    // the options and colours); the geometry and the language are the window's own.
+    TSettings Options;
+    device::TInterfaceMask SavedInterfaces;
+    std::vector<std::string> HistoryList;
+    std::array<QPixmap, 5> ListGlyphs;
+    TListTexts ListTexts;
+
+    bool FirstScanPending = true;
+    bool SetupModified = false;
+    bool Busy = false;
+    bool AskingRescan = false;
+    bool ReCheckRequest = false;
+    bool DeviceShutDown = false;
+    bool ChangesPending = false;
+    bool SelectionSyncing = false;
+    uint16_t PopupSensorType = 0;
+    uint32_t ReCheckBase = 0;
+    uint32_t LastReCheck = 0;
+    int SupplyColumnLeft = 0;
+    int OffsetColumnLeft = 0;
+    int OffsetColumnRight = 0;
+    // The text of the last OnScanError; the scan shows it after it ended.
+    std::string PendingScanError;
+
+    // Device I/O started from the event loop waits behind this gate.
+    TScanGate Gate;
+    TPowerEvents* PowerEvents = nullptr;
+
+    // The clock of the log's time stamps (tests pin it).
+    std::function<double()> Clock;
+
+    // ---- Controls (names of the window description) --------------------------------------
+
+    QTimer* timMain;
+    QMenuBar* mnbMain;
+    QToolBar* atbMain;
+    QStackedWidget* pctMain;
+    QWidget* tabMain;
+    QWidget* tabControl;
+    QWidget* tabLog;
+    QLabel* stbPanels[3];
+    // Overview page
+    QLabel* lbMainTitle;
+    QLabel* lbMainVersion;
+    QLabel* lbOverview;
+    QLabel* lbRunMode;
+    QLabel* lbWebLink;
+    QLabel* imgLogo;
+    std::array<QLabel*, 7> lbTopicHeader;
+    std::array<QLabel*, 7> lbTopicText;
+    QToolButton* sbtRescan;
+    QToolButton* sbtViewControl;
+    QToolButton* sbtViewLog;
+    QToolButton* sbtdevinfo;
+    QToolButton* sbtdevstatus;
+    QToolButton* sbtDevLock;
+    QToolButton* sbtdevUnlock;
+    // Control page
+    QLabel* lbControlTitle;
+    QLabel* lbControlText;
+    QGroupBox* gbxControl;
+    QListWidget* lbDevControl;
+    QCheckBox* cbDevConAllCh;
+    QRadioButton* rbAdHocMode;
+    QRadioButton* rbSetupMode;
+    QPushButton* btnRollback;
+    QPushButton* btnCommit;
+    QLabel* imgHistory;
+    QLabel* lbAllStats;
+    // Log page
+    QLabel* lbLogTitle;
+    QLabel* lbLogText;
+    QPlainTextEdit* mmLog;
+    QPushButton* btnLogSave;
+    QPushButton* btnLogClear;
+    // Menus
+    QMenu* miFile;
+    QMenu* miEdit;
+    QMenu* miView;
+    QMenu* miOptions;
+    QMenu* milanguage;
+    QMenu* miDevice;
+    QMenu* miChannel;
+    QMenu* miHelp;
+    QMenu* popChannel;
+    QMenu* popHistory;
+    std::map<std::string, QAction*> ChannelMenuItems; // miRenamechannel ... miResetChannel
+    QAction* miResetHistory;
+    QAction* miShowHistory;
+    QAction* miRefreshAllStats;
+
+    // Destroyed before the main window: the pointers become null then.
+    QPointer<TDeviceStatusForm> DeviceStatusForm;
+    QPointer<TChannelStatusForm> ChannelStatusForm;
+    QPointer<QDialog> ChannelOffsetForm; // the channel offset window
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreatePages();
+    QWidget* CreateMainPage();
+    QWidget* CreateControlPage();
+    QWidget* CreateLogPage();
+    QAction* AddAction(const char* name, const char* icon = nullptr);
+    void SetHistoryIcon(int image, int hintId);
+    void AssignTranslatorEvents();
+    void ShowOverviewText();
+    std::string Stamp() const;
+    void DoDeviceAlarm(int32_t device, int32_t code);
+    void DoDeviceInterrupt(int32_t device, int32_t code);
+
+    std::map<std::string, QAction*> actions_;
+    std::set<std::string> connected_;
+    bool shown_ = false;
+    bool settingsLoaded_ = false;
+    bool closeAfterShow_ = false;
+    bool closing_ = false;
+    bool closeQueued_ = false;
+    bool destroyed_ = false;
+    device::TLifetime lifetime_;
+};
+
+} // namespace qrb::ui
