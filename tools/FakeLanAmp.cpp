@@ -1,9 +1,9 @@
 // A fake QRB-730 on a loopback address, for manual runs of the program against "LAN" devices.
 //
 //   FakeLanAmp [--address 127.0.0.x] [--port P] [--channels 1..8] [--version 1..3]
-//              [--series S] [--serial N] [--holder a.b.c.d] [--fault SPEC]... [--quiet]
+//              [--series S] [--serial N] [--holder a.b.c.d] [--fault LIST]... [--quiet]
 //
-// The info port is the data port + 1. A fault SPEC is a comma-separated list of
+// The info port is the data port + 1. A fault LIST is a comma-separated list of
 //   code=0x30011 times=N status=-6 verify=1:2:3 length=40 direction=0x02020401 seq=-1
 //   delay=ms drop split=4:12 gap=ms reset close notify=0xFBFF
 // It prints what it serves and one line per request until interrupted.
@@ -50,13 +50,13 @@ std::vector<long long> Numbers(const std::string& text) {
     return out;
 }
 
-TFakeFault ParseFault(const std::string& spec) {
+TFakeFault ParseFault(const std::string& list) {
     TFakeFault f;
     size_t pos = 0;
-    while (pos < spec.size()) {
-        size_t comma = spec.find(',', pos);
-        if (comma == std::string::npos) comma = spec.size();
-        std::string item = spec.substr(pos, comma - pos);
+    while (pos < list.size()) {
+        size_t comma = list.find(',', pos);
+        if (comma == std::string::npos) comma = list.size();
+        std::string item = list.substr(pos, comma - pos);
         pos = comma + 1;
         size_t eq = item.find('=');
         std::string key = item.substr(0, eq);
@@ -105,7 +105,7 @@ int Usage() {
     std::fprintf(
         stderr,
         "usage: FakeLanAmp [--address 127.0.0.x] [--port P] [--channels 1..8] [--version 1..3]\n"
-        "                  [--series S] [--serial N] [--holder a.b.c.d] [--fault SPEC]... [--quiet]\n");
+        "                  [--series S] [--serial N] [--holder a.b.c.d] [--fault LIST]... [--quiet]\n");
     return 2;
 }
 
