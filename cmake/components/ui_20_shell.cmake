@@ -19,8 +19,8 @@ qrb_program(OndrixQRB UI SOURCES ui/Main.cpp LIBS qrb_ui qrb_model qrb_device)
 qrb_program(DrawImages UI SOURCES tools/DrawImages.cpp LIBS Qt6::Gui)
 
 qrb_test(ui_shell_test UI
-  SOURCES tests/ui/ScanGateTest.cpp tests/ui/SingleInstanceTest.cpp tests/ui/StatusWindowsTest.cpp
-          tests/ui/MainWindowTest.cpp
+  SOURCES tests/ui/ScanGateTest.cpp tests/ui/SingleInstanceTest.cpp tests/ui/QtMainLoopTest.cpp
+          tests/ui/StatusWindowsTest.cpp tests/ui/MainWindowTest.cpp
   LIBS qrb_ui_shell qrb_device_test_support)
 # Starts the program itself.
 qrb_test(ui_program_test UI

@@ -715,6 +715,37 @@ TEST_F(MainWindowTest, ErrorHistoryListsPresentChannelsErrorsInBitOrderAndSetsTh
     EXPECT_EQ(window->imgHistory->toolTip().toStdString(), GetText(1572));
 }
 
+TEST_F(MainWindowTest, ChannelStatusWindowShowsCurrentErrorsElseTheHistory) {
+    WriteSettings(QuietSettings());
+    Start();
+    model::TQRBRawChannel& onlyBitOne = AddChannel(true, 2);
+    onlyBitOne.ADC8History = 4 + 128;
+    onlyBitOne.SetChannelName("Left wheel");
+    AddChannel(true, 4 + 16);
+    TChannelStatusForm& form = *channelStatus;
+    ASSERT_EQ(form.Translator, window->Translator.get());
+
+    form.ChannelIndex = 0;
+    form.UpdateChannelStatus();
+    EXPECT_EQ(form.stChannel->text().toStdString(), "Left wheel");
+    EXPECT_EQ(form.lbKind->text().toStdString(), " History:");
+    EXPECT_EQ(form.mmErr->toPlainText().toStdString(), "\n  Cable broken!\n  DMS fuse down!");
+
+    form.ChannelIndex = 1;
+    form.UpdateChannelStatus();
+    EXPECT_EQ(form.lbKind->text().toStdString(), " Actual:");
+    EXPECT_EQ(form.mmErr->toPlainText().toStdString(), "\n  Cable broken!\n  Shortcut!");
+
+    // An index without a channel leaves the window as it was.
+    form.ChannelIndex = 7;
+    form.UpdateChannelStatus();
+    EXPECT_EQ(form.lbKind->text().toStdString(), " Actual:");
+    form.Translator = nullptr;
+    form.ChannelIndex = 0;
+    form.UpdateChannelStatus();
+    EXPECT_EQ(form.lbKind->text().toStdString(), " Actual:");
+}
+
 TEST_F(MainWindowTest, UpdateActionsEnablesTheContextActionsOfTheFirstSelectedChannel) {
     WriteSettings(QuietSettings());
     Start();
@@ -838,6 +869,7 @@ TEST_F(MainWindowTest, PowerCodesDisconnectGrantedRescanOnResumeAndNothingOtherw
     WriteSettings(QuietSettings());
     Start();
     ASSERT_NE(window->PowerEvents, nullptr);
+    EXPECT_FALSE(window->PowerEvents->HoldsInhibitor() && !window->PowerEvents->Connected());
     for (int code : {0, 1, 4, 5})
         EXPECT_EQ(window->PowerEvents->Deliver(code), 1) << code;
     EXPECT_TRUE(trace.empty());
