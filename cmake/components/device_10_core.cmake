@@ -15,7 +15,7 @@ qrb_component(device device_test_support
 # The hardware abstraction over the LAN, USB and simulated transports.
 qrb_component(device device_hal
   SOURCES device/I2CHAL.cpp device/PlaceholderTransports.cpp device/DefaultTransports.cpp
-  LIBS qrb_device_core qrb_device_sim qrb_device_lan)
+  LIBS qrb_device_core qrb_device_sim qrb_device_lan qrb_device_usb)
 qrb_test(device_hal_test
   SOURCES tests/device/I2CHALTest.cpp
   LIBS qrb_device_hal qrb_device_test_support)

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace qrb::device {
 namespace {
 
@@ -77,6 +79,19 @@ TEST(USBBehindHAL, MergedListRoutingAndLoss) {
     hal.ClearDevices();
     EXPECT_EQ(a->OpenHandles, 0);
     EXPECT_EQ(b->OpenHandles, 0);
+}
+
+// The program's factory brings the USB transport; under the test runner it sees no disk.
+TEST(USBBehindHAL, DefaultFactoryScansTheSystemDisksAsNone) {
+    test::TInstalledVirtualMainLoop loop;
+    if (std::getenv("QRB_TEST_BINARY_DIR") == nullptr) ::setenv("QRB_TEST_BINARY_DIR", "/nonexistent", 1);
+    TI2CHAL hal(kMaskUSB);
+    ASSERT_NE(dynamic_cast<TI2CUSBControl*>(hal.USBControl()), nullptr);
+    std::vector<std::string> logs;
+    hal.OnLog = [&](const void*, const std::string& t) { logs.push_back(t); };
+    EXPECT_EQ(hal.ScanDevices(), 0);
+    EXPECT_EQ(logs, (std::vector<std::string>{"[USB] device status: 0 device(s) found"}));
+    EXPECT_FALSE(hal.USBControl()->KeepAlive());
 }
 
 } // namespace
