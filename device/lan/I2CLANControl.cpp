@@ -8,7 +8,7 @@
 
 namespace qrb::device {
 
-TI2CLANControl::TI2CLANControl() {
+TI2CLANControl::TI2CLANControl() : TWireControl(kLANWireTraits) {
     LogLevel = 0;
     I2CLogLevel = 0;
     SetKeepAlive(false);
@@ -159,122 +159,22 @@ void TI2CLANControl::KeepAliveTimer(const void*) {
 
 // ---- the exchange of the command set -----------------------------------------------------------
 
-TWireDevice* TI2CLANControl::TExchange::FindEntry(int index) {
-    if (index < 0 || index >= owner_.MasterCount()) return nullptr;
-    return owner_.FindSocket(owner_.Masters[static_cast<size_t>(index)].Name);
+TWireDevice* TI2CLANControl::FindEntry(int index) {
+    if (index < 0 || index >= MasterCount()) return nullptr;
+    return FindSocket(Masters[static_cast<size_t>(index)].Name);
 }
 
-bool TI2CLANControl::TExchange::Exchange(TWireDevice& device, const TCommandBlock& request,
-                                         TCommandBlock& answer) {
-    return static_cast<TI2CSocket&>(device).Exchange(request, answer, owner_.Deadlines.AnswerMs);
+bool TI2CLANControl::Exchange(TWireDevice& device, const TCommandBlock& request, TCommandBlock& answer) {
+    return static_cast<TI2CSocket&>(device).Exchange(request, answer, Deadlines.AnswerMs);
 }
 
-// ---- device operations -------------------------------------------------------------------------
-
-TI2CResult TI2CLANControl::GetSCL(int32_t index, int32_t& hz) {
-    return commands_.GetSCL(index, hz);
-}
-TI2CResult TI2CLANControl::SetSCL(int32_t index, int32_t hz) {
-    return commands_.SetSCL(index, hz);
-}
-TI2CResult TI2CLANControl::ScanI2C(int32_t index, std::string& list) {
-    return commands_.ScanI2C(index, list);
-}
-TI2CResult TI2CLANControl::WriteI2C(int32_t index, uint8_t addr, std::string_view hexText) {
-    return commands_.WriteI2C(index, addr, hexText);
-}
-TI2CResult TI2CLANControl::WriteI2CBlock(int32_t index, uint8_t addr, std::span<const uint8_t> data) {
-    return commands_.WriteI2CBlock(index, addr, data);
-}
-TI2CResult TI2CLANControl::ReadI2C(int32_t index, uint8_t addr, uint16_t len, std::span<uint8_t> buf) {
-    return commands_.ReadI2C(index, addr, len, buf);
-}
-TI2CResult TI2CLANControl::WriteReadI2C(int32_t index, uint8_t addr, std::string_view hexText, uint16_t len,
-                                        std::span<uint8_t> buf) {
-    return commands_.WriteReadI2C(index, addr, hexText, len, buf);
-}
-TI2CResult TI2CLANControl::ScanI2CMux(int32_t index, std::vector<std::string>& list) {
-    return commands_.ScanI2CMux(index, list);
-}
-TI2CResult TI2CLANControl::WriteSeq(int32_t index, uint8_t seqId, const TI2CBuffer& data, uint8_t len,
-                                    TI2CBuffer& answer) {
-    return commands_.WriteSeq(index, seqId, data, len, answer);
-}
-TI2CResult TI2CLANControl::WriteChannel(int32_t index, uint8_t channel, uint8_t adc8LowVal,
-                                        const TRegisterImage& image, TI2CBuffer& answer) {
-    return commands_.WriteChannel(index, channel, adc8LowVal, image, answer);
-}
-TI2CResult TI2CLANControl::SaveAllConfig(int32_t index, uint8_t channel) {
-    return commands_.SaveAllConfig(index, channel);
-}
-TI2CResult TI2CLANControl::GetDeviceInfo(int32_t index, TDeviceInfo& info) {
-    return commands_.GetDeviceInfo(index, info);
-}
-TI2CResult TI2CLANControl::GetChannelInfo(int32_t index, TChannelInfoBlock& block) {
-    return commands_.GetChannelInfo(index, block);
-}
-TI2CResult TI2CLANControl::SetChannelInfo(int32_t index, int32_t channel, const TChannelInfo& info) {
-    return commands_.SetChannelInfo(index, channel, info);
-}
-TI2CResult TI2CLANControl::GetDCDCInfo(int32_t index, TDCDCInfo& info) {
-    return commands_.GetDCDCInfo(index, info);
-}
-TI2CResult TI2CLANControl::SetDCDCInfo(int32_t index, const TDCDCInfo& info) {
-    return commands_.SetDCDCInfo(index, info);
-}
-TI2CResult TI2CLANControl::SetDCDCClock(int32_t index, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3,
-                                        uint8_t b4) {
-    return commands_.SetDCDCClock(index, b0, b1, b2, b3, b4);
-}
-TI2CResult TI2CLANControl::GetChannelCalibTable(int32_t index, uint8_t channel, TChannelCalibTable& table) {
-    return commands_.GetChannelCalibTable(index, channel, table);
-}
-TI2CResult TI2CLANControl::GetMasterflash(int32_t index, TMasterFlash& flash) {
-    return commands_.GetMasterflash(index, flash);
-}
-TI2CResult TI2CLANControl::SetMasterflash(int32_t index, const TMasterFlash& flash) {
-    return commands_.SetMasterflash(index, flash);
-}
-TI2CResult TI2CLANControl::GetDeviceADC8(int32_t index, TDeviceADC8& status, bool& changed) {
-    return commands_.GetDeviceADC8(index, status, changed);
-}
-TI2CResult TI2CLANControl::SetMux(int32_t index, uint8_t ondrixMux, uint8_t channelMux, uint8_t pathMux) {
-    return commands_.SetMux(index, ondrixMux, channelMux, pathMux);
-}
-TI2CResult TI2CLANControl::SetFan(int32_t index, uint8_t speed) {
-    return commands_.SetFan(index, speed);
-}
-TI2CResult TI2CLANControl::SetIRQ(int32_t index, uint8_t mode) {
-    return commands_.SetIRQ(index, mode);
-}
+// ---- device name ----------------------------------------------------------------------------
 
 void TI2CLANControl::GetDeviceName(int32_t index, std::string& text) {
     if (!CheckIndex(index, text)) return;
     text = "<n/a>";
     if (TI2CSocket* socket = FindSocket(Masters[static_cast<size_t>(index)].Name))
         text = Format("ETH on %s:%s", socket->RemoteHost(), socket->RemotePort());
-}
-
-void TI2CLANControl::GetVendor(int32_t index, std::string& text) {
-    commands_.GetVendor(index, text);
-}
-void TI2CLANControl::GetModel(int32_t index, std::string& text) {
-    commands_.GetModel(index, text);
-}
-void TI2CLANControl::GetVersion(int32_t index, std::string& text) {
-    commands_.GetVersion(index, text);
-}
-uint16_t TI2CLANControl::IsDeviceValid(int32_t index) {
-    return commands_.IsDeviceValid(index);
-}
-bool TI2CLANControl::GetDeviceLockState(int32_t index) {
-    return commands_.GetDeviceLockState(index);
-}
-TI2CResult TI2CLANControl::SetDeviceLockState(int32_t index, bool locked) {
-    return commands_.SetDeviceLockState(index, locked);
-}
-void TI2CLANControl::GetFWVersion(int32_t index, TFWVersion& version, std::string& text) {
-    commands_.GetFWVersion(index, version, text);
 }
 
 } // namespace qrb::device

@@ -21,7 +21,8 @@ uint32_t FramePayloadLength(const TSectorBytes& frame) {
 
 } // namespace
 
-TI2CUSBControl::TI2CUSBControl(std::unique_ptr<IDiskEnumerator> disks) : disks_(std::move(disks)) {
+TI2CUSBControl::TI2CUSBControl(std::unique_ptr<IDiskEnumerator> disks)
+    : TWireControl(kUSBWireTraits), disks_(std::move(disks)) {
     if (!disks_) throw std::runtime_error("Error on creating USB control: no disk access");
     LogLevel = 0;
     I2CLogLevel = 0;
@@ -225,18 +226,17 @@ bool TI2CUSBControl::ReadResponse(IRawDisk* disk, TCommandBlock& answer) {
     return true;
 }
 
-TWireDevice* TI2CUSBControl::TExchange::FindEntry(int index) {
-    if (index < 0 || static_cast<size_t>(index) >= owner_.devices_.size()) return nullptr;
-    return owner_.devices_[static_cast<size_t>(index)].get();
+TWireDevice* TI2CUSBControl::FindEntry(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= devices_.size()) return nullptr;
+    return devices_[static_cast<size_t>(index)].get();
 }
 
-bool TI2CUSBControl::TExchange::Exchange(TWireDevice& device, const TCommandBlock& request,
-                                         TCommandBlock& answer) {
+bool TI2CUSBControl::Exchange(TWireDevice& device, const TCommandBlock& request, TCommandBlock& answer) {
     auto& usb = static_cast<TQRB730USBDevice&>(device);
-    owner_.current_ = &usb;
-    const bool ok = owner_.WriteRequest(usb.Handle.get(), request, kCommandFrameTimeout) &&
-                    owner_.ReadResponse(usb.Handle.get(), answer);
-    owner_.current_ = nullptr;
+    current_ = &usb;
+    const bool ok = WriteRequest(usb.Handle.get(), request, kCommandFrameTimeout) &&
+                    ReadResponse(usb.Handle.get(), answer);
+    current_ = nullptr;
     return ok;
 }
 
@@ -255,111 +255,13 @@ void TI2CUSBControl::KeepAliveTimer(const void*) {
     }
 }
 
-// --- device operations -----------------------------------------------------------------------
-
-TI2CResult TI2CUSBControl::GetSCL(int32_t index, int32_t& hz) {
-    return commands_.GetSCL(index, hz);
-}
-TI2CResult TI2CUSBControl::SetSCL(int32_t index, int32_t hz) {
-    return commands_.SetSCL(index, hz);
-}
-TI2CResult TI2CUSBControl::ScanI2C(int32_t index, std::string& list) {
-    return commands_.ScanI2C(index, list);
-}
-TI2CResult TI2CUSBControl::WriteI2C(int32_t index, uint8_t addr, std::string_view hexText) {
-    return commands_.WriteI2C(index, addr, hexText);
-}
-TI2CResult TI2CUSBControl::WriteI2CBlock(int32_t index, uint8_t addr, std::span<const uint8_t> data) {
-    return commands_.WriteI2CBlock(index, addr, data);
-}
-TI2CResult TI2CUSBControl::ReadI2C(int32_t index, uint8_t addr, uint16_t len, std::span<uint8_t> buf) {
-    return commands_.ReadI2C(index, addr, len, buf);
-}
-TI2CResult TI2CUSBControl::WriteReadI2C(int32_t index, uint8_t addr, std::string_view hexText, uint16_t len,
-                                        std::span<uint8_t> buf) {
-    return commands_.WriteReadI2C(index, addr, hexText, len, buf);
-}
-TI2CResult TI2CUSBControl::ScanI2CMux(int32_t index, std::vector<std::string>& list) {
-    return commands_.ScanI2CMux(index, list);
-}
-TI2CResult TI2CUSBControl::WriteSeq(int32_t index, uint8_t seqId, const TI2CBuffer& data, uint8_t len,
-                                    TI2CBuffer& answer) {
-    return commands_.WriteSeq(index, seqId, data, len, answer);
-}
-TI2CResult TI2CUSBControl::WriteChannel(int32_t index, uint8_t channel, uint8_t adc8LowVal,
-                                        const TRegisterImage& image, TI2CBuffer& answer) {
-    return commands_.WriteChannel(index, channel, adc8LowVal, image, answer);
-}
-TI2CResult TI2CUSBControl::SaveAllConfig(int32_t index, uint8_t channel) {
-    return commands_.SaveAllConfig(index, channel);
-}
-TI2CResult TI2CUSBControl::GetDeviceInfo(int32_t index, TDeviceInfo& info) {
-    return commands_.GetDeviceInfo(index, info);
-}
-TI2CResult TI2CUSBControl::GetChannelInfo(int32_t index, TChannelInfoBlock& block) {
-    return commands_.GetChannelInfo(index, block);
-}
-TI2CResult TI2CUSBControl::SetChannelInfo(int32_t index, int32_t channel, const TChannelInfo& info) {
-    return commands_.SetChannelInfo(index, channel, info);
-}
-TI2CResult TI2CUSBControl::GetDCDCInfo(int32_t index, TDCDCInfo& info) {
-    return commands_.GetDCDCInfo(index, info);
-}
-TI2CResult TI2CUSBControl::SetDCDCInfo(int32_t index, const TDCDCInfo& info) {
-    return commands_.SetDCDCInfo(index, info);
-}
-TI2CResult TI2CUSBControl::SetDCDCClock(int32_t index, uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3,
-                                        uint8_t b4) {
-    return commands_.SetDCDCClock(index, b0, b1, b2, b3, b4);
-}
-TI2CResult TI2CUSBControl::GetChannelCalibTable(int32_t index, uint8_t channel, TChannelCalibTable& table) {
-    return commands_.GetChannelCalibTable(index, channel, table);
-}
-TI2CResult TI2CUSBControl::GetMasterflash(int32_t index, TMasterFlash& flash) {
-    return commands_.GetMasterflash(index, flash);
-}
-TI2CResult TI2CUSBControl::SetMasterflash(int32_t index, const TMasterFlash& flash) {
-    return commands_.SetMasterflash(index, flash);
-}
-TI2CResult TI2CUSBControl::GetDeviceADC8(int32_t index, TDeviceADC8& status, bool& changed) {
-    return commands_.GetDeviceADC8(index, status, changed);
-}
-TI2CResult TI2CUSBControl::SetMux(int32_t index, uint8_t ondrixMux, uint8_t channelMux, uint8_t pathMux) {
-    return commands_.SetMux(index, ondrixMux, channelMux, pathMux);
-}
-TI2CResult TI2CUSBControl::SetFan(int32_t index, uint8_t speed) {
-    return commands_.SetFan(index, speed);
-}
-TI2CResult TI2CUSBControl::SetIRQ(int32_t index, uint8_t mode) {
-    return commands_.SetIRQ(index, mode);
-}
+// --- device name ----------------------------------------------------------------------------
 
 void TI2CUSBControl::GetDeviceName(int32_t index, std::string& text) {
     if (!CheckIndex(index, text)) return;
     const auto i = static_cast<size_t>(index);
     const std::string& name = i < devices_.size() ? devices_[i]->Name : Masters[i].Name;
     text = Format("%s (%d)", name, index);
-}
-void TI2CUSBControl::GetVendor(int32_t index, std::string& text) {
-    commands_.GetVendor(index, text);
-}
-void TI2CUSBControl::GetModel(int32_t index, std::string& text) {
-    commands_.GetModel(index, text);
-}
-void TI2CUSBControl::GetVersion(int32_t index, std::string& text) {
-    commands_.GetVersion(index, text);
-}
-uint16_t TI2CUSBControl::IsDeviceValid(int32_t index) {
-    return commands_.IsDeviceValid(index);
-}
-bool TI2CUSBControl::GetDeviceLockState(int32_t index) {
-    return commands_.GetDeviceLockState(index);
-}
-TI2CResult TI2CUSBControl::SetDeviceLockState(int32_t index, bool locked) {
-    return commands_.SetDeviceLockState(index, locked);
-}
-void TI2CUSBControl::GetFWVersion(int32_t index, TFWVersion& version, std::string& text) {
-    commands_.GetFWVersion(index, version, text);
 }
 
 std::unique_ptr<TI2CControl> CreateUSBControl() {
