@@ -12,21 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 
 namespace qrb::test {
 namespace {
-
-// Virtual time whose every wait lets the test look at the device, on the test's own thread.
-class TWatchingLoop : public TVirtualMainLoop {
-public:
-    std::function<void()> OnSleep;
-    void Sleep(uint32_t ms) override {
-        TVirtualMainLoop::Sleep(ms);
-        if (OnSleep) OnSleep();
-    }
-};
 
 class AutozeroLan : public ::testing::Test {
 protected:
@@ -48,17 +37,17 @@ protected:
         translator->AddScanTarget(amp->Target(), device::kMaskLAN);
         ASSERT_EQ(translator->Rescan(), 2);
         const int variant = translator->GetChannel(0)->HWVersion;
-        // The converter samples what the device holds when the translator waits for it.
-        loop.OnSleep = [this, variant] {
-            adc.SetInputs(AnalogInputsFromImage(amp->StoredImage(0), variant));
-        };
+        // The converter follows every image the device stores for its slot, from what it holds now.
+        adc.SetInputs(AnalogInputsFromImage(amp->StoredImage(0), variant));
+        adc.SetImageDecoder(
+            [variant](const device::TRegisterImage& image) { return AnalogInputsFromImage(image, variant); });
     }
     void TearDown() override {
         translator.reset();
         amp.reset();
     }
 
-    TWatchingLoop loop;
+    TVirtualMainLoop loop;
     device::TScopedMainLoop scope{loop};
     TADC18Emulation adc;
     std::unique_ptr<TFakeLanAmplifier> amp;

@@ -2,6 +2,7 @@
 
 #include "device/HWVocabulary.h"
 #include "device/sim/SimChips.h"
+#include "tests/support/ChipEmulations.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -454,6 +455,9 @@ struct TFakeLanAmplifier::TImpl {
                 return withData(-1, verify.data(), verify.size());
             TRegisterImage::Decode(p.data() + 2, p.size() - 2, slots[s].Current);
             slots[s].ADC8LowVal = at(1);
+            // The slot's own chips see what the channel now runs.
+            for (const auto& [key, chip] : extraChips)
+                if (key.first == int32_t(s)) NotifyImageStored(chip, slots[s].Current);
             return withData(0, verify.data(), verify.size());
         }
         case 0x30015: {

@@ -153,6 +153,8 @@ public:
     void SetDeviceADC8(int32_t changedStatus, const device::TDeviceADC8& status);
     void SetFWVersion(std::array<int32_t, 4> components);
     // Puts a chip of the test's behind an address of one slot (-1: device level); not owned.
+    // A slot's chip that follows the channel image (TChannelImageSink) gets every image a
+    // WriteChannel stores for that slot, under the fake's lock.
     void SetChip(int32_t slot, uint8_t address, device::TSimChip* chip);
 
     // One line about what is served (for the standalone program).

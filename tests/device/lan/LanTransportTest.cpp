@@ -1,6 +1,7 @@
 // The LAN transport against fake amplifiers over TCP on loopback.
 
 #include "device/lan/I2CLANControl.h"
+#include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
 
@@ -11,6 +12,7 @@
 #include <dirent.h>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 using namespace qrb::device;
@@ -315,6 +317,51 @@ TEST_F(LanTransportTest, CommandsRoundTripThroughTheFake) {
     EXPECT_EQ(writes[0].Address, 0x20);
     EXPECT_EQ(writes[0].Bytes, (std::vector<uint8_t>{0x02, 0xA5, 0x5A}));
     EXPECT_TRUE(errors.empty());
+}
+
+// A chip of a slot that follows the channel's image; it only records what it is handed.
+class TImageRecorder : public TSimChip, public TChannelImageSink {
+public:
+    void Write(std::span<const uint8_t>) override {}
+    size_t Read(std::span<uint8_t>) override { return 0; }
+    void ImageStored(const TRegisterImage& image) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        images_.push_back(image);
+    }
+    std::vector<TRegisterImage> Images() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return images_;
+    }
+
+private:
+    mutable std::mutex mutex_; // the fake's server thread hands the images
+    std::vector<TRegisterImage> images_;
+};
+
+TEST_F(LanTransportTest, ChipsOfASlotFollowTheImageItStores) {
+    TFakeAmpConfig c;
+    c.Channels = 4;
+    TFakeLanAmplifier amp(c);
+    TImageRecorder slot2, otherSlot, deviceLevel;
+    amp.SetChip(2, 0x68, &slot2);
+    amp.SetChip(1, 0x68, &otherSlot);
+    amp.SetChip(-1, 0x50, &deviceLevel);
+    ASSERT_EQ(ScanOf({&amp}), 1);
+
+    TRegisterImage image;
+    for (size_t i = 0; i < kImageWords; ++i)
+        image.Words[i] = uint16_t(0x0101 * (i + 3));
+    TI2CBuffer answer{};
+    ASSERT_EQ(lan->WriteChannel(0, 2, 99, image, answer), TI2CResult::irOK);
+    // A refused write (no such slot) stores nothing and hands nothing on.
+    EXPECT_NE(lan->WriteChannel(0, 6, 99, image, answer), TI2CResult::irOK);
+    EXPECT_EQ(slot2.Images(), (std::vector<TRegisterImage>{image}));
+    EXPECT_TRUE(otherSlot.Images().empty());
+    EXPECT_TRUE(deviceLevel.Images().empty());
+
+    amp.SetChip(2, 0x68, nullptr);
+    ASSERT_EQ(lan->WriteChannel(0, 2, 99, TRegisterImage{}, answer), TI2CResult::irOK);
+    EXPECT_EQ(slot2.Images().size(), 1u);
 }
 
 TEST_F(LanTransportTest, WriteChannelVerifyFailureCarriesTheDevicesWords) {
