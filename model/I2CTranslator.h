@@ -21,6 +21,7 @@
 #include "device/I2CHAL.h"
 #include "device/I2CTypes.h"
 #include "device/Records.h"
+#include "model/ChannelCommit.h"
 #include "model/ObjectList.h"
 #include "model/QRBRawChannel.h"
 #include "model/QRBRawMaster.h"
@@ -50,12 +51,6 @@ public:
 
 // (Sender: the translator; Device: the hardware abstraction's device index; Code).
 using TTranslatorInterruptEvent = std::function<void(const void* sender, int32_t device, int32_t code)>;
-
-// The bits of each register image word the device reported as different in the last commit;
-// word 8 is never filled.
-using TChannelErrorWords = std::array<uint16_t, kRegisterWords>;
-// One entry per channel of the model.
-using TBitErrorList = std::vector<TChannelErrorWords>;
 
 // The user-visible settings of one channel, copied for pasting onto others.
 struct TChannelClipboard {
