@@ -10,6 +10,12 @@ std::string SetupSerialText(int64_t first, int64_t second) {
     return device::Format("%2.2d-%3.3d", first, second);
 }
 
+bool EveryPresentChannel(const TSetupModel& model, const std::function<bool(const TQRBRawChannel&)>& found) {
+    for (const TQRBRawChannel* ch : model.Channels)
+        if (ch != nullptr && ch->Present && !found(*ch)) return false;
+    return true;
+}
+
 std::string ExtractFileExt(std::string_view fileName) {
     const size_t dot = fileName.find_last_of("./");
     if (dot == std::string_view::npos || fileName[dot] != '.') return {};

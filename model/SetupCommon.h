@@ -6,6 +6,7 @@
 #include "model/QRBRawMaster.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,10 @@ struct TSetupModel {
     std::vector<const TQRBRawMaster*> Masters;
     std::vector<TQRBRawChannel*> Channels;
 };
+
+// True when found holds for every present channel of the model, asked in model order up to the
+// first one it does not hold for.
+bool EveryPresentChannel(const TSetupModel& model, const std::function<bool(const TQRBRawChannel&)>& found);
 
 // "%2.2d-%3.3d" of the two numbers.
 std::string SetupSerialText(int64_t first, int64_t second);

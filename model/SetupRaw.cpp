@@ -261,13 +261,8 @@ bool RawSetupSerialsMatch(const std::string& fileName, const TSetupModel& model,
             serialsMatch = true;
             return true;
         }
-        bool all = true;
-        for (const TQRBRawChannel* ch : model.Channels) {
-            if (!all) break;
-            if (ch == nullptr || !ch->Present) continue;
-            all = file.IndexOf(ChannelKey(*ch)) >= 0;
-        }
-        serialsMatch = all;
+        serialsMatch = EveryPresentChannel(
+            model, [&](const TQRBRawChannel& ch) { return file.IndexOf(ChannelKey(ch)) >= 0; });
         return true;
     } catch (const std::exception& e) {
         error = e.what();

@@ -31,6 +31,21 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A step of the writer or reader: an invalid node is refused, and an exception inside the step
+// ends it with its text.
+template <class TStep> bool DocumentStep(bool nodeValid, std::string& error, TStep&& step) {
+    if (!nodeValid) {
+        error = kInvalidDocument;
+        return false;
+    }
+    try {
+        return step();
+    } catch (const std::exception& e) {
+        error = e.what();
+        return false;
+    }
+}
+
 // The first child element of that name (processing instructions carry names too).
 pugi::xml_node ChildElement(pugi::xml_node parent, const char* name) {
     for (pugi::xml_node n = parent.first_child(); n; n = n.next_sibling())
@@ -122,11 +137,7 @@ bool TSetupXmlWriter::WriteSetupHeader(pugi::xml_document* doc, const TSetupCrea
                                        const std::string& fileName, pugi::xml_node& root,
                                        std::string& error) {
     root = pugi::xml_node();
-    if (doc == nullptr) {
-        error = kInvalidDocument;
-        return false;
-    }
-    try {
+    return DocumentStep(doc != nullptr, error, [&] {
         const auto now = [&creator] { return creator.Clock ? creator.Clock() : device::Now(); };
         root = AddElement(*doc, "QRB");
         AddText(root, "config_version", kSetupConfigVersion);
@@ -144,18 +155,11 @@ bool TSetupXmlWriter::WriteSetupHeader(pugi::xml_document* doc, const TSetupCrea
         AddText(c, "node_type", "PC");
         AddText(c, "address", DocumentText(creator.Address));
         return true;
-    } catch (const std::exception& e) {
-        error = e.what();
-        return false;
-    }
+    });
 }
 
 bool TSetupXmlWriter::WriteDeviceList(pugi::xml_node root, const TSetupModel& model, std::string& error) {
-    if (!root) {
-        error = kInvalidDocument;
-        return false;
-    }
-    try {
+    return DocumentStep(static_cast<bool>(root), error, [&] {
         pugi::xml_node devices = AddElement(root, "devices");
         AddText(devices, "device_count", device::IntToStr(static_cast<int64_t>(model.Masters.size())));
         for (const TQRBRawMaster* m : model.Masters) {
@@ -168,18 +172,11 @@ bool TSetupXmlWriter::WriteDeviceList(pugi::xml_node root, const TSetupModel& mo
             AddCoded(d, "device_type", device::InterfaceToText(m->Kind), device::ToByte(m->Kind));
         }
         return true;
-    } catch (const std::exception& e) {
-        error = e.what();
-        return false;
-    }
+    });
 }
 
 bool TSetupXmlWriter::WriteChannelList(pugi::xml_node root, const TSetupModel& model, std::string& error) {
-    if (!root) {
-        error = kInvalidDocument;
-        return false;
-    }
-    try {
+    return DocumentStep(static_cast<bool>(root), error, [&] {
         pugi::xml_node channels = AddElement(root, "channels");
         AddText(channels, "channel_count", device::IntToStr(static_cast<int64_t>(model.Channels.size())));
         for (const TQRBRawChannel* ch : model.Channels) {
@@ -187,18 +184,11 @@ bool TSetupXmlWriter::WriteChannelList(pugi::xml_node root, const TSetupModel& m
             if (ch->Present && !SaveToXML(*ch, channels, error)) return false;
         }
         return true;
-    } catch (const std::exception& e) {
-        error = e.what();
-        return false;
-    }
+    });
 }
 
 bool TSetupXmlWriter::SaveToXML(const TQRBRawChannel& ch, pugi::xml_node channels, std::string& error) {
-    if (!channels) {
-        error = kInvalidDocument;
-        return false;
-    }
-    try {
+    return DocumentStep(static_cast<bool>(channels), error, [&] {
         using namespace device;
         pugi::xml_node n = AddElement(channels, "channel");
         const bool charge = ch.SensorType == stCharge;
@@ -263,10 +253,7 @@ bool TSetupXmlWriter::SaveToXML(const TQRBRawChannel& ch, pugi::xml_node channel
         AddNumber(n, "channel_offset_dac", ch.OffsetDAC);
         AddNumber(n, "channel_offset_zero", ch.OffsetZero);
         return true;
-    } catch (const std::exception& e) {
-        error = e.what();
-        return false;
-    }
+    });
 }
 
 bool TSetupXmlWriter::BuildDocument(pugi::xml_document& doc, const TSetupModel& model,
@@ -355,11 +342,7 @@ pugi::xml_node FindChannelNodeBySerial(const pugi::xml_document& doc, std::strin
 
 bool TSetupXmlReader::LoadFromXML(TQRBRawChannel& ch, pugi::xml_node node, TSetupSetters& setters,
                                   std::string& error) {
-    if (!node) {
-        error = kInvalidDocument;
-        return false;
-    }
-    try {
+    return DocumentStep(static_cast<bool>(node), error, [&] {
         const int index = ch.GlobalIndex;
         const auto child = [&node](const char* name) { return ChildElement(node, name); };
         const auto required = [&](const char* name) {
@@ -454,10 +437,7 @@ bool TSetupXmlReader::LoadFromXML(TQRBRawChannel& ch, pugi::xml_node node, TSetu
         if (pugi::xml_node n = child("channel_adc8lowval"))
             ch.ADC8LowVal = static_cast<uint8_t>(StrToInt(SetupElementText(n)) & 0xFF);
         return true;
-    } catch (const std::exception& e) {
-        error = e.what();
-        return false;
-    }
+    });
 }
 
 // ---- Channel state ------------------------------------------------------------------------
@@ -517,18 +497,27 @@ bool NameUsable(const std::string& fileName) {
     return !TrimText(fileName).empty();
 }
 
-} // namespace
-
-bool XmlCheckSetupFile(const std::string& fileName, bool& valid, std::string& error) {
+// The start of the file checks: error cleared; a name that is no file, or a file that does not
+// parse, is refused (the check answers False); root is the document's QRB element or null.
+bool LoadSetupRoot(const std::string& fileName, pugi::xml_document& doc, pugi::xml_node& root,
+                   std::string& error) {
     error.clear();
-    valid = false;
     if (!NameUsable(fileName) || !device::FileExists(fileName)) {
         error = kInvalidFile;
         return false;
     }
-    pugi::xml_document doc;
     if (!LoadSetupXmlFile(fileName, doc, error)) return false;
-    const pugi::xml_node root = ChildElement(doc, "QRB");
+    root = ChildElement(doc, "QRB");
+    return true;
+}
+
+} // namespace
+
+bool XmlCheckSetupFile(const std::string& fileName, bool& valid, std::string& error) {
+    valid = false;
+    pugi::xml_document doc;
+    pugi::xml_node root;
+    if (!LoadSetupRoot(fileName, doc, root, error)) return false;
     if (!root) {
         error = kInvalidFile;
         return true;
@@ -557,15 +546,10 @@ bool XmlCheckSetupFile(const std::string& fileName, bool& valid, std::string& er
 
 bool XmlGetSetupChannelCount(const std::string& fileName, int channelCount, bool& countsEqual,
                              std::string& error) {
-    error.clear();
     countsEqual = false;
-    if (!NameUsable(fileName) || !device::FileExists(fileName)) {
-        error = kInvalidFile;
-        return false;
-    }
     pugi::xml_document doc;
-    if (!LoadSetupXmlFile(fileName, doc, error)) return false;
-    const pugi::xml_node root = ChildElement(doc, "QRB");
+    pugi::xml_node root;
+    if (!LoadSetupRoot(fileName, doc, root, error)) return false;
     if (!root) {
         error = kInvalidFile;
         return false;
@@ -591,15 +575,10 @@ bool XmlGetSetupChannelCount(const std::string& fileName, int channelCount, bool
 
 bool XmlSetupSerialsMatch(const std::string& fileName, const TSetupModel& model, bool& serialsMatch,
                           std::string& error) {
-    error.clear();
     serialsMatch = false;
-    if (!NameUsable(fileName) || !device::FileExists(fileName)) {
-        error = kInvalidFile;
-        return false;
-    }
     pugi::xml_document doc;
-    if (!LoadSetupXmlFile(fileName, doc, error)) return false;
-    const pugi::xml_node root = ChildElement(doc, "QRB");
+    pugi::xml_node root;
+    if (!LoadSetupRoot(fileName, doc, root, error)) return false;
     if (!root) {
         error = kInvalidFile;
         return true;
@@ -618,13 +597,9 @@ bool XmlSetupSerialsMatch(const std::string& fileName, const TSetupModel& model,
         serialsMatch = true;
         return true;
     }
-    bool all = true;
-    for (const TQRBRawChannel* ch : model.Channels) {
-        if (!all) break;
-        if (ch == nullptr || !ch->Present) continue;
-        all = static_cast<bool>(FindChannelNodeBySerial(doc, ChannelSerialText(*ch)));
-    }
-    serialsMatch = all;
+    serialsMatch = EveryPresentChannel(model, [&](const TQRBRawChannel& ch) {
+        return static_cast<bool>(FindChannelNodeBySerial(doc, ChannelSerialText(ch)));
+    });
     return true;
 }
 

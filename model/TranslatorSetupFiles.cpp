@@ -32,6 +32,23 @@ bool NameEmpty(const std::string& fileName) {
     return TrimText(fileName).empty();
 }
 
+// The setup file operations: the last file error cleared, an empty name refused with
+// nameError, then the XML or the raw form by the case-sensitive last extension; any other
+// extension gives False.
+template <class TXml, class TRaw>
+bool BySetupFileKind(const std::string& fileName, const char* nameError, std::string& lastError, TXml&& xml,
+                     TRaw&& raw) {
+    lastError.clear();
+    if (NameEmpty(fileName)) {
+        lastError = nameError;
+        return false;
+    }
+    const std::string ext = ExtractFileExt(fileName);
+    if (ext == kExtXml) return xml();
+    if (ext == kExtRaw) return raw();
+    return false;
+}
+
 // The translator's setters for a channel element. Codes reach them only when they fit the
 // setter's argument; a larger one is refused like a code outside the setter's table.
 class TTranslatorSetupSetters final : public TSetupSetters {
@@ -151,57 +168,37 @@ bool TI2CTranslator::SaveSetup(const std::string& fileName, uint8_t kinds, uint8
 }
 
 bool TI2CTranslator::CheckSetupFile(const std::string& fileName, bool& valid) {
-    LastFileError.clear();
     valid = false;
-    if (NameEmpty(fileName)) {
-        LastFileError = kInvalidFile;
-        return false;
-    }
-    const std::string ext = ExtractFileExt(fileName);
-    if (ext == kExtXml) return XmlCheckSetupFile(fileName, valid, LastFileError);
-    if (ext == kExtRaw) return RawCheckSetupFile(fileName, valid, LastFileError);
-    return false;
+    return BySetupFileKind(
+        fileName, kInvalidFile, LastFileError,
+        [&] { return XmlCheckSetupFile(fileName, valid, LastFileError); },
+        [&] { return RawCheckSetupFile(fileName, valid, LastFileError); });
 }
 
 bool TI2CTranslator::GetSetupChannelCount(const std::string& fileName, bool& countsEqual) {
-    LastFileError.clear();
     countsEqual = false;
-    if (NameEmpty(fileName)) {
-        LastFileError = kInvalidFile;
-        return false;
-    }
-    const std::string ext = ExtractFileExt(fileName);
-    if (ext == kExtXml) return XmlGetSetupChannelCount(fileName, ChannelCount(), countsEqual, LastFileError);
-    if (ext == kExtRaw) return RawGetSetupChannelCount(fileName, ChannelCount(), countsEqual, LastFileError);
-    return false;
+    return BySetupFileKind(
+        fileName, kInvalidFile, LastFileError,
+        [&] { return XmlGetSetupChannelCount(fileName, ChannelCount(), countsEqual, LastFileError); },
+        [&] { return RawGetSetupChannelCount(fileName, ChannelCount(), countsEqual, LastFileError); });
 }
 
 bool TI2CTranslator::SetupSerialsMatch(const std::string& fileName, bool& serialsMatch) {
-    LastFileError.clear();
     serialsMatch = false;
-    if (NameEmpty(fileName)) {
-        LastFileError = kInvalidFile;
-        return false;
-    }
-    const std::string ext = ExtractFileExt(fileName);
-    if (ext == kExtXml) return XmlSetupSerialsMatch(fileName, ModelOf(*this), serialsMatch, LastFileError);
-    if (ext == kExtRaw) return RawSetupSerialsMatch(fileName, ModelOf(*this), serialsMatch, LastFileError);
-    return false;
+    return BySetupFileKind(
+        fileName, kInvalidFile, LastFileError,
+        [&] { return XmlSetupSerialsMatch(fileName, ModelOf(*this), serialsMatch, LastFileError); },
+        [&] { return RawSetupSerialsMatch(fileName, ModelOf(*this), serialsMatch, LastFileError); });
 }
 
 bool TI2CTranslator::LoadSetup(const std::string& fileName, bool bySerial) {
-    LastFileError.clear();
-    if (NameEmpty(fileName)) {
-        LastFileError = kInvalidName;
-        return false;
-    }
-    const std::string ext = ExtractFileExt(fileName);
-    if (ext == kExtXml) {
-        TTranslatorSetupSetters setters(*this);
-        return XmlLoadSetup(fileName, bySerial, ModelOf(*this), setters, LastFileError);
-    }
-    if (ext == kExtRaw) return RawLoadSetup(fileName, bySerial, ModelOf(*this), LastFileError);
-    return false;
+    return BySetupFileKind(
+        fileName, kInvalidName, LastFileError,
+        [&] {
+            TTranslatorSetupSetters setters(*this);
+            return XmlLoadSetup(fileName, bySerial, ModelOf(*this), setters, LastFileError);
+        },
+        [&] { return RawLoadSetup(fileName, bySerial, ModelOf(*this), LastFileError); });
 }
 
 bool TI2CTranslator::ExportText(const std::string& fileName) {

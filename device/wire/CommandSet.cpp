@@ -427,37 +427,27 @@ TI2CResult TWireCommandSet::SetMux(int index, uint8_t ondrixMux, uint8_t channel
 }
 
 TI2CResult TWireCommandSet::SetFan(int index, uint8_t speed) {
-    if (RejectIndex(index)) return TI2CResult::irInvalidDevice;
-    if (speed > 4) {
-        exchange_.Error(std::string(wiretext::InvalidSpeed) + std::to_string(speed));
-        return TI2CResult::irInvalidDevice;
-    }
-    const uint8_t payload[1] = {speed};
-    return Run(index, TWireCommand::SetFan, payload, [&] {
-        if (AnswerLength() != 4) return UnknownAnswer(TWireCommand::SetFan);
-        int32_t status = TakeStatus();
-        if (status == 1) return TI2CResult::irOK;
-        if (status == 0) {
-            exchange_.I2CLog(0, std::string(wiretext::InvalidFan));
-            return TI2CResult::irInvalidDevice;
-        }
-        return traits_.Failure;
-    });
+    return SetModeByte(index, TWireCommand::SetFan, speed, 4, wiretext::InvalidSpeed, wiretext::InvalidFan);
 }
 
 TI2CResult TWireCommandSet::SetIRQ(int index, uint8_t mode) {
+    return SetModeByte(index, TWireCommand::SetIRQ, mode, 2, wiretext::InvalidIRQMode, wiretext::InvalidIRQ);
+}
+
+TI2CResult TWireCommandSet::SetModeByte(int index, TWireCommand command, uint8_t value, uint8_t max,
+                                        std::string_view invalidValue, std::string_view refused) {
     if (RejectIndex(index)) return TI2CResult::irInvalidDevice;
-    if (mode > 2) {
-        exchange_.Error(std::string(wiretext::InvalidIRQMode) + std::to_string(mode));
+    if (value > max) {
+        exchange_.Error(std::string(invalidValue) + std::to_string(value));
         return TI2CResult::irInvalidDevice;
     }
-    const uint8_t payload[1] = {mode};
-    return Run(index, TWireCommand::SetIRQ, payload, [&] {
-        if (AnswerLength() != 4) return UnknownAnswer(TWireCommand::SetIRQ);
+    const uint8_t payload[1] = {value};
+    return Run(index, command, payload, [&] {
+        if (AnswerLength() != 4) return UnknownAnswer(command);
         int32_t status = TakeStatus();
         if (status == 1) return TI2CResult::irOK;
         if (status == 0) {
-            exchange_.I2CLog(0, std::string(wiretext::InvalidIRQ));
+            exchange_.I2CLog(0, std::string(refused));
             return TI2CResult::irInvalidDevice;
         }
         return traits_.Failure;

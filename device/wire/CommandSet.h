@@ -113,6 +113,10 @@ private:
 
     template <class F>
     TI2CResult Run(int index, TWireCommand command, std::span<const uint8_t> payload, F&& onAnswer);
+    // SetFan and SetIRQ: one byte up to max (else invalidValue and the value to the error event);
+    // status 1 accepts, 0 is the device's refusal (refused to the I2C log).
+    TI2CResult SetModeByte(int index, TWireCommand command, uint8_t value, uint8_t max,
+                           std::string_view invalidValue, std::string_view refused);
 
     bool IndexInvalid(int index, TIndexReport how);
     std::string_view Name(TWireCommand command) const;

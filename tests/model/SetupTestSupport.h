@@ -101,6 +101,16 @@ private:
     TTestModel& model_;
 };
 
+// The document's channel elements in reverse order, so that position and serial disagree.
+inline void ReverseChannelElements(pugi::xml_document& doc) {
+    pugi::xml_node channels = doc.child("QRB").child("channels");
+    std::vector<pugi::xml_node> list;
+    for (pugi::xml_node c : channels.children("channel"))
+        list.push_back(c);
+    for (pugi::xml_node c : list)
+        channels.insert_move_after(c, channels.child("channel_count"));
+}
+
 // A fresh folder under the build's test home (or /var/tmp), removed at the end.
 class TTempDir {
 public:

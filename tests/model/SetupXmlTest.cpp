@@ -686,14 +686,7 @@ protected:
         std::string error;
         EXPECT_TRUE(TSetupXmlWriter::BuildDocument(doc, source.Model(), FixedCreator(), "l.xml", error))
             << error;
-        if (reversed) {
-            pugi::xml_node channels = doc.child("QRB").child("channels");
-            std::vector<pugi::xml_node> list;
-            for (pugi::xml_node c : channels.children("channel"))
-                list.push_back(c);
-            for (pugi::xml_node c : list)
-                channels.insert_move_after(c, channels.child("channel_count"));
-        }
+        if (reversed) testing::ReverseChannelElements(doc);
         return WriteFile(dir, "l.xml", TSetupXmlWriter::ToText(doc));
     }
 

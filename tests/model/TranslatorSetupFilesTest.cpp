@@ -112,12 +112,7 @@ protected:
         pugi::xml_document doc;
         std::string error;
         ASSERT_TRUE(LoadSetupXmlFile(path, doc, error)) << error;
-        pugi::xml_node channels = doc.child("QRB").child("channels");
-        std::vector<pugi::xml_node> list;
-        for (pugi::xml_node c : channels.children("channel"))
-            list.push_back(c);
-        for (pugi::xml_node c : list)
-            channels.insert_move_after(c, channels.child("channel_count"));
+        testing::ReverseChannelElements(doc);
         ASSERT_TRUE(TSetupXmlWriter::SaveFile(doc, path, error)) << error;
     }
 

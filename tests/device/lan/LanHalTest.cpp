@@ -6,27 +6,16 @@
 #include "model/I2CTranslator.h"
 #include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <memory>
-#include <thread>
 
 using namespace qrb::device;
 using namespace qrb::test;
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 TI2CTransportFactory LanFactory() {
     TI2CTransportFactory f = DefaultTransportFactory();

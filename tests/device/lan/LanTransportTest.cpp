@@ -4,6 +4,7 @@
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
+#include "tests/support/WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -19,16 +20,6 @@ using namespace qrb::device;
 using namespace qrb::test;
 
 namespace {
-
-// Real-time wait for what another thread does; only for the tests' own synchronisation.
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 size_t ThreadCount() {
     size_t n = 0;
