@@ -367,6 +367,9 @@ int PointsToPixels(int points) {
 
 QFont ListFont(TListFont font) {
     QFont f(QStringLiteral("Tahoma"));
+    // Substitutes of similar width where Tahoma is missing, so that names fit as they would.
+    f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                   QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     switch (font) {
     case TListFont::Small:
         f.setPixelSize(PointsToPixels(7));

@@ -407,6 +407,7 @@ TColumnMenus::TColumnMenus(model::TI2CTranslator& translator, const TSettings& s
     popControl->setObjectName(QStringLiteral("popControl"));
     ExecMenu = [](QMenu& menu, const QPoint& pos) { return menu.exec(pos); };
     ExecDialog = [](QDialog& dialog) { return dialog.exec(); };
+    DischargeSelected = [this] { return translator_.ClearChargeSelected(); };
     list_.OnContextPopup = [this](const QPoint& pos) { lbDevControlContextPopup(pos); };
     if (controls_.AdHocMode != nullptr)
         connect(controls_.AdHocMode, &QRadioButton::toggled, this,

@@ -161,8 +161,8 @@ public:
     std::function<int(QDialog& dialog)> ExecDialog;
     // The channel menu's discharge command (the clear-mode menu's last item).
     std::function<void()> ClearChargeCommand;
-    // Discharges the selected CHARGE channels after an ad-hoc commit.
-    // SEAM(measurements): the translator's ClearChargeSelected once it offers it.
+    // Discharges the selected CHARGE channels after an ad-hoc commit (the translator's
+    // ClearChargeSelected).
     std::function<bool()> DischargeSelected;
 
     QMenu* popControl;

@@ -4,6 +4,7 @@
 
 #include "device/MainLoop.h"
 #include "ui/Application.h"
+#include "ui/ChannelOffsetDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageService.h"
 #include "ui/QtMainLoop.h"
@@ -43,8 +44,7 @@ int main(int argc, char** argv) {
     if (!mainWindow.FormCreate()) return 0;
     TDeviceStatusForm deviceStatus;
     TChannelStatusForm channelStatus;
-    // SEAM(channels): the channel offset window TChannelOffsetForm takes this place.
-    QDialog channelOffset(&mainWindow);
+    TChannelOffsetForm channelOffset(&mainWindow);
     mainWindow.SetCompanionWindows(&deviceStatus, &channelStatus, &channelOffset);
     // A termination request closes the main window as its close command does.
     WatchTerminationSignals(&mainWindow, [&mainWindow] { mainWindow.RequestClose(); });

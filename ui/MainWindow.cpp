@@ -3,7 +3,9 @@
 #include "device/Format.h"
 #include "device/Helpers.h"
 #include "model/I2CTranslator.h"
+#include "ui/MainWindowChannels.h"
 #include "ui/MessageService.h"
+#include "ui/ScanController.h"
 #include "ui/PowerEvents.h"
 #include "ui/QtText.h"
 #include "ui/StatusWindows.h"
@@ -518,6 +520,7 @@ void TOndrixMain::SetCompanionWindows(TDeviceStatusForm* deviceStatus, TChannelS
     DeviceStatusForm = deviceStatus;
     ChannelStatusForm = channelStatus;
     ChannelOffsetForm = channelOffset;
+    if (Channels) Channels->AttachCompanions();
     if (DeviceStatusForm != nullptr) {
         DeviceStatusForm->CanRefresh = [this] { return !Busy && Gate.IsOpen(); };
         DeviceStatusForm->StatusReport = [this] {
@@ -577,7 +580,8 @@ bool TOndrixMain::FormCreate(const TStartOptions& options) {
             ListGlyphs[i] = MainImage(kGlyphImages[i]);
         HistoryList.clear();
 
-        // SEAM(scan): the idle handler FormIdle is connected by the scanning component.
+        // The channel list, its menus and the scan; the scan keeps its own idle pass.
+        Channels = std::make_unique<TMainWindowChannels>(*this);
 
         const bool configServer = options.HaveArguments
                                       ? device::HasCommandLineSwitch("configServer", options.Arguments)
@@ -730,6 +734,7 @@ void TOndrixMain::FormDestroy() {
     try {
         for (auto& glyph : ListGlyphs)
             glyph = QPixmap();
+        Channels.reset();
         HistoryList.clear();
         if (ChannelStatusForm != nullptr) ChannelStatusForm->Translator = nullptr;
         Translator.reset();
@@ -773,21 +778,25 @@ void TOndrixMain::lbWebLinkDblClick() {
 
 void TOndrixMain::actRescanExecute() {
     if (!Translator) return;
-    Gate.RequestRescan();
+    if (Channels)
+        Channels->Scan().actRescanExecute();
+    else
+        Gate.RequestRescan();
 }
 
 void TOndrixMain::timMainTimer() {
+    if (Channels) {
+        Channels->Scan().timMainTimer();
+        return;
+    }
     if (FirstScanPending) {
         FirstScanPending = false;
         actRescanExecute();
-        // SEAM(scan): the offline offer after an empty first scan comes with the scan.
-        return;
     }
-    // SEAM(scan): the timed re-check request comes with the scan.
 }
 
 void TOndrixMain::FormIdle() {
-    // SEAM(scan): the timed re-check comes with the scan.
+    if (Channels) Channels->Scan().FormIdle();
 }
 
 bool TOndrixMain::ChannelsPresent() const {

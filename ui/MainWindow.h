@@ -55,6 +55,7 @@ namespace qrb::ui {
 
 class TBusyPopup;
 class TChannelStatusForm;
+class TMainWindowChannels;
 class TDeviceStatusForm;
 class TPowerEvents;
 
@@ -250,6 +251,9 @@ public:
     // Device I/O started from the event loop waits behind this gate.
     TScanGate Gate;
     TPowerEvents* PowerEvents = nullptr;
+    // The channel list, its column menus and the scan (ui/MainWindowChannels.h): created by
+    // FormCreate once the translator exists, freed by FormDestroy before it.
+    std::unique_ptr<TMainWindowChannels> Channels;
 
     // The clock of the log's time stamps (tests pin it).
     std::function<double()> Clock;

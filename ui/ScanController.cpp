@@ -161,6 +161,7 @@ TScanController::TScanController(model::TI2CTranslator& translator, TSettings& s
     : translator_(translator), settings_(settings), gate_(gate), state_(state), host_(host), list_(list),
       menus_(menus) {
     TickCount = [] { return static_cast<uint32_t>(device::MainLoop().NowMs()); };
+    PollChannelStatus = [this] { return translator_.PollChannelStatus(); };
     idleTimer_ = new QTimer(this);
     idleTimer_->setSingleShot(true);
     idleTimer_->setInterval(1);

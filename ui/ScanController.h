@@ -64,8 +64,7 @@ public:
     TScanController(const TScanController&) = delete;
     TScanController& operator=(const TScanController&) = delete;
 
-    // The channel status poll (true when a state changed).
-    // SEAM(status polling): the translator's PollChannelStatus once it offers it.
+    // The channel status poll, true when a state changed (the translator's PollChannelStatus).
     std::function<bool()> PollChannelStatus;
     // The millisecond tick count (wraps at 32 bits).
     std::function<uint32_t()> TickCount;

@@ -794,8 +794,8 @@ TEST_F(MainWindowTest, UpdateActionsEnablesTheContextActionsOfTheFirstSelectedCh
 TEST_F(MainWindowTest, CommandsWithoutAHandlerStayDisabled) {
     WriteSettings(QuietSettings());
     Start();
-    window->SetCommandEnabled("actNewScan", true);
-    EXPECT_FALSE(window->Action("actNewScan")->isEnabled());
+    window->SetCommandEnabled("actTurnOff", true);
+    EXPECT_FALSE(window->Action("actTurnOff")->isEnabled());
     window->UpdateActions();
     EXPECT_FALSE(window->Action("actChInfo")->isEnabled());
     for (const char* name : {"actexit", "actViewHome", "actViewLog", "actLangGer", "actLangEng"})

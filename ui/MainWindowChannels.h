@@ -1,0 +1,71 @@
+#pragma once
+// The main window's channel list, column menus and scan: owns the three and is their host on
+// TOndrixMain (its controls, actions, dialogs and shared fields). Created by FormCreate once the
+// translator exists, destroyed by FormDestroy before it.
+
+#include "ui/ChannelsHost.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qrb::ui {
+
+class TBusyPopup;
+class TChannelList;
+class TColumnMenus;
+class TOndrixMain;
+class TScanController;
+
+class TMainWindowChannels : public TChannelsHost {
+public:
+    explicit TMainWindowChannels(TOndrixMain& window);
+    ~TMainWindowChannels() override;
+    TMainWindowChannels(const TMainWindowChannels&) = delete;
+    TMainWindowChannels& operator=(const TMainWindowChannels&) = delete;
+
+    TChannelList& List() { return *list_; }
+    TColumnMenus& Menus() { return *menus_; }
+    TScanController& Scan() { return *scan_; }
+
+    // The channel status and offset windows, once the window has them.
+    void AttachCompanions();
+
+    // ---- Host ------------------------------------------------------------------------------
+    void ShowMessage(const std::string& text) override;
+    void ShowError(const std::string& text) override;
+    int Confirm(int captionId, int headerId, int textId) override;
+    void SetEnabled(const std::string& name, bool enabled) override;
+    void SetCaption(const std::string& caption) override;
+    void UpdateActions() override;
+    void UpdateErrorHistory() override;
+    void ShowChannelMenu(const std::vector<TChannelMenuItemState>& items, const QPoint& screenPos) override;
+    void ProcessPendingMessages() override;
+    void ApplyLanguage() override;
+    void BeginScanPopup(const std::string& header, const std::string& text) override;
+    void EndScanPopup() override;
+    void SetOverviewText(const std::string& text) override;
+    void SetRunMode(bool offline) override;
+    void SetStatusPanel(int panel, const std::string& text) override;
+    void ShowPage(TPage page) override;
+    TPage CurrentPage() const override;
+    void SetDeviceMenusVisible(bool visible) override;
+    void ResetHistoryIcon() override;
+    bool SaveSetupAvailable() const override;
+    void RunSaveSetup() override;
+    bool RunOfflineDialog(int& devices, int& channels) override;
+    void UpdateChannelStatusWindow() override;
+    std::string DefaultSetupFile() const override;
+
+private:
+    TMainWindowState State();
+    void ConnectCommands();
+
+    TOndrixMain& w_;
+    std::unique_ptr<TChannelList> list_;
+    std::unique_ptr<TColumnMenus> menus_;
+    std::unique_ptr<TScanController> scan_;
+    std::unique_ptr<TBusyPopup> popup_;
+};
+
+} // namespace qrb::ui
