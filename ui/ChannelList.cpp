@@ -682,7 +682,10 @@ void TChannelList::lbDevControlMouseMove(const QPoint& pos, const QPoint& global
         }
         hint_ = hover.Hint;
     }
-    if (hint_.empty()) QToolTip::hideText();
+    if (hint_.empty())
+        QToolTip::hideText();
+    else if (QToolTip::isVisible())
+        QToolTip::showText(globalPos, ToDisplay(hint_), list_.viewport());
 }
 
 bool TChannelList::eventFilter(QObject* watched, QEvent* event) {
