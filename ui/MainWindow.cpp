@@ -3,6 +3,7 @@
 #include "device/Format.h"
 #include "device/Helpers.h"
 #include "model/I2CTranslator.h"
+#include "ui/ConfigServerControl.h"
 #include "ui/MainWindowChannels.h"
 #include "ui/MessageService.h"
 #include "ui/ScanController.h"
@@ -586,8 +587,9 @@ bool TOndrixMain::FormCreate(const TStartOptions& options) {
         const bool configServer = options.HaveArguments
                                       ? device::HasCommandLineSwitch("configServer", options.Arguments)
                                       : device::HasCommandLineSwitch("configServer");
-        if (configServer && options.ConfigServerFactory) {
-            ConfigServer = options.ConfigServerFactory(*this);
+        if (configServer) {
+            ConfigServer = options.ConfigServerFactory ? options.ConfigServerFactory(*this)
+                                                       : CreateConfigServerControl(*this);
             if (ConfigServer) ConfigServer->Activate("127.0.0.1", 8888, 2);
         }
 

@@ -6,8 +6,8 @@ qrb_component(ui ui_shell
   SOURCES ui/QtMainLoop.cpp ui/SingleInstance.cpp ui/ScanGate.cpp ui/MessageService.cpp
           ui/StatusWindows.cpp ui/PowerEvents.cpp ui/Application.cpp
           ui/UserLocale.cpp ui/MainWindow.cpp ui/MainWindowEvents.cpp ui/MainWindowLanguage.cpp
-          ui/MainWindowSettings.cpp ui/resources.qrc
-  LIBS Qt6::Widgets Qt6::Network Qt6::DBus qrb_ui_base qrb_model_translator qrb_model_records
+          ui/MainWindowSettings.cpp ui/ConfigServerControl.cpp ui/resources.qrc
+  LIBS Qt6::Widgets Qt6::Network Qt6::DBus qrb_ui_base qrb_ui_configserver qrb_model_translator qrb_model_records
        qrb_device_hal qrb_device_vocab qrb_device_helpers qrb_device_core)
 if(TARGET qrb_ui_shell)
   set_target_properties(qrb_ui_shell PROPERTIES AUTORCC ON)
@@ -25,7 +25,8 @@ qrb_test(ui_shell_test UI
 # Starts the program itself.
 qrb_test(ui_program_test UI
   SOURCES tests/ui/ProgramProcessTest.cpp
-  LIBS qrb_ui_base qrb_device_helpers)
+  LIBS qrb_ui_base qrb_device_helpers
+  RESOURCE_LOCK port8888)
 if(TARGET ui_program_test)
   add_dependencies(ui_program_test OndrixQRB)
 endif()

@@ -17,7 +17,10 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -39,7 +42,7 @@ std::string ReadAll(const fs::path& path) {
 
 class TChild {
 public:
-    TChild(const std::string& binary, const fs::path& output) {
+    TChild(const std::string& binary, const fs::path& output, const char* argument = nullptr) {
         pid_ = fork();
         if (pid_ == 0) {
             // Standard output holds the printed message boxes; Qt's warnings go elsewhere.
@@ -49,7 +52,7 @@ public:
             if (fd >= 0) dup2(fd, 1);
             if (errFd >= 0) dup2(errFd, 2);
             setenv("QRB_MESSAGES", "print", 1);
-            execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            execl(binary.c_str(), binary.c_str(), argument, static_cast<char*>(nullptr));
             _exit(127);
         }
     }
@@ -109,6 +112,69 @@ bool WaitForLock(TChild& child, const fs::path& lock) {
         std::this_thread::sleep_for(20ms);
     }
     return false;
+}
+
+// One request line to the configuration server on 127.0.0.1:8888 and the reply up to the
+// server's CR LF; empty when nothing listens or answers.
+std::string AskConfigServer(const std::string& request) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return {};
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(8888);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    std::string reply;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::string line = request + "\n";
+        if (send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size())) {
+            char buffer[256];
+            while (reply.find("\r\n") == std::string::npos) {
+                const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+                if (n <= 0) break;
+                reply.append(buffer, static_cast<size_t>(n));
+            }
+        }
+    }
+    close(fd);
+    return reply;
+}
+
+TEST(ProgramProcess, ConfigServerSwitchAnswersWithTheScannedModel) {
+    const char* binaryDir = std::getenv("QRB_TEST_BINARY_DIR");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    ASSERT_TRUE(binaryDir != nullptr && runtime != nullptr && config != nullptr);
+    const std::string binary = std::string(binaryDir) + "/OndrixQRB";
+    const fs::path lock = fs::path(runtime) / "QRB Ondrix Software.lock";
+    const fs::path folder = fs::path(config) / "QRB GmbH";
+    fs::remove_all(folder);
+    fs::remove(lock);
+    fs::permissions(runtime, fs::perms::owner_all);
+    fs::create_directories(folder);
+    {
+        // Two simulated amplifiers of 8 channels, nothing else.
+        std::ofstream out(folder / "Ondrix.ini", std::ios::binary);
+        out << "[Global]\r\nInterfaces=4\r\n[Virtual]\r\nDevices=2\r\nChannels=8\r\n[LAN]\r\nDevices=\r\n";
+    }
+    const fs::path outDir = fs::path(config) / "out";
+    fs::create_directories(outDir);
+
+    TChild program(binary, outDir / "server.txt", "CONFIGSERVER"); // the switch ignores case
+    ASSERT_TRUE(WaitForLock(program, lock)) << ReadAll(outDir / "server.txt");
+    std::string reply;
+    const auto end = std::chrono::steady_clock::now() + kStartBound;
+    while (program.Running() && std::chrono::steady_clock::now() < end) {
+        reply = AskConfigServer("REQ_NUMCHN");
+        if (reply == "16,Number of channels: 16\r\n") break;
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(reply, "16,Number of channels: 16\r\n") << ReadAll(outDir / "server.txt");
+    EXPECT_EQ(AskConfigServer("REQ_STATUS"), "2,Status: ON (SIMULATION)\r\n");
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(), 0) << ReadAll(outDir / "server.txt");
+    EXPECT_EQ(AskConfigServer("REQ_STATUS"), ""); // stopped with the program
 }
 
 TEST(ProgramProcess, SecondStartIsRefusedFirstStartsAgainAfterAKillAndCloseWritesTheSettings) {

@@ -1,0 +1,36 @@
+#include "ui/ConfigServerControl.h"
+
+#include "ui/ConfigServer.h"
+
+#include <stdexcept>
+
+namespace qrb::ui {
+namespace {
+
+class TMainConfigServer : public TConfigServerControl {
+public:
+    explicit TMainConfigServer(TOndrixMain& window)
+        : server_(*window.Translator,
+                  [&window](std::function<void()> fn) { window.Gate.RunWhenOpen(std::move(fn)); }) {
+        server_.Handler().RangeMode = [&window] { return static_cast<int>(window.Options.RangeMode); };
+    }
+
+    // The server always binds 127.0.0.1 and takes at most two clients.
+    void Activate(const std::string&, uint16_t port, int) override {
+        QString error;
+        if (!server_.Start(port, &error)) throw std::runtime_error(error.toStdString());
+    }
+    void Deactivate() override { server_.Stop(); }
+    bool Active() const override { return server_.IsActive(); }
+
+private:
+    TConfigServer server_;
+};
+
+} // namespace
+
+std::unique_ptr<TConfigServerControl> CreateConfigServerControl(TOndrixMain& window) {
+    return std::make_unique<TMainConfigServer>(window);
+}
+
+} // namespace qrb::ui

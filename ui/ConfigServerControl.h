@@ -1,0 +1,13 @@
+#pragma once
+// The main window's configuration server: the line server over the window's translator,
+// its scan gate and its range mode.
+
+#include "ui/MainWindow.h"
+
+#include <memory>
+
+namespace qrb::ui {
+
+std::unique_ptr<TConfigServerControl> CreateConfigServerControl(TOndrixMain& window);
+
+} // namespace qrb::ui
