@@ -210,11 +210,11 @@ void TScanController::Rescan() {
         host_.EndScanPopup();
         PhaseB();
     }
-    if (!state_.PendingScanError.empty()) {
-        const std::string text = std::move(state_.PendingScanError);
-        state_.PendingScanError.clear();
-        host_.ShowMessage(text);
-    }
+    // Only a failure of the device search itself ends the scan with a box; a refused device
+    // is in the log and the status bar.
+    const std::string text = std::move(state_.PendingScanError);
+    state_.PendingScanError.clear();
+    if (!text.empty() && translator_.LastDeviceCount <= 0) host_.ShowMessage(text);
     if (error) std::rethrow_exception(error);
 }
 

@@ -222,11 +222,21 @@ TEST_F(ScanFixture, ErrorInPhaseAStillRestoresTheWindow) {
     EXPECT_TRUE(gate->IsOpen());
 }
 
-TEST_F(ScanFixture, ScanErrorTextIsShownAfterTheScan) {
-    // The window's scan-error handler keeps the text during the scan.
+TEST_F(ScanFixture, ScanErrorOfARefusedDeviceStaysInTheLog) {
+    // A device's refusal comes while devices were found: no box after the scan.
     translator->OnScanLog = [this](const void*, const std::string&) {
-        fields.PendingScanError = "scan failed";
+        fields.PendingScanError = "Ondrix device is in standby mode!";
     };
+    scan->actRescanExecute();
+    EXPECT_TRUE(host.Messages.empty());
+    EXPECT_TRUE(fields.PendingScanError.empty());
+}
+
+TEST_F(ScanFixture, ScanErrorTextIsShownAfterTheScan) {
+    // The window's scan-error handler keeps the text of a failed device search (no device
+    // counted) during the scan.
+    settings.Interfaces = device::TInterfaceMask(0);
+    translator->OnScanStart = [this](const void*) { fields.PendingScanError = "scan failed"; };
     scan->actRescanExecute();
     ASSERT_EQ(host.Messages, std::vector<std::string>{"scan failed"});
     EXPECT_TRUE(fields.PendingScanError.empty());
