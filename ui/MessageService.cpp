@@ -202,9 +202,10 @@ int TScriptedMessageService::Confirm(const std::string& caption, const std::stri
     return std::atoi(answer.c_str());
 }
 
-bool TScriptedMessageService::SaveFileName(const TFileDialogRequest& request, std::string& fileName) {
+bool TScriptedMessageService::FileDialog(TMessageKind kind, const TFileDialogRequest& request,
+                                         std::string& fileName) {
     TMessageRecord record;
-    record.Kind = TMessageKind::SaveFile;
+    record.Kind = kind;
     record.Caption = request.Title;
     record.Text = request.FileName;
     record.Dialog = request;
@@ -215,17 +216,12 @@ bool TScriptedMessageService::SaveFileName(const TFileDialogRequest& request, st
     return true;
 }
 
+bool TScriptedMessageService::SaveFileName(const TFileDialogRequest& request, std::string& fileName) {
+    return FileDialog(TMessageKind::SaveFile, request, fileName);
+}
+
 bool TScriptedMessageService::OpenFileName(const TFileDialogRequest& request, std::string& fileName) {
-    TMessageRecord record;
-    record.Kind = TMessageKind::OpenFile;
-    record.Caption = request.Title;
-    record.Text = request.FileName;
-    record.Dialog = request;
-    Note(record);
-    std::string answer;
-    if (!NextAnswer(answer) || answer.empty()) return false;
-    fileName = answer;
-    return true;
+    return FileDialog(TMessageKind::OpenFile, request, fileName);
 }
 
 bool TScriptedMessageService::InputQuery(const std::string& caption, const std::string& prompt,

@@ -109,6 +109,7 @@ public:
     static std::string PrintLine(const TMessageRecord& record);
 
 private:
+    bool FileDialog(TMessageKind kind, const TFileDialogRequest& request, std::string& fileName);
     bool NextAnswer(std::string& answer);
     void Note(const TMessageRecord& record);
 };
