@@ -369,8 +369,11 @@ std::vector<TChannelMenuItemState> ChannelMenuStates(const model::TI2CTranslator
     states.push_back(state("miBlink", sel == 1 && present && online));
     states.push_back(state("miChInfo", sel > 0 && present && online));
     states.push_back(state("miDisableChannel", false));
-    TChannelMenuItemState off = state("miOutputFilterOff", present, present && ch->OutputFilterCache == 0);
-    TChannelMenuItemState on = state("miOutputFilterOn", present, present && ch->OutputFilterCache != 0);
+    // Check marks show the channel's settings also while its items are disabled.
+    TChannelMenuItemState off =
+        state("miOutputFilterOff", present, ch != nullptr && ch->OutputFilterCache == 0);
+    TChannelMenuItemState on =
+        state("miOutputFilterOn", present, ch != nullptr && ch->OutputFilterCache != 0);
     if (ch != nullptr) {
         off.Caption = device::OutputFilterToLongText(ch->Info.FilterType, false);
         on.Caption = device::OutputFilterToLongText(ch->Info.FilterType, true);
@@ -385,7 +388,7 @@ std::vector<TChannelMenuItemState> ChannelMenuStates(const model::TI2CTranslator
     states.push_back(state("miAutozero", present && online));
     states.push_back(state("miClearCharge", present && ch->SensorType == model::stCharge &&
                                                 ch->charge_man_clearmode != 0 && online));
-    states.push_back(state("miHydrophone", sel > 0 && present, present && ch->open_gnd_shield != 0));
+    states.push_back(state("miHydrophone", sel > 0 && present, ch != nullptr && ch->open_gnd_shield != 0));
     TChannelMenuItemState floating = state("miOutputfloating", false);
     floating.Visible = ch != nullptr && ch->HasADC18;
     if (floating.Visible) {

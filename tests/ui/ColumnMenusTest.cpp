@@ -415,9 +415,15 @@ TEST(ChannelMenu, ItemStatesBySelectionPresenceAndMode) {
 
     // A channel that is not present: the menu opens with every item disabled.
     translator.GetChannel(1)->Present = false;
+    translator.GetChannel(1)->OutputFilterCache = 1;
+    translator.GetChannel(1)->open_gnd_shield = 1;
     states = ui::ChannelMenuStates(translator, 1, 1);
     for (const auto& s : states)
         EXPECT_FALSE(s.Enabled) << s.Name;
+    // Its check marks still show its settings.
+    EXPECT_TRUE(find(states, "miOutputFilterOn").Checked);
+    EXPECT_FALSE(find(states, "miOutputFilterOff").Checked);
+    EXPECT_TRUE(find(states, "miHydrophone").Checked);
 }
 
 // ---- Handlers on a scanned translator --------------------------------------------------------
