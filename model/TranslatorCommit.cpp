@@ -55,7 +55,12 @@ bool TI2CTranslator::WriteChannelImages(bool onlyChanged) {
     for (int32_t i = 0; i < count; ++i) {
         TQRBRawChannel* channel = GetChannel(i);
         if (!channel || !channel->Present) continue;
-        if (onlyChanged && !model::ImagesDiffer(channel->Pending.Image, channel->Current.Image)) continue;
+        // Word 0 is written as the sensor type, so a new type alone is a change too (the
+        // bridge types share one image).
+        const bool typeChanged = channel->SensorType != channel->Current.Image.Words[0];
+        if (onlyChanged && !typeChanged &&
+            !model::ImagesDiffer(channel->Pending.Image, channel->Current.Image))
+            continue;
         anyWritten = true;
         const TChannelWriteOutcome outcome = WriteChannelImage(*channel, write);
         if (outcome.Ok()) continue;

@@ -392,6 +392,21 @@ TEST_F(TranslatorCommit, OnlyChangedChannelsWithTheirSensorTypeAndLowValue) {
     EXPECT_EQ(Ch(1).PowerDAC, 0x0FFF);
 }
 
+TEST_F(TranslatorCommit, ANewSensorTypeAloneIsWritten) {
+    Build();
+    ASSERT_TRUE(t->SetSensorType(2, stDMSFullbridge));
+    ASSERT_TRUE(t->NewConfig(0, true));
+    ASSERT_EQ(WrittenSlots(), std::vector<int>{2});
+    // The half bridge has the full bridge's image: only the type differs.
+    ASSERT_TRUE(t->SetSensorType(2, stDMSHalfbridge));
+    ASSERT_FALSE(t->ImagesDiffer(Ch(2).Pending.Image, Ch(2).Current.Image));
+    EXPECT_TRUE(t->NewConfig(0, true));
+    ASSERT_EQ(WrittenSlots(), (std::vector<int>{2, 2}));
+    EXPECT_EQ(Writes()[1].Image.Words[0], stDMSHalfbridge);
+    EXPECT_EQ(Ch(2).SensorType, stDMSHalfbridge);
+    EXPECT_EQ(Ch(2).TypeCache, stDMSHalfbridge);
+}
+
 TEST_F(TranslatorCommit, ARefusedChannelIsRestoredAndItsBitsReported) {
     Build();
     const device::TChannelImage before1 = Ch(1).Current;

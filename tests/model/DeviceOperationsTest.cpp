@@ -295,6 +295,8 @@ TEST_F(DeviceOperations, DisableSelectedChannelsCommitsDefaultsThenInvertsEachSl
         Channel(i).Info.Defaults.Words = {5, 0x9595, 0x062A, 0x2513, 0x0290, 0x0116, 0xC9CA, 1000, 0x0700};
         Channel(i).Info.ADC8LowVal = 252;
         Channel(i).SensorType = model::stVolt;
+        Channel(i).Current.Image.Words[0] = Channel(i).Pending.Image.Words[0] =
+            model::stVolt; // committed as VOLT
     }
     translator->Selected[1] = true;
     translator->Selected[2] = true;
