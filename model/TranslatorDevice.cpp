@@ -179,9 +179,7 @@ bool TI2CTranslator::DisableSelectedChannels() {
         ch.Pending.Image = ch.Info.Defaults;
         ch.ADC8StatVal = ch.Info.ADC8StatVal;
         ch.ADC8LowVal = ch.Info.ADC8LowVal;
-        // Pending word 0 too, so that the commit also writes a channel whose type alone changed.
         ch.SensorType = stOff;
-        ch.Pending.Image.Words[0] = stOff;
     }
     bool ok = NewConfig(0, true);
     for (int32_t i = 0; i < ChannelCount() && ok; ++i) {

@@ -22,13 +22,6 @@ uint16_t CurrentPowerDAC(const TQRBRawChannel& channel, float steps) {
                     static_cast<int64_t>(std::nearbyint(steps * step)));
 }
 
-// The sensor type of the model and of pending word 0, so that a commit with only changed
-// channels also writes a channel whose type alone changed.
-void SetPendingSensorType(TQRBRawChannel& channel, TSensorType type) {
-    channel.SensorType = type;
-    channel.Pending.Image.Words[0] = type;
-}
-
 // Pending words 0..8 and the ADC8 values from the channel information.
 void LoadInfoDefaults(TQRBRawChannel& channel) {
     channel.Pending.Image = channel.Info.Defaults;
@@ -40,7 +33,7 @@ void LoadInfoDefaults(TQRBRawChannel& channel) {
 void ApplyChannelDefaults(TI2CTranslator& t, int32_t index) {
     TQRBRawChannel& ch = *t.GetChannel(index);
     LoadInfoDefaults(ch);
-    SetPendingSensorType(ch, stOff);
+    ch.SensorType = stOff;
     ch.open_gnd_shield = 0;
     t.SetSensorType(index, stOff);
     t.SetRange(index, 4);
@@ -279,7 +272,7 @@ bool TI2CTranslator::ApplySensorType(int32_t index, TSensorType type) {
         return false;
     }
     const bool ok = RunPreset(*this, index, type);
-    SetPendingSensorType(*ch, type);
+    ch->SensorType = type;
     const bool committed = NewConfig(0, true);
     ch->DecodeRegisters();
     return ok && committed;
@@ -314,7 +307,7 @@ bool TI2CTranslator::LoadDefaults(int32_t index) {
     if (SelectChannelPath(ch->Device, group, slot, 0)) {
         LoadInfoDefaults(*ch);
         ch->open_gnd_shield = 0;
-        SetPendingSensorType(*ch, stOff);
+        ch->SensorType = stOff;
         ok = NewConfig(0, true);
         SelectChannelPath(ch->Device, group, slot, 1);
     }
