@@ -58,6 +58,22 @@ bool PresetDMSBridge(TI2CTranslator& t, int32_t index) {
     return ok;
 }
 
+// The steps ICP, DMS current and RTD share, in their order; they differ in the power at the
+// signal pins and in what follows.
+bool CurrentFedSteps(TI2CTranslator& t, int32_t index, uint8_t pwrAtSignal) {
+    bool ok = t.PresetOff(index);
+    ok = ok && t.SetLED1(index, 1);
+    ok = ok && t.SetLED2(index, 1);
+    ok = ok && t.SetVRefPlus(index, 0);
+    ok = ok && t.SetVRefMinus(index, 0);
+    ok = ok && t.SetReference(index, 5);
+    ok = ok && t.SetCoupling(index, 4);
+    ok = ok && t.SetDMSPwrOn(index, 1);
+    ok = ok && t.SetCurrent(index, 1);
+    ok = ok && t.SetPwrAtSignal(index, pwrAtSignal);
+    return ok;
+}
+
 // The preset of a type 0..10; false for any other type.
 bool RunPreset(TI2CTranslator& t, int32_t index, TSensorType type) {
     switch (type) {
@@ -152,16 +168,7 @@ bool TI2CTranslator::PresetVolt(int32_t index) {
 bool TI2CTranslator::PresetICP(int32_t index) {
     TQRBRawChannel* ch = PresentChannel(index);
     if (!ch) return false;
-    bool ok = PresetOff(index);
-    ok = ok && SetLED1(index, 1);
-    ok = ok && SetLED2(index, 1);
-    ok = ok && SetVRefPlus(index, 0);
-    ok = ok && SetVRefMinus(index, 0);
-    ok = ok && SetReference(index, 5);
-    ok = ok && SetCoupling(index, 4);
-    ok = ok && SetDMSPwrOn(index, 1);
-    ok = ok && SetCurrent(index, 1);
-    ok = ok && SetPwrAtSignal(index, 1);
+    bool ok = CurrentFedSteps(*this, index, 1);
     if (ch->HasADC18) ok = ok && SetQtrLoadSense(index, ICPCompVoltage ? 1 : 0);
     ok = ok && SetDACs(index, CurrentPowerDAC(*ch, 4.0f), ch->OffsetDAC);
     return ok;
@@ -170,16 +177,7 @@ bool TI2CTranslator::PresetICP(int32_t index) {
 bool TI2CTranslator::PresetDMSCurrent(int32_t index) {
     TQRBRawChannel* ch = PresentChannel(index);
     if (!ch) return false;
-    bool ok = PresetOff(index);
-    ok = ok && SetLED1(index, 1);
-    ok = ok && SetLED2(index, 1);
-    ok = ok && SetVRefPlus(index, 0);
-    ok = ok && SetVRefMinus(index, 0);
-    ok = ok && SetReference(index, 5);
-    ok = ok && SetCoupling(index, 4);
-    ok = ok && SetDMSPwrOn(index, 1);
-    ok = ok && SetCurrent(index, 1);
-    ok = ok && SetPwrAtSignal(index, 0);
+    bool ok = CurrentFedSteps(*this, index, 0);
     ok = ok && SetDACs(index, CurrentPowerDAC(*ch, 10.0f), ch->OffsetDAC);
     return ok;
 }
@@ -215,16 +213,7 @@ bool TI2CTranslator::PresetCurrent(int32_t index) {
 bool TI2CTranslator::PresetRTD(int32_t index) {
     TQRBRawChannel* ch = PresentChannel(index);
     if (!ch) return false;
-    bool ok = PresetOff(index);
-    ok = ok && SetLED1(index, 1);
-    ok = ok && SetLED2(index, 1);
-    ok = ok && SetVRefPlus(index, 0);
-    ok = ok && SetVRefMinus(index, 0);
-    ok = ok && SetReference(index, 5);
-    ok = ok && SetCoupling(index, 4);
-    ok = ok && SetDMSPwrOn(index, 1);
-    ok = ok && SetCurrent(index, 1);
-    ok = ok && SetPwrAtSignal(index, 0);
+    bool ok = CurrentFedSteps(*this, index, 0);
     ok = ok && SetDACs(index, ClampDAC(static_cast<int64_t>(ch->PowerZero) + 79), ch->OffsetDAC);
     return ok;
 }
