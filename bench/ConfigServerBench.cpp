@@ -7,8 +7,8 @@
 #include "model/I2CTranslator.h"
 #include "tests/support/ScriptedAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
-#include "ui/ConfigRequest.h"
-#include "ui/ConfigServer.h"
+#include "ui/configserver/ConfigRequest.h"
+#include "ui/configserver/ConfigServer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -9,7 +9,7 @@
 #include "device/I2CHAL.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/VirtualMainLoop.h"
-#include "ui/ConfigRequest.h"
+#include "ui/configserver/ConfigRequest.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "ui/Application.h"
 
 #include "device/Format.h"
-#include "ui/MessageService.h"
-#include "ui/QtText.h"
-#include "ui/UserLocale.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/platform/UserLocale.h"
+#include "ui/texts/QtText.h"
 
 #include <QLocale>
 #include <QSocketNotifier>

@@ -1,6 +1,6 @@
 #include "ui/ConfigServerControl.h"
 
-#include "ui/ConfigServer.h"
+#include "ui/configserver/ConfigServer.h"
 
 #include <stdexcept>
 

@@ -4,12 +4,12 @@
 
 #include "device/MainLoop.h"
 #include "ui/Application.h"
-#include "ui/ChannelOffsetDialog.h"
 #include "ui/MainWindow.h"
-#include "ui/MessageService.h"
-#include "ui/QtMainLoop.h"
-#include "ui/SingleInstance.h"
-#include "ui/StatusWindows.h"
+#include "ui/dialogs/ChannelOffsetDialog.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/StatusWindows.h"
+#include "ui/platform/QtMainLoop.h"
+#include "ui/platform/SingleInstance.h"
 
 #include <QDialog>
 

@@ -5,12 +5,12 @@
 #include "model/I2CTranslator.h"
 #include "ui/ConfigServerControl.h"
 #include "ui/MainWindowChannels.h"
-#include "ui/MessageService.h"
-#include "ui/ScanController.h"
-#include "ui/PowerEvents.h"
-#include "ui/QtText.h"
-#include "ui/StatusWindows.h"
-#include "ui/Texts.h"
+#include "ui/channels/ScanController.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/StatusWindows.h"
+#include "ui/platform/PowerEvents.h"
+#include "ui/texts/QtText.h"
+#include "ui/texts/Texts.h"
 
 #include <QAction>
 #include <QApplication>

@@ -14,9 +14,9 @@
 
 #include "device/I2CHAL.h"
 #include "device/I2CTypes.h"
-#include "ui/NetworkInfo.h"
-#include "ui/ScanGate.h"
-#include "ui/Settings.h"
+#include "ui/platform/NetworkInfo.h"
+#include "ui/platform/ScanGate.h"
+#include "ui/settings/Settings.h"
 
 #include <QMainWindow>
 #include <QPixmap>

@@ -1,15 +1,15 @@
 #include "ui/MainWindowChannels.h"
 
 #include "model/I2CTranslator.h"
-#include "ui/ChannelList.h"
-#include "ui/ChannelOffsetDialog.h"
-#include "ui/ColumnMenus.h"
 #include "ui/MainWindow.h"
-#include "ui/MessageService.h"
-#include "ui/QtText.h"
-#include "ui/ScanController.h"
-#include "ui/StatusWindows.h"
-#include "ui/Texts.h"
+#include "ui/channels/ChannelList.h"
+#include "ui/channels/ColumnMenus.h"
+#include "ui/channels/ScanController.h"
+#include "ui/dialogs/ChannelOffsetDialog.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/StatusWindows.h"
+#include "ui/texts/QtText.h"
+#include "ui/texts/Texts.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,7 +3,7 @@
 // TOndrixMain (its controls, actions, dialogs and shared fields). Created by FormCreate once the
 // translator exists, destroyed by FormDestroy before it.
 
-#include "ui/ChannelsHost.h"
+#include "ui/channels/ChannelsHost.h"
 
 #include <memory>
 #include <string>

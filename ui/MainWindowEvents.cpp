@@ -3,10 +3,10 @@
 #include "device/Format.h"
 #include "model/I2CTranslator.h"
 #include "ui/MainWindow.h"
-#include "ui/MessageService.h"
-#include "ui/QtText.h"
-#include "ui/StatusWindows.h"
-#include "ui/Texts.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/StatusWindows.h"
+#include "ui/texts/QtText.h"
+#include "ui/texts/Texts.h"
 
 #include <QAction>
 #include <QCoreApplication>

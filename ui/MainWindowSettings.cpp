@@ -2,7 +2,7 @@
 
 #include "model/I2CTranslator.h"
 #include "ui/MainWindow.h"
-#include "ui/Texts.h"
+#include "ui/texts/Texts.h"
 
 #include <QGuiApplication>
 #include <QScreen>

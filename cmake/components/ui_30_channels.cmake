@@ -2,7 +2,7 @@
 # with the interface modes and the main timer; the main window owns them through
 # TMainWindowChannels.
 qrb_component(ui ui_channels
-  SOURCES ui/ChannelList.cpp ui/ColumnMenus.cpp ui/ChannelOffsetDialog.cpp ui/ScanController.cpp
+  SOURCES ui/channels/ChannelList.cpp ui/channels/ColumnMenus.cpp ui/dialogs/ChannelOffsetDialog.cpp ui/channels/ScanController.cpp
           ui/MainWindowChannels.cpp
   LIBS qrb_ui_shell qrb_ui_base qrb_model_translator qrb_device_vocab qrb_device_helpers Qt6::Widgets)
 # The main window creates them: the two static libraries need each other.
@@ -10,8 +10,8 @@ if(TARGET qrb_ui_shell AND TARGET qrb_ui_channels)
   target_link_libraries(qrb_ui_shell PUBLIC qrb_ui_channels)
 endif()
 qrb_test(ui_channels_test UI
-  SOURCES tests/ui/ColumnMenusTest.cpp tests/ui/ChannelListTest.cpp tests/ui/ChannelOffsetDialogTest.cpp
-          tests/ui/ScanControllerTest.cpp
+  SOURCES tests/ui/channels/ColumnMenusTest.cpp tests/ui/channels/ChannelListTest.cpp tests/ui/dialogs/ChannelOffsetDialogTest.cpp
+          tests/ui/channels/ScanControllerTest.cpp
   LIBS qrb_ui_channels qrb_device_lan qrb_device_lan_fake qrb_device_test_support Qt6::Test)
 qrb_test(ui_main_channels_test UI
   SOURCES tests/ui/MainWindowChannelsTest.cpp

@@ -1,15 +1,15 @@
 # The configuration server: the line server on 127.0.0.1 over the request handling.
 qrb_component(ui ui_configserver
-  SOURCES ui/ConfigServer.cpp
+  SOURCES ui/configserver/ConfigServer.cpp
   LIBS qrb_config_request Qt6::Core Qt6::Network)
 qrb_test(ui_configserver_test UI
-  SOURCES tests/ui/ConfigServerTest.cpp
+  SOURCES tests/ui/configserver/ConfigServerTest.cpp
   LIBS qrb_ui_configserver qrb_device_test_support Qt6::Test)
 qrb_program(ConfigServerProbe UI
-  SOURCES tests/ui/ConfigServerProbe.cpp
+  SOURCES tests/ui/configserver/ConfigServerProbe.cpp
   LIBS qrb_ui_configserver qrb_device_test_support)
 qrb_test(ui_configserver_process_test UI
-  SOURCES tests/ui/ConfigServerProcessTest.cpp
+  SOURCES tests/ui/configserver/ConfigServerProcessTest.cpp
   LIBS qrb_config_request qrb_device_test_support
   RESOURCE_LOCK port8888)
 if(TARGET ui_configserver_process_test)

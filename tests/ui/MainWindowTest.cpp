@@ -4,10 +4,10 @@
 #include "model/I2CTranslator.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
-#include "ui/MessageService.h"
-#include "ui/PowerEvents.h"
-#include "ui/StatusWindows.h"
-#include "ui/Texts.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/StatusWindows.h"
+#include "ui/platform/PowerEvents.h"
+#include "ui/texts/Texts.h"
 
 #include <QAbstractButton>
 #include <QAction>

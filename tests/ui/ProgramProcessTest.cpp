@@ -3,11 +3,12 @@
 // prints its message boxes instead of showing them.
 
 #include "device/FileUtil.h"
-#include "ui/IniFile.h"
-#include "ui/Settings.h"
+#include "ui/settings/IniFile.h"
+#include "ui/settings/Settings.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,9 +17,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
-#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <string>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/wait.h>

@@ -3,7 +3,7 @@
 // environment variable set for a scope.
 
 #include "ui/Application.h"
-#include "ui/NetworkInfo.h"
+#include "ui/platform/NetworkInfo.h"
 
 #include <QApplication>
 

@@ -1,0 +1,120 @@
+#include "ui/platform/ScanGate.h"
+#include "tests/support/VirtualMainLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using qrb::test::TVirtualMainLoop;
+using qrb::ui::TScanGate;
+
+namespace {
+
+struct ScanGateTest : ::testing::Test {
+    TVirtualMainLoop loop;
+    TScanGate gate{&loop};
+    std::vector<std::string> trace;
+
+    void SetUp() override {
+        gate.OnRescan = [this] {
+            // The scan closes the gate while it runs, as the real one does.
+            TScanGate::TGuard scanning(gate);
+            trace.push_back("scan");
+        };
+    }
+};
+
+TEST_F(ScanGateTest, OpenGateRunsAtOnceClosedGateQueuesUntilTheLoopRunsAfterOpening) {
+    gate.RunWhenOpen([this] { trace.push_back("a"); });
+    gate.RequestRescan([this] { trace.push_back("after"); });
+    EXPECT_EQ(trace, (std::vector<std::string>{"a", "scan", "after"}));
+    trace.clear();
+    {
+        TScanGate::TGuard outer(gate);
+        {
+            TScanGate::TGuard inner(gate);
+            gate.RunWhenOpen([this] { trace.push_back("close"); });
+        }
+        EXPECT_FALSE(gate.IsOpen());
+        loop.Step();
+        EXPECT_TRUE(trace.empty()); // the inner guard alone does not open the gate
+    }
+    EXPECT_TRUE(gate.IsOpen());
+    EXPECT_TRUE(trace.empty()); // the queue runs from the loop, not inside the guard's end
+    loop.Step();
+    EXPECT_EQ(trace, (std::vector<std::string>{"close"}));
+    EXPECT_EQ(gate.PendingCount(), 0u);
+}
+
+TEST_F(ScanGateTest, RescanRequestsWhileClosedBecomeOneScanAndEachContinuationRunsAfterIt) {
+    {
+        TScanGate::TGuard busy(gate);
+        gate.RequestRescan([this] { trace.push_back("lost message"); });
+        gate.RunWhenOpen([this] { trace.push_back("disconnect"); });
+        gate.RequestRescan();
+        gate.RequestRescan([this] { trace.push_back("alarm follow-up"); });
+        EXPECT_TRUE(gate.RescanPending());
+        EXPECT_EQ(gate.PendingCount(), 2u);
+    }
+    loop.Step();
+    EXPECT_EQ(trace, (std::vector<std::string>{"scan", "lost message", "alarm follow-up", "disconnect"}));
+}
+
+TEST_F(ScanGateTest, RequestArrivingDuringTheScanRunsOnceMoreAfterIt) {
+    int scans = 0;
+    gate.OnRescan = [this, &scans] {
+        TScanGate::TGuard scanning(gate);
+        ++scans;
+        if (scans == 1) gate.RequestRescan(); // a device-lost handler inside the scan's event processing
+    };
+    gate.RequestRescan();
+    EXPECT_EQ(scans, 1);
+    loop.Step();
+    EXPECT_EQ(scans, 2);
+    loop.Step();
+    EXPECT_EQ(scans, 2);
+}
+
+TEST_F(ScanGateTest, FailingWorkIsReportedAndTheRestStillRuns) {
+    std::vector<std::string> errors;
+    gate.OnError = [&errors](const std::string& text) { errors.push_back(text); };
+    {
+        TScanGate::TGuard busy(gate);
+        gate.RunWhenOpen([] { throw std::runtime_error("boom"); });
+        gate.RunWhenOpen([this] { trace.push_back("next"); });
+    }
+    loop.Step();
+    EXPECT_EQ(errors, (std::vector<std::string>{"boom"}));
+    EXPECT_EQ(trace, (std::vector<std::string>{"next"}));
+}
+
+TEST_F(ScanGateTest, WorkQueuedBehindEarlierWorkKeepsItsTurnEvenWhenTheGateIsOpen) {
+    {
+        TScanGate::TGuard busy(gate);
+        gate.RunWhenOpen([this] { trace.push_back("first"); });
+    }
+    // Opened, drain not yet run: new work must not overtake the queued work.
+    gate.RunWhenOpen([this] { trace.push_back("second"); });
+    EXPECT_TRUE(trace.empty());
+    loop.Step();
+    EXPECT_EQ(trace, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST(ScanGateLifetime, DrainPostedForADestroyedGateIsDropped) {
+    TVirtualMainLoop loop;
+    bool ran = false;
+    {
+        auto gate = std::make_unique<TScanGate>(&loop);
+        {
+            TScanGate::TGuard busy(*gate);
+            gate->RunWhenOpen([&ran] { ran = true; });
+        }
+    }
+    loop.Step();
+    EXPECT_FALSE(ran);
+}
+
+} // namespace

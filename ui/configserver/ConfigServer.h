@@ -1,0 +1,77 @@
+#pragma once
+// The configuration server: a line server on 127.0.0.1 for other programs on this computer,
+// at most two connections (a further client is closed at once). Everything runs on the main
+// thread: each request goes through the scan gate, so while a scan or busy phase runs it waits
+// and is answered when the gate opens; one request per connection is answered at a time, in
+// order, and the next line is taken only after the reply was handed on for sending. A client
+// that ends its sending side still gets the replies to the lines it sent before.
+
+#include "ui/configserver/ConfigRequest.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace qrb::ui {
+
+class TConfigListener;
+
+class TConfigServer : public QObject {
+    Q_OBJECT
+public:
+    // Runs work now when the gate is open, else when it opens (the scan gate's RunWhenOpen);
+    // unset: at once.
+    using TRunWhenOpen = std::function<void(std::function<void()>)>;
+
+    static constexpr int kMaxConnections = 2;
+    // Unsent reply bytes beyond which a connection takes no further request until the client
+    // has read them.
+    static constexpr int64_t kMaxPendingReply = 1 << 20;
+    // A closing connection whose client neither reads nor ends is dropped after this.
+    static constexpr int kCloseGraceMs = 2000;
+
+    // The replies read translator; the report requests run its reports (device requests).
+    TConfigServer(model::TI2CTranslator& translator, TRunWhenOpen runWhenOpen, QObject* parent = nullptr);
+    ~TConfigServer() override; // stops first
+
+    // The range mode of the replies and (for tests) the report providers.
+    TConfigRequestHandler& Handler() { return handler_; }
+
+    // Listens on 127.0.0.1:port (0: a free port, for tests) with address reuse. False with the
+    // listener's error text when it cannot.
+    bool Start(uint16_t port = kConfigServerPort, QString* error = nullptr);
+    // Closes the listener and every connection at once; waiting requests are dropped.
+    void Stop();
+
+    bool IsActive() const;
+    uint16_t ServerPort() const; // the port listened on, 0 when inactive
+    int ConnectionCount() const { return static_cast<int>(connections_.size()); }
+    // Reply bytes of the open connections not yet taken by the kernel.
+    int64_t PendingReplyBytes() const;
+
+private:
+    struct TConnection;
+    using TConnectionPtr = std::shared_ptr<TConnection>;
+
+    void Accept(intptr_t descriptor);
+    void Readable(const TConnectionPtr& c);
+    void Pump(const TConnectionPtr& c);
+    void PostPump(const TConnectionPtr& c);
+    void Answer(const TConnectionPtr& c, const std::string& line);
+    void Flush(const TConnectionPtr& c);
+    void Close(const TConnectionPtr& c);
+    void Linger(const TConnectionPtr& c);
+    void Destroy(const TConnectionPtr& c);
+
+    TConfigRequestHandler handler_;
+    TRunWhenOpen runWhenOpen_;
+    TConfigListener* listener_;
+    std::map<int, TConnectionPtr> connections_; // by descriptor; each counts against the limit
+    std::map<int, TConnectionPtr> closing_;     // sending their last replies, then closed
+};
+
+} // namespace qrb::ui

@@ -1,0 +1,231 @@
+#include "ui/settings/IniFile.h"
+
+#include "device/Cp1252.h"
+#include "device/FileUtil.h"
+#include "device/Format.h"
+#include "device/StringList.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace qrb::ui {
+
+namespace {
+
+constexpr size_t npos = std::string::npos;
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+
+std::string_view Trim(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+        --e;
+    return s.substr(b, e - b);
+}
+
+// "[name]" (blanks allowed around and inside the brackets); text after ']' is ignored.
+bool ParseSectionLine(std::string_view line, std::string_view& name) {
+    const std::string_view t = Trim(line);
+    if (t.empty() || t.front() != '[') return false;
+    const size_t close = t.find(']');
+    if (close == npos) return false;
+    name = Trim(t.substr(1, close - 1));
+    return true;
+}
+
+// "key=value"; comment lines (';') and lines without '=' or without a key are not key lines.
+bool ParseKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
+    const std::string_view t = Trim(line);
+    if (t.empty() || t.front() == ';' || t.front() == '[') return false;
+    const size_t eq = t.find('=');
+    if (eq == npos) return false;
+    key = Trim(t.substr(0, eq));
+    if (key.empty()) return false;
+    value = Trim(t.substr(eq + 1));
+    return true;
+}
+
+bool IsQuote(char c) {
+    return c == '"' || c == '\'';
+}
+
+std::string_view Unquote(std::string_view v) {
+    if (v.size() >= 2 && IsQuote(v.front()) && v.back() == v.front()) return v.substr(1, v.size() - 2);
+    return v;
+}
+
+std::string ValueText(std::string_view value) {
+    std::string v(value);
+    for (char& c : v)
+        if (c == '\r' || c == '\n') c = ' ';
+    const bool changesOnRead = Trim(v).size() != v.size() || Unquote(v).size() != v.size();
+    return changesOnRead ? "\"" + v + "\"" : v;
+}
+
+} // namespace
+
+bool TIniFile::LoadFromFile(const std::string& path, std::string& error) {
+    lines_.clear();
+    encoding_ = TIniEncoding::Utf8;
+    byteOrderMark_ = false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return true;
+    std::string bytes;
+    if (!device::ReadFileBytes(path, bytes, error, MaxFileSize)) return false;
+    LoadFromBytes(bytes);
+    return true;
+}
+
+void TIniFile::LoadFromBytes(std::string_view bytes) {
+    lines_.clear();
+    byteOrderMark_ = false;
+    std::string text;
+    if (device::IsValidUtf8(bytes)) {
+        encoding_ = TIniEncoding::Utf8;
+        if (bytes.substr(0, Utf8Bom.size()) == Utf8Bom) {
+            byteOrderMark_ = true;
+            bytes.remove_prefix(Utf8Bom.size());
+        }
+        text.assign(bytes);
+    } else {
+        encoding_ = TIniEncoding::Cp1252;
+        text = device::Cp1252ToUtf8(bytes);
+    }
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find_first_of("\r\n", start);
+        if (end == npos) {
+            lines_.push_back(text.substr(start));
+            break;
+        }
+        lines_.push_back(text.substr(start, end - start));
+        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+}
+
+std::string TIniFile::SaveToBytes() const {
+    std::string text;
+    for (const std::string& line : lines_) {
+        text += line;
+        text += "\r\n";
+    }
+    if (encoding_ == TIniEncoding::Cp1252) return device::Utf8ToCp1252(text);
+    return byteOrderMark_ ? std::string(Utf8Bom) + text : text;
+}
+
+size_t TIniFile::FindSection(std::string_view section) const {
+    std::string_view name;
+    for (size_t i = 0; i < lines_.size(); ++i)
+        if (ParseSectionLine(lines_[i], name) && device::SameText(name, section)) return i + 1;
+    return npos;
+}
+
+size_t TIniFile::SectionEnd(size_t body) const {
+    std::string_view name;
+    size_t i = body;
+    while (i < lines_.size() && !ParseSectionLine(lines_[i], name))
+        ++i;
+    return i;
+}
+
+size_t TIniFile::FindKey(size_t body, size_t end, std::string_view key) const {
+    std::string_view k, v;
+    for (size_t i = body; i < end; ++i)
+        if (ParseKeyLine(lines_[i], k, v) && device::SameText(k, key)) return i;
+    return npos;
+}
+
+bool TIniFile::SectionExists(std::string_view section) const {
+    return FindSection(section) != npos;
+}
+
+bool TIniFile::ValueExists(std::string_view section, std::string_view key) const {
+    std::string value;
+    return FindValue(section, key, value);
+}
+
+bool TIniFile::FindValue(std::string_view section, std::string_view key, std::string& value) const {
+    const size_t body = FindSection(section);
+    if (body == npos) return false;
+    const size_t line = FindKey(body, SectionEnd(body), key);
+    if (line == npos) return false;
+    std::string_view k, v;
+    ParseKeyLine(lines_[line], k, v);
+    value.assign(Unquote(v));
+    return true;
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
+    std::string value;
+    return FindValue(section, key, value) ? value : std::string(def);
+}
+
+int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
+    std::string value;
+    if (!FindValue(section, key, value)) return def;
+    return device::StrToIntDef(value, def);
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
+    return ReadInteger(section, key, def ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    std::string line = std::string(key) + "=" + ValueText(value);
+    const size_t body = FindSection(section);
+    if (body == npos) {
+        if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
+        lines_.push_back("[" + std::string(section) + "]");
+        lines_.push_back(std::move(line));
+        return;
+    }
+    size_t end = SectionEnd(body);
+    const size_t existing = FindKey(body, end, key);
+    if (existing != npos) {
+        lines_[existing] = std::move(line);
+        return;
+    }
+    // After the section's last non-blank line, so blank separator lines stay in place.
+    while (end > body && Trim(lines_[end - 1]).empty())
+        --end;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(end), std::move(line));
+}
+
+void TIniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value) {
+    WriteString(section, key, device::IntToStr(value));
+}
+
+void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+bool TIniFile::SaveToFile(const std::string& path, std::string& error) const {
+    std::string reason;
+    if (device::WriteFileAtomic(path, SaveToBytes(), reason)) return true;
+    // The class library's INI write error names the file.
+    error = "Unable to write to " + path;
+    if (!reason.empty()) error += " (" + reason + ")";
+    return false;
+}
+
+std::vector<std::string> TIniFile::Sections() const {
+    std::vector<std::string> out;
+    std::string_view name;
+    for (const std::string& line : lines_)
+        if (ParseSectionLine(line, name)) out.emplace_back(name);
+    return out;
+}
+
+std::vector<std::string> TIniFile::Keys(std::string_view section) const {
+    std::vector<std::string> out;
+    const size_t body = FindSection(section);
+    if (body == npos) return out;
+    const size_t end = SectionEnd(body);
+    std::string_view k, v;
+    for (size_t i = body; i < end; ++i)
+        if (ParseKeyLine(lines_[i], k, v)) out.emplace_back(k);
+    return out;
+}
+
+} // namespace qrb::ui
