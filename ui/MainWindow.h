@@ -198,6 +198,28 @@ public:
     void BeginBusy();
     void EndBusy();
 
+    // Holds Busy and keeps the gate closed for a command's whole Busy span; clears Busy on
+    // every exit, an exception included, so a device lost midway never leaves the window
+    // disabled. Nested scopes keep Busy until the outermost one ends.
+    class TBusyScope {
+    public:
+        explicit TBusyScope(TOndrixMain& window);
+        ~TBusyScope();
+        TBusyScope(const TBusyScope&) = delete;
+        TBusyScope& operator=(const TBusyScope&) = delete;
+
+    private:
+        TOndrixMain& window_;
+        bool wasBusy_;
+        TScanGate::TGuard guard_;
+    };
+
+    // The frame of a long device operation: BeginBusy with the pop-up texts, a 100 ms pause
+    // and one pass of pending events (so the pop-up and the disabled controls are painted),
+    // the blocking call, EndBusy (also when the call throws). Returns the call's result; the
+    // caller shows the message after it.
+    bool RunLongOperation(int headerId, int textId, const std::function<bool()>& call);
+
     // ---- Lookup for extensions and tests -------------------------------------------------
 
     // The action named as in the window description (actNewScan ...); null for other names.
