@@ -689,11 +689,12 @@ bool TOndrixMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TOndrixMain::closeEvent(QCloseEvent* event) {
     if (!Gate.IsOpen()) {
-        // A scan or busy phase runs: the window closes once it has ended.
+        // A scan or busy phase runs: the window closes once it has ended, before anything
+        // else that waits.
         event->ignore();
         if (!closeQueued_) {
             closeQueued_ = true;
-            Gate.RunWhenOpen([this] {
+            Gate.RunFirstWhenOpen([this] {
                 closeQueued_ = false;
                 close();
             });
@@ -702,6 +703,8 @@ void TOndrixMain::closeEvent(QCloseEvent* event) {
     }
     if (!closing_) {
         closing_ = true;
+        // The program ends: no queued scan or request runs any more.
+        Gate.Shut();
         FormClose();
     }
     event->accept();

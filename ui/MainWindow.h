@@ -374,6 +374,8 @@ private:
     bool closing_ = false;
     bool closeQueued_ = false;
     bool destroyed_ = false;
+    // Lost-device messages waiting for their rescan.
+    std::set<std::string> lossMessages_;
     device::TLifetime lifetime_;
 };
 

@@ -3,6 +3,8 @@
 #include "device/Format.h"
 #include "model/I2CTranslator.h"
 #include "ui/MainWindow.h"
+#include "ui/MainWindowChannels.h"
+#include "ui/channels/ScanController.h"
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/StatusWindows.h"
 #include "ui/texts/QtText.h"
@@ -152,12 +154,35 @@ void TOndrixMain::TranslatorDeviceLost(const void*, const std::string& text) {
     AddLog(device::Format("[ERR] device %s was lost, rescan is necessary.", text));
     if (!Options.RescanAfterDown) return;
     const std::string message = device::Format(GetText(1060), text);
-    // The message says that a rescan was done: it follows the rescan.
-    Gate.RequestRescan([this, message] {
-        raise();
-        activateWindow();
-        Messages().ShowMessage(message);
-    });
+    // The message says that a rescan was done: it follows the rescan, once while it waits.
+    std::function<void()> show;
+    if (lossMessages_.insert(message).second) {
+        show = [this, message] {
+            lossMessages_.erase(message);
+            raise();
+            activateWindow();
+            Messages().ShowMessage(message);
+        };
+    }
+    if (!Channels) {
+        Gate.RequestRescan(std::move(show));
+        return;
+    }
+    TScanController& scan = Channels->Scan();
+    switch (scan.AutomaticRescan()) {
+    case TScanController::TAutoRescan::Allowed:
+        scan.actAutoRescanExecute(std::move(show));
+        break;
+    case TScanController::TAutoRescan::ScanRunning:
+        // The running scan is the rescan the message speaks of.
+        AddLog(device::Format("[ERR] device %s was lost during a scan, no rescan follows.", text));
+        Gate.RunWhenOpen(std::move(show));
+        break;
+    case TScanController::TAutoRescan::JustRescanned:
+        AddLog(device::Format("[ERR] device %s was lost right after a rescan, no rescan follows.", text));
+        if (show) lossMessages_.erase(message);
+        break;
+    }
 }
 
 void TOndrixMain::TranslatorDeviceAlarm(const void*, int32_t device, int32_t code) {
@@ -184,7 +209,24 @@ void TOndrixMain::DoDeviceAlarm(int32_t device, int32_t code) {
     AddLog("[IRQ] " + logText);
     DeviceShutDown = true;
     Messages().ShowMessage(message);
-    if (Options.RescanAfterDown) actRescanExecute();
+    if (!Options.RescanAfterDown || !Translator) return;
+    if (!Channels) {
+        actRescanExecute();
+        return;
+    }
+    TScanController& scan = Channels->Scan();
+    switch (scan.AutomaticRescan()) {
+    case TScanController::TAutoRescan::Allowed:
+        scan.actAutoRescanExecute();
+        break;
+    case TScanController::TAutoRescan::ScanRunning:
+        AddLog(device::Format("[IRQ] device %d was shut down during a scan, no rescan follows.", device + 1));
+        break;
+    case TScanController::TAutoRescan::JustRescanned:
+        AddLog(device::Format("[IRQ] device %d was shut down right after a rescan, no rescan follows.",
+                              device + 1));
+        break;
+    }
 }
 
 void TOndrixMain::DoDeviceInterrupt(int32_t device, int32_t code) {

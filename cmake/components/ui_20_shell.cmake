@@ -25,7 +25,7 @@ qrb_test(ui_shell_test UI
 # Starts the program itself.
 qrb_test(ui_program_test UI
   SOURCES tests/ui/ProgramProcessTest.cpp
-  LIBS qrb_ui_base qrb_device_helpers
+  LIBS qrb_ui_base qrb_device_helpers qrb_device_lan_fake
   RESOURCE_LOCK port8888)
 if(TARGET ui_program_test)
   add_dependencies(ui_program_test OndrixQRB)

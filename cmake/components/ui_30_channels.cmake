@@ -15,4 +15,4 @@ qrb_test(ui_channels_test UI
   LIBS qrb_ui_channels qrb_device_lan qrb_device_lan_fake qrb_device_test_support Qt6::Test)
 qrb_test(ui_main_channels_test UI
   SOURCES tests/ui/MainWindowChannelsTest.cpp
-  LIBS qrb_ui_shell qrb_ui_channels qrb_device_test_support)
+  LIBS qrb_ui_shell qrb_ui_channels qrb_device_lan_fake qrb_device_test_support)

@@ -159,5 +159,44 @@ TEST_F(LanModel, DeviceOperationsReachEveryDevice) {
     EXPECT_FALSE(t->DeviceLocked);
 }
 
+TEST_F(LanModel, ConnectionThatBreaksOnEveryRequestOfOneCommandIsLostOncePerScan) {
+    constexpr uint32_t kGetChannelInfo = 0x30007;
+    std::vector<std::string> lost;
+    t->OnDeviceLost = [&](const void*, const std::string& host) { lost.push_back(host); };
+    // amp1 closes on every fan request, amp2 resets on every channel info request.
+    TFakeFault close;
+    close.Code = kSetFan;
+    close.Times = -1;
+    close.Close = true;
+    amp1->AddFault(close);
+    TFakeFault reset;
+    reset.Code = kGetChannelInfo;
+    reset.Times = -1;
+    reset.Reset = true;
+    amp2->AddFault(reset);
+    for (int scan = 0; scan < 2; ++scan) {
+        SCOPED_TRACE(scan);
+        lost.clear();
+        t->Rescan();
+        loop.Step();
+        // Lost in the scan: the scan leaves it out of the model.
+        EXPECT_EQ(lost, std::vector<std::string>{"127.0.0.2"});
+        EXPECT_EQ(t->MasterCount(), 1);
+        EXPECT_EQ(t->ChannelCount(), 3);
+        t->SetFanSpeed(1);
+        loop.Step();
+        EXPECT_EQ(lost, (std::vector<std::string>{"127.0.0.2", "127.0.0.1"}));
+        // A device lost after the scan stays listed until the next one; its commands fail
+        // at once.
+        EXPECT_EQ(t->MasterCount(), 1);
+        EXPECT_EQ(t->ChannelCount(), 3);
+        const size_t requests = amp1->RequestCount();
+        t->SetFanSpeed(2);
+        loop.Step();
+        EXPECT_EQ(amp1->RequestCount(), requests);
+        EXPECT_EQ(lost.size(), 2u);
+    }
+}
+
 } // namespace
 } // namespace qrb::test

@@ -5,6 +5,7 @@
 #include "ui/MainWindowChannels.h"
 #include "device/HWVocabulary.h"
 #include "model/I2CTranslator.h"
+#include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
@@ -16,16 +17,19 @@
 #include "ui/texts/Texts.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace qrb::ui {
@@ -35,6 +39,9 @@ namespace fs = std::filesystem;
 
 class MainWindowChannels : public ::testing::Test {
 protected:
+    // The settings the window starts with.
+    virtual void Configure(TSettings&) {}
+
     test::TInstalledVirtualMainLoop loop;
     TScriptedMessageService script;
     std::unique_ptr<TScopedMessageService> installed;
@@ -59,6 +66,7 @@ protected:
         s.VirtDevices = 2;
         s.VirtChannels = 8;
         s.LANAddresses.clear();
+        Configure(s);
         std::string error;
         ASSERT_TRUE(SaveSettingsFile((configHome / "QRB GmbH" / "Ondrix.ini").string(), s, error)) << error;
 
@@ -141,6 +149,160 @@ TEST_F(MainWindowChannels, OffsetWindowIsTheChannelOffsetForm) {
     window->timMainTimer();
     EXPECT_EQ(window->Channels->Menus().OffsetForm, offsetForm.get());
     EXPECT_EQ(window->Channels->List().StatusWindow, channelStatus.get());
+}
+
+// ---- Automatic rescans do not chain --------------------------------------------------------
+
+constexpr uint32_t kGetChannelInfo = 0x30007;
+constexpr uint32_t kSetFan = 0x20006;
+
+// One fake LAN amplifier as the only device, its address in the settings.
+class LanWindow : public MainWindowChannels {
+protected:
+    std::unique_ptr<test::TFakeLanAmplifier> amp = [] {
+        test::TFakeAmpConfig c;
+        c.Address = "127.0.0.1";
+        c.Channels = 2;
+        return std::make_unique<test::TFakeLanAmplifier>(c);
+    }();
+    int scans = 0;
+    std::function<void()> duringScan;
+
+    void Configure(TSettings& s) override {
+        s.Interfaces = device::kMaskLAN;
+        s.LANAddresses = amp->Target();
+        s.RescanAfterDown = true;
+        s.ConfirmRescan = false;
+    }
+    void SetUp() override {
+        MainWindowChannels::SetUp();
+        window->Translator->OnScanStart = [this](const void*) {
+            // A chain is cut short so that a failing test ends.
+            if (++scans >= 8) amp->ClearFaults();
+            if (duringScan) duringScan();
+        };
+    }
+    // Steps the loop until nothing is left, what the transport posts included.
+    void Settle() {
+        for (int i = 0; i < 20; ++i) {
+            loop.Step();
+            QCoreApplication::processEvents();
+        }
+    }
+    size_t LogCount(const std::string& part) const {
+        const auto lines = window->LogLines();
+        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.find(part) != std::string::npos;
+        }));
+    }
+    size_t MessageCount(const std::string& text) const {
+        const auto texts = script.MessageTexts();
+        return static_cast<size_t>(std::count(texts.begin(), texts.end(), text));
+    }
+};
+
+TEST_F(LanWindow, ConnectionThatBreaksInEveryScanRescansOnceAndShowsTheLossOnce) {
+    struct TCase {
+        uint32_t Command;
+        bool Reset;
+    };
+    for (const TCase c : {TCase{kSetFan, false}, TCase{kGetChannelInfo, true}}) {
+        SCOPED_TRACE(c.Command);
+        test::TFakeFault fault;
+        fault.Code = c.Command;
+        fault.Times = -1;
+        fault.Reset = c.Reset;
+        fault.Close = !c.Reset;
+        amp->ClearFaults();
+        amp->AddFault(fault);
+        script.Clear();
+        window->mmLog->clear();
+        scans = 0;
+        loop.Advance(5000); // past the interval of an earlier case's rescan
+        if (c.Command == kSetFan)
+            window->timMainTimer(); // the first scan
+        else
+            window->Action("actNewScan")->trigger();
+        Settle();
+        // The user's scan, the one rescan the loss started, then no more.
+        EXPECT_EQ(scans, 2);
+        const std::string message = device::Format(GetText(1060), "127.0.0.1");
+        EXPECT_EQ(MessageCount(message), 1u);
+        EXPECT_EQ(LogCount("was lost, rescan is necessary."), 2u);
+        EXPECT_EQ(LogCount("[ERR] device 127.0.0.1 was lost right after a rescan, no rescan follows."), 1u);
+        // The lost device stays as the scan left it.
+        if (c.Command == kSetFan) {
+            EXPECT_EQ(window->Translator->ChannelCount(), 2);
+        }
+        EXPECT_TRUE(window->Gate.IsOpen());
+        EXPECT_FALSE(window->Gate.RescanPending());
+    }
+    // Once the interval has passed a loss starts a rescan again; the user's own command
+    // always scans, and a loss after it starts a rescan.
+    amp->ClearFaults();
+    test::TFakeFault fault;
+    fault.Code = kSetFan;
+    fault.Times = -1;
+    fault.Close = true;
+    amp->AddFault(fault);
+    loop.Advance(2000);
+    window->TranslatorDeviceLost(nullptr, "127.0.0.1");
+    Settle();
+    EXPECT_EQ(scans, 3);
+    window->Action("actNewScan")->trigger();
+    Settle();
+    EXPECT_EQ(scans, 5);
+}
+
+TEST_F(LanWindow, LossDuringAScanStartsNoRescanAndItsMessageFollowsTheScan) {
+    size_t messagesDuringScan = 99;
+    duringScan = [this, &messagesDuringScan] {
+        if (scans != 1) return;
+        window->TranslatorDeviceLost(nullptr, "127.0.0.9");
+        window->TranslatorDeviceLost(nullptr, "127.0.0.9");
+        messagesDuringScan = script.MessageTexts().size();
+    };
+    window->timMainTimer();
+    Settle();
+    EXPECT_EQ(scans, 1);
+    EXPECT_EQ(messagesDuringScan, 0u);
+    EXPECT_EQ(MessageCount(device::Format(GetText(1060), "127.0.0.9")), 1u);
+    EXPECT_EQ(LogCount("[ERR] device 127.0.0.9 was lost during a scan, no rescan follows."), 2u);
+}
+
+TEST_F(LanWindow, FanAlarmInEveryScanRescansOnce) {
+    device::TIRQMessage alarm;
+    alarm.Magic = device::TIRQMessage::MagicValue;
+    alarm.IRQWord = static_cast<uint16_t>(0xFFFF & ~0x400);
+    alarm.ChannelStatus.fill(0xFF);
+    test::TFakeFault fault;
+    fault.Code = kSetFan;
+    fault.Times = -1;
+    fault.NotifyAfter = alarm;
+    amp->AddFault(fault);
+    window->timMainTimer();
+    Settle();
+    EXPECT_EQ(scans, 2);
+    EXPECT_EQ(MessageCount(device::Format(GetText(1030), 1)), 2u);
+    EXPECT_EQ(LogCount("[IRQ] device 1 was shut down right after a rescan, no rescan follows."), 1u);
+    EXPECT_TRUE(window->DeviceShutDown);
+}
+
+TEST_F(LanWindow, CloseDuringAScanEndsTheProgramBeforeAnythingQueued) {
+    duringScan = [this] {
+        if (scans != 1) return;
+        window->WMPowerBroadcast(7); // a resume asks for a rescan
+        window->close();
+        EXPECT_TRUE(window->isVisible());
+    };
+    window->timMainTimer();
+    Settle();
+    EXPECT_EQ(scans, 1);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->Gate.PendingCount(), 0u);
+    window->actRescanExecute();
+    Settle();
+    EXPECT_EQ(scans, 1);
 }
 
 } // namespace

@@ -3,11 +3,13 @@
 // prints its message boxes instead of showing them.
 
 #include "device/FileUtil.h"
+#include "tests/support/FakeLanAmplifier.h"
 #include "ui/settings/IniFile.h"
 #include "ui/settings/Settings.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -73,8 +75,8 @@ public:
         return true;
     }
     // The exit status; -1 when it did not end within the bound (it is killed then).
-    int Wait() {
-        const auto end = std::chrono::steady_clock::now() + kStartBound;
+    int Wait(std::chrono::milliseconds bound = kStartBound) {
+        const auto end = std::chrono::steady_clock::now() + bound;
         while (Running() && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(20ms);
         if (!done_) {
@@ -258,6 +260,58 @@ TEST(ProgramProcess, SecondStartIsRefusedFirstStartsAgainAfterAKillAndCloseWrite
     fourth.Signal(SIGTERM);
     EXPECT_EQ(fourth.Wait(), 0) << ReadAll(outDir / "fourth.txt");
     EXPECT_EQ(ReadAll(ini), after);
+}
+
+TEST(ProgramProcess, AmplifierThatResetsInEveryScanIsShownLostOnceAndTheProgramEndsOnSigterm) {
+    const char* binaryDir = std::getenv("QRB_TEST_BINARY_DIR");
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    ASSERT_TRUE(binaryDir != nullptr && runtime != nullptr && config != nullptr);
+    const std::string binary = std::string(binaryDir) + "/OndrixQRB";
+    const fs::path lock = fs::path(runtime) / "QRB Ondrix Software.lock";
+    const fs::path folder = fs::path(config) / "QRB GmbH";
+    fs::remove_all(folder);
+    fs::remove(lock);
+    fs::permissions(runtime, fs::perms::owner_all);
+    fs::create_directories(folder);
+    test::TFakeAmpConfig ampConfig;
+    ampConfig.Address = "127.0.0.1";
+    ampConfig.Channels = 2;
+    test::TFakeLanAmplifier amp(ampConfig);
+    test::TFakeFault reset;
+    reset.Code = 0x20006; // the fan speed every scan sets
+    reset.Times = -1;
+    reset.Reset = true;
+    amp.AddFault(reset);
+    {
+        std::ofstream out(folder / "Ondrix.ini", std::ios::binary);
+        out << "[Global]\r\nLanguage=10000\r\nInterfaces=2\r\n[LAN]\r\nDevices=" << amp.Target() << "\r\n";
+    }
+    const fs::path outDir = fs::path(config) / "out";
+    fs::create_directories(outDir);
+    const fs::path output = outDir / "lost.txt";
+    const std::string lost = "MESSAGE: At least one device (127.0.0.1) was disconnected!";
+    auto lostCount = [&] {
+        const std::string text = ReadAll(output);
+        size_t n = 0;
+        for (size_t at = text.find(lost); at != std::string::npos; at = text.find(lost, at + 1))
+            ++n;
+        return n;
+    };
+
+    TChild program(binary, output);
+    ASSERT_TRUE(WaitForLock(program, lock)) << ReadAll(output);
+    const auto end = std::chrono::steady_clock::now() + kStartBound;
+    while (program.Running() && lostCount() == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(50ms);
+    // A while longer: a chain of rescans would go on meanwhile.
+    std::this_thread::sleep_for(3s);
+    EXPECT_EQ(lostCount(), 1u) << ReadAll(output);
+    EXPECT_EQ(amp.InfoRequestCount(), 2u); // the first scan and the one rescan
+    const auto signalled = std::chrono::steady_clock::now();
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0) << ReadAll(output);
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, 10s);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "device/Format.h"
 #include "device/Helpers.h"
+#include "device/I2CControl.h"
 #include "device/MainLoop.h"
 #include "model/I2CTranslator.h"
 #include "ui/channels/ChannelList.h"
@@ -15,6 +16,7 @@
 #include <exception>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace qrb::ui {
 
@@ -185,6 +187,18 @@ void TScanController::actRescanExecute(std::function<void()> after) {
     gate_.RequestRescan(std::move(after));
 }
 
+TScanController::TAutoRescan TScanController::AutomaticRescan() const {
+    if (scanning_) return TAutoRescan::ScanRunning;
+    if (autoEnded_ && TickCount() - autoEnd_ < device::TI2CControl::KeepAliveIntervalMs)
+        return TAutoRescan::JustRescanned;
+    return TAutoRescan::Allowed;
+}
+
+void TScanController::actAutoRescanExecute(std::function<void()> after) {
+    autoRequested_ = true;
+    actRescanExecute(std::move(after));
+}
+
 void TScanController::Rescan() {
     if (scanning_) {
         // Never a scan inside a running scan: it runs after this one.
@@ -192,6 +206,15 @@ void TScanController::Rescan() {
         return;
     }
     TScanning scanning(scanning_);
+    // A device that breaks in every scan would otherwise rescan without end.
+    struct TAutoEnd {
+        TScanController& Scan;
+        bool Automatic;
+        ~TAutoEnd() {
+            Scan.autoEnded_ = Automatic;
+            if (Automatic) Scan.autoEnd_ = Scan.TickCount();
+        }
+    } autoEnd{*this, std::exchange(autoRequested_, false)};
     TScanGate::TGuard closed(gate_);
     std::exception_ptr error;
     {

@@ -71,6 +71,15 @@ public:
 
     // A scan request through the gate (at once when it is open); after runs once it was done.
     void actRescanExecute(std::function<void()> after = {});
+
+    // Whether a lost device or an alarm may start a rescan. Automatic rescans do not chain:
+    // none while a scan runs, none within one keep-alive interval after the end of a rescan
+    // that such a request started (unless a scan of the user's followed it).
+    enum class TAutoRescan : uint8_t { Allowed, ScanRunning, JustRescanned };
+    TAutoRescan AutomaticRescan() const;
+    // A rescan a lost device or an alarm asks for (see AutomaticRescan).
+    void actAutoRescanExecute(std::function<void()> after = {});
+    bool Scanning() const { return scanning_; }
     // The scan itself (the gate's OnRescan).
     void Rescan();
     void actNewScanExecute();
@@ -98,6 +107,9 @@ private:
     TColumnMenus& menus_;
     QTimer* idleTimer_;
     bool scanning_ = false;
+    bool autoRequested_ = false; // an automatic rescan waits at the gate
+    bool autoEnded_ = false;     // the last scan was an automatic rescan, it ended at autoEnd_
+    uint32_t autoEnd_ = 0;
 };
 
 } // namespace qrb::ui

@@ -20,7 +20,7 @@ device::TMainLoop& TScanGate::Loop() {
 }
 
 void TScanGate::RunWhenOpen(std::function<void()> fn) {
-    if (!fn) return;
+    if (!fn || shut_) return;
     if (IsOpen() && queue_.empty()) {
         fn();
         return;
@@ -30,7 +30,25 @@ void TScanGate::RunWhenOpen(std::function<void()> fn) {
     queue_.push_back(std::move(entry));
 }
 
+void TScanGate::RunFirstWhenOpen(std::function<void()> fn) {
+    if (!fn || shut_) return;
+    if (IsOpen() && queue_.empty()) {
+        fn();
+        return;
+    }
+    TEntry entry;
+    entry.Fn = std::move(fn);
+    queue_.push_front(std::move(entry));
+    if (IsOpen()) Open();
+}
+
+void TScanGate::Shut() {
+    shut_ = true;
+    queue_.clear();
+}
+
 void TScanGate::RequestRescan(std::function<void()> after) {
+    if (shut_) return;
     for (auto& entry : queue_) {
         if (entry.Rescan) {
             if (after) entry.After.push_back(std::move(after));

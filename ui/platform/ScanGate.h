@@ -38,6 +38,11 @@ public:
 
     // Runs fn at once when the gate is open, else queues it.
     void RunWhenOpen(std::function<void()> fn);
+    // As RunWhenOpen, but ahead of everything queued (the window's close).
+    void RunFirstWhenOpen(std::function<void()> fn);
+    // The program ends: what is queued is dropped and later requests are ignored.
+    void Shut();
+    bool IsShut() const { return shut_; }
     // A rescan: at once when open (OnRescan, then after), else queued; requests made while one
     // is queued join it, and each `after` runs once the rescan was done.
     void RequestRescan(std::function<void()> after = {});
@@ -66,6 +71,7 @@ private:
     device::TMainLoop* loop_;
     int closers_ = 0;
     bool drainPosted_ = false;
+    bool shut_ = false;
     std::deque<TEntry> queue_;
     device::TLifetime lifetime_;
 };

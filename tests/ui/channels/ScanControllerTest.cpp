@@ -281,6 +281,33 @@ TEST_F(ScanFixture, NoScanInsideARunningScan) {
     EXPECT_FALSE(gate->RescanPending());
 }
 
+TEST_F(ScanFixture, AutomaticRescansDoNotChain) {
+    using TAuto = ui::TScanController::TAutoRescan;
+    int scans = 0;
+    std::vector<TAuto> during;
+    translator->OnBeginUpdate = [&](const void*) { ++scans; };
+    translator->OnScanLog = [&](const void*, const std::string&) {
+        during.push_back(scan->AutomaticRescan());
+    };
+    EXPECT_EQ(scan->AutomaticRescan(), TAuto::Allowed);
+    scan->actAutoRescanExecute();
+    EXPECT_EQ(scans, 1);
+    ASSERT_FALSE(during.empty());
+    EXPECT_EQ(during.front(), TAuto::ScanRunning);
+    translator->OnScanLog = nullptr;
+    // Within one keep-alive interval after the end of an automatic rescan.
+    tick += 1999;
+    EXPECT_EQ(scan->AutomaticRescan(), TAuto::JustRescanned);
+    tick += 1;
+    EXPECT_EQ(scan->AutomaticRescan(), TAuto::Allowed);
+    // The user's scan always runs, also right after an automatic one, and ends the interval.
+    scan->actAutoRescanExecute();
+    EXPECT_EQ(scan->AutomaticRescan(), TAuto::JustRescanned);
+    scan->actRescanExecute();
+    EXPECT_EQ(scans, 3);
+    EXPECT_EQ(scan->AutomaticRescan(), TAuto::Allowed);
+}
+
 TEST_F(ScanFixture, NewScanAsksToSaveThenConfirms) {
     scan->actRescanExecute();
     fields.SetupModified = true;

@@ -49,6 +49,27 @@ TEST_F(ScanGateTest, OpenGateRunsAtOnceClosedGateQueuesUntilTheLoopRunsAfterOpen
     EXPECT_EQ(gate.PendingCount(), 0u);
 }
 
+TEST_F(ScanGateTest, CloseGoesAheadOfTheQueueAndShuttingDropsEverything) {
+    {
+        TScanGate::TGuard busy(gate);
+        gate.RequestRescan([this] { trace.push_back("after"); });
+        gate.RunWhenOpen([this] { trace.push_back("request"); });
+        gate.RunFirstWhenOpen([this] {
+            trace.push_back("close");
+            gate.Shut();
+        });
+    }
+    loop.Step();
+    EXPECT_EQ(trace, std::vector<std::string>{"close"});
+    EXPECT_EQ(gate.PendingCount(), 0u);
+    // Nothing runs once the gate is shut.
+    gate.RequestRescan([this] { trace.push_back("after"); });
+    gate.RunWhenOpen([this] { trace.push_back("request"); });
+    loop.Step();
+    EXPECT_EQ(trace, std::vector<std::string>{"close"});
+    EXPECT_TRUE(gate.IsShut());
+}
+
 TEST_F(ScanGateTest, RescanRequestsWhileClosedBecomeOneScanAndEachContinuationRunsAfterIt) {
     {
         TScanGate::TGuard busy(gate);
