@@ -8,6 +8,7 @@ packages=(
   libpugixml-dev libmd-dev
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libgl-dev
   xvfb xauth python3 python3-xlrd netcat-openbsd
+  fonts-wine
 )
 missing=()
 for p in "${packages[@]}"; do

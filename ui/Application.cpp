@@ -5,6 +5,8 @@
 #include "ui/platform/UserLocale.h"
 #include "ui/texts/QtText.h"
 
+#include <QFile>
+#include <QFontDatabase>
 #include <QLocale>
 #include <QSocketNotifier>
 
@@ -23,6 +25,7 @@ namespace qrb::ui {
 TOndrixApplication::TOndrixApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("OndrixQRB"));
     InitResources();
+    RegisterTahoma();
 }
 
 bool TOndrixApplication::notify(QObject* receiver, QEvent* event) {
@@ -81,6 +84,15 @@ void InitResources() {
         return true;
     }();
     (void)done;
+}
+
+int RegisterTahoma() {
+    int added = 0;
+    for (const char* file : kTahomaFiles)
+        if (QFile::exists(QString::fromLatin1(file)) &&
+            QFontDatabase::addApplicationFont(QString::fromLatin1(file)) >= 0)
+            ++added;
+    return added;
 }
 
 void ApplyUserLocale() {

@@ -2,10 +2,14 @@
 // selection mirrored into the translator and the "All channels" box, right clicks, and a few
 // pixel probes of a rendered row.
 
+#include "device/Format.h"
 #include "device/HWVocabulary.h"
 #include "tests/ui/channels/ChannelsTestSupport.h"
+#include "ui/Application.h"
 #include "ui/texts/Texts.h"
 
+#include <QFile>
+#include <QFontInfo>
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
@@ -455,6 +459,33 @@ TEST_F(ChannelRows, RenderedRowsShowTheirFillsAndTheSeparator) {
     image.save(
         QString::fromUtf8(std::getenv("QRB_TEST_BINARY_DIR") ? std::getenv("QRB_TEST_BINARY_DIR") : ".") +
         QStringLiteral("/channel_rows.png"));
+}
+
+TEST(ChannelListFont, DefaultNamesUpToChannel99FitTheNameCellWithTahoma) {
+    ChannelsApplication();
+    if (!QFile::exists(QString::fromLatin1(ui::kTahomaFiles[0])) ||
+        !QFile::exists(QString::fromLatin1(ui::kTahomaFiles[1])))
+        GTEST_SKIP() << "fonts-wine is not installed";
+    // What the program's start does.
+    ui::RegisterTahoma();
+    EXPECT_EQ(QFontInfo(ui::ListFont(TListFont::Value)).family(), QStringLiteral("Tahoma"));
+    EXPECT_EQ(QFontInfo(ui::ListFont(TListFont::Small)).family(), QStringLiteral("Tahoma"));
+    const ui::TTextMeasure measure = ui::FontMetricsMeasure();
+    for (const uint16_t language : {ui::LangGerman, ui::LangEnglish}) {
+        ui::SetLangOffset(language);
+        for (int i = 1; i <= 99; ++i) {
+            const QString name = QString::fromStdString(device::Format(ui::GetText(1500), {i}));
+            for (const TListFont font : {TListFont::Value, TListFont::NameSelected})
+                EXPECT_EQ(ui::CutName(name, 73, measure, font), name) << name.toStdString();
+        }
+    }
+    ui::SetLangOffset(ui::LangEnglish);
+    EXPECT_EQ(measure(QStringLiteral("Channel 10"), TListFont::Value), 73);
+    // A name that really is too long is still cut by the rule.
+    const QString cut = ui::CutName(QStringLiteral("Channel 100"), 73, measure, TListFont::Value);
+    EXPECT_EQ(cut, QStringLiteral("Channel 10..."));
+    EXPECT_EQ(ui::CutName(QString(30, QLatin1Char('W')), 73, measure, TListFont::Value).right(3),
+              QStringLiteral("..."));
 }
 
 TEST(ChannelListColors, SettingsValuesAndSystemColours) {
