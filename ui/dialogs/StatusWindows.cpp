@@ -406,6 +406,10 @@ void TDeviceStatusForm::cbStayOnTopClick() {
 
 // ---- Offline dialog -----------------------------------------------------------------------
 
+namespace {
+constexpr int kOfflineTextWidth = 360;
+} // namespace
+
 TOfflineForm::TOfflineForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("OfflineForm"));
     auto* layout = new QVBoxLayout(this);
@@ -453,9 +457,21 @@ TOfflineForm::TOfflineForm(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    // The window is never smaller than its controls need; the wrapped text gets a width of
+    // its own so it does not wrap into a narrow column.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    lbTopic1Text->setMinimumWidth(kOfflineTextWidth);
+    ApplyTexts();
 }
 
 void TOfflineForm::showEvent(QShowEvent* event) {
+    ApplyTexts();
+    adjustSize();
+    QDialog::showEvent(event);
+    btnOK->setFocus();
+}
+
+void TOfflineForm::ApplyTexts() {
     setWindowTitle(Text(55));
     lbMainTitle->setText(Text(1875));
     lbTopic1Text->setText(Text(1876));
@@ -464,8 +480,6 @@ void TOfflineForm::showEvent(QShowEvent* event) {
     lbChannels->setText(Text(1879));
     btnCancel->setText(Text(453));
     btnOK->setText(Text(452));
-    QDialog::showEvent(event);
-    btnOK->setFocus();
 }
 
 // ---- Extended channel information ---------------------------------------------------------

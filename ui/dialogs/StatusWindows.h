@@ -178,6 +178,9 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    void ApplyTexts();
 };
 
 // ---- Extended channel information ---------------------------------------------------------

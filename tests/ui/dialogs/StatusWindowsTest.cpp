@@ -8,6 +8,7 @@
 #include "ui/texts/Texts.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -164,6 +165,33 @@ TEST_F(StatusWindowsTest, OfflineDialogTakesItsTextsOnShowAndKeepsEightChannels)
     EXPECT_EQ(form.seChannels->value(), 8);
     EXPECT_FALSE(form.seChannels->isEnabled());
     form.hide();
+}
+
+TEST_F(StatusWindowsTest, OfflineDialogGivesEveryControlItsSizeHintInBothLanguages) {
+    for (const uint16_t language : {LangGerman, LangEnglish}) {
+        SetLangOffset(language);
+        TOfflineForm form(nullptr);
+        form.show();
+        QCoreApplication::processEvents();
+        const QList<QWidget*> controls = {form.lbMainTitle, form.lbTopic1Text, form.lbText2,
+                                          form.lbDevices,   form.seDevices,    form.lbChannels,
+                                          form.seChannels,  form.btnOK,        form.btnCancel};
+        for (QWidget* control : controls) {
+            SCOPED_TRACE(control->objectName().toStdString() + " " + std::to_string(language));
+            const QSize hint = control->sizeHint();
+            const QSize size = control->size();
+            const auto* label = qobject_cast<QLabel*>(control);
+            if (label != nullptr && label->wordWrap()) {
+                // A wrapped text needs the height of its lines at the width it got.
+                EXPECT_GE(size.height(), label->heightForWidth(size.width()));
+            } else {
+                EXPECT_GE(size.width(), hint.width());
+                EXPECT_GE(size.height(), hint.height());
+            }
+            EXPECT_TRUE(form.rect().contains(QRect(control->mapTo(&form, QPoint(0, 0)), size)));
+        }
+        form.hide();
+    }
 }
 
 TEST_F(StatusWindowsTest, DeviceStatusRefreshAddsTheReportUnlessBusy) {
