@@ -574,8 +574,10 @@ bool TOndrixMain::FormCreate(const TStartOptions& options) {
         // Register dumps are produced but have no handler, so none reaches the log.
         Translator->RegisterDump = true;
 
-        // A database that cannot be read is logged by the translator; the program starts.
-        Translator->LoadSensorDatabase(SensorDatabaseFile);
+        // A database that cannot be read is logged and shown once the window is; the program
+        // starts with an empty one, and the file is protected from saving.
+        if (!Translator->LoadSensorDatabase(SensorDatabaseFile))
+            sensorDatabaseError_ = Translator->LastFileError;
 
         for (int i = 0; i < 5; ++i)
             ListGlyphs[i] = MainImage(kGlyphImages[i]);
@@ -628,6 +630,11 @@ void TOndrixMain::FormShow() {
             AddLog(device::Format("Network found: %s", entry));
     }
     AddLog("");
+    if (!sensorDatabaseError_.empty()) {
+        AddLog("[ERR] " + sensorDatabaseError_);
+        QMetaObject::invokeMethod(
+            this, [this] { Messages().ShowMessage(sensorDatabaseError_); }, Qt::QueuedConnection);
+    }
     setWindowTitle(QString::fromLatin1(kMainCaption));
     if (ChannelStatusForm != nullptr) ChannelStatusForm->Translator = Translator.get();
     timMain->start();

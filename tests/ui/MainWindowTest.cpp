@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -28,6 +29,10 @@
 #include <QToolBar>
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -505,6 +510,64 @@ struct TFakeConfigServer : TConfigServerControl {
     bool Active() const override { return active; }
     bool active = false;
 };
+
+// A settings file or sensor database that cannot be read, by how: a folder, a file without
+// read permission (not for root, who reads it anyway), one too large or truncated.
+enum class TUnreadable { Folder, NoPermission, TooLarge, Truncated };
+
+// False when the case cannot be made here.
+bool MakeUnreadable(const fs::path& path, TUnreadable how) {
+    fs::create_directories(path.parent_path());
+    switch (how) {
+    case TUnreadable::Folder:
+        fs::create_directories(path);
+        return true;
+    case TUnreadable::NoPermission:
+        if (geteuid() == 0) return false;
+        std::ofstream(path) << "[Global]\r\n";
+        fs::permissions(path, fs::perms::none);
+        return true;
+    case TUnreadable::TooLarge:
+        std::ofstream(path) << "[Global]\r\n";
+        fs::resize_file(path, (16u << 20) + 1); // sparse
+        return true;
+    case TUnreadable::Truncated:
+        std::ofstream(path, std::ios::binary) << std::string(100, '\xB8'); // a partial record
+        return true;
+    }
+    return false;
+}
+
+TEST_F(MainWindowTest, UnreadableSensorDatabaseIsLoggedAndShownOnceTheWindowIsShown) {
+    for (const TUnreadable how : {TUnreadable::Folder, TUnreadable::NoPermission, TUnreadable::Truncated}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        fs::remove_all(configHome / "QRB GmbH");
+        WriteSettings(QuietSettings());
+        const fs::path database = configHome / "QRB GmbH" / "TEDSinfo.bin";
+        if (!MakeUnreadable(database, how)) continue;
+        script.Clear();
+        window = std::make_unique<TOndrixMain>();
+        window->Clock = [] { return device::EncodeDateTime(2024, 3, 5, 14, 7, 9, 0); };
+        Start(false);
+        EXPECT_TRUE(script.MessageTexts().empty());
+        window->show();
+        QCoreApplication::processEvents();
+        const std::string error = window->Translator->LastFileError;
+        EXPECT_EQ(error.rfind("Error while reading the sensor database " + database.string() + ": ", 0), 0u)
+            << error;
+        EXPECT_EQ(script.MessageTexts(), std::vector<std::string>{error});
+        const auto lines = window->LogLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "2024-03-05 14:07:09: [ERR] " + error);
+        // The program runs on with an empty database that is not saved over the file.
+        EXPECT_EQ(window->Translator->SensorEntryCount(), 0);
+        EXPECT_FALSE(window->Translator->SaveSensorDatabase(database.string()));
+        EXPECT_TRUE(window->isVisible());
+        window->close();
+        window.reset();
+        if (fs::exists(database)) fs::permissions(database, fs::perms::owner_all);
+    }
+}
 
 TEST_F(MainWindowTest, ConfigServerStartsOnlyWithItsSwitchInAnyCaseAndStopsFirstAtTheEnd) {
     struct TCase {
