@@ -630,6 +630,9 @@ void TOndrixMain::FormShow() {
             AddLog(device::Format("Network found: %s", entry));
     }
     AddLog("");
+    if (!settingsError_.empty())
+        AddLog(device::Format("[ERR] the settings file could not be read, the defaults are used: %s",
+                              settingsError_));
     if (!sensorDatabaseError_.empty()) {
         AddLog("[ERR] " + sensorDatabaseError_);
         QMetaObject::invokeMethod(

@@ -376,7 +376,8 @@ private:
     bool destroyed_ = false;
     // Lost-device messages waiting for their rescan.
     std::set<std::string> lossMessages_;
-    // Why the sensor database could not be read at start.
+    // Why the settings file or the sensor database could not be read at start.
+    std::string settingsError_;
     std::string sensorDatabaseError_;
     device::TLifetime lifetime_;
 };

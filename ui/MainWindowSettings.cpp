@@ -16,8 +16,10 @@ void TOndrixMain::LoadSettings() {
         screenHeight = screen->geometry().height();
     }
     const TSettings defaults = DefaultSettings(screenWidth, screenHeight, UserFolder);
-    std::string error;
-    const TSettings settings = LoadSettingsFile(SettingsFile, defaults, error);
+    // A file that cannot be read gives the defaults; the start logs why, and the file is
+    // not written over at close.
+    settingsError_.clear();
+    const TSettings settings = LoadSettingsFile(SettingsFile, defaults, settingsError_);
 
     // 1. Geometry (the minimum size still applies) and window state.
     resize(settings.Width, settings.Height);

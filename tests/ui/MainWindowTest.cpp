@@ -538,6 +538,32 @@ bool MakeUnreadable(const fs::path& path, TUnreadable how) {
     return false;
 }
 
+TEST_F(MainWindowTest, UnreadableSettingsFileLogsThatTheDefaultsAreUsedAndIsNotWrittenAtClose) {
+    for (const TUnreadable how : {TUnreadable::Folder, TUnreadable::NoPermission, TUnreadable::TooLarge}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        fs::remove_all(configHome / "QRB GmbH");
+        if (!MakeUnreadable(SettingsPath(), how)) continue;
+        const auto sizeBefore = fs::is_directory(SettingsPath()) ? 0 : fs::file_size(SettingsPath());
+        window = std::make_unique<TOndrixMain>();
+        window->Clock = [] { return device::EncodeDateTime(2024, 3, 5, 14, 7, 9, 0); };
+        Start();
+        EXPECT_EQ(window->Options.LANAddresses, "192.168.0.50:15000");
+        const auto lines = window->LogLines();
+        const std::string wanted =
+            "[ERR] the settings file could not be read, the defaults are used: cannot ";
+        const bool logged = std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(wanted) != std::string::npos &&
+                   line.find(SettingsPath().string()) != std::string::npos;
+        });
+        EXPECT_TRUE(logged) << (lines.empty() ? "" : lines.back());
+        window->close();
+        EXPECT_EQ(fs::is_directory(SettingsPath()) ? 0 : fs::file_size(SettingsPath()), sizeBefore);
+        window.reset();
+        fs::permissions(configHome / "QRB GmbH", fs::perms::owner_all);
+        if (fs::exists(SettingsPath())) fs::permissions(SettingsPath(), fs::perms::owner_all);
+    }
+}
+
 TEST_F(MainWindowTest, UnreadableSensorDatabaseIsLoggedAndShownOnceTheWindowIsShown) {
     for (const TUnreadable how : {TUnreadable::Folder, TUnreadable::NoPermission, TUnreadable::Truncated}) {
         SCOPED_TRACE(static_cast<int>(how));
