@@ -423,6 +423,11 @@ QWidget* TOndrixMain::CreateMainPage() {
     return page;
 }
 
+namespace {
+// How far the history icon reaches past the list's right edge (left 10 from it, 16 wide).
+constexpr int kHistoryOverhang = 6;
+} // namespace
+
 QWidget* TOndrixMain::CreateControlPage() {
     auto* page = new QWidget(this);
     page->setObjectName(QStringLiteral("tabControl"));
@@ -459,7 +464,13 @@ QWidget* TOndrixMain::CreateControlPage() {
     lbDevControl->setMinimumWidth(816);
     lbDevControl->installEventFilter(this);
     lbDevControl->verticalScrollBar()->installEventFilter(this);
-    box->addWidget(lbDevControl, 1);
+    // The history icon sits 10 pixels left of the list's right edge and is 16 wide: the strip
+    // above reaches 6 pixels further right than the list, so the icon is never cut.
+    auto* listRow = new QHBoxLayout;
+    listRow->setContentsMargins(0, 0, 0, 0);
+    listRow->addWidget(lbDevControl, 1);
+    listRow->addSpacing(kHistoryOverhang);
+    box->addLayout(listRow, 1);
 
     auto* row = new QHBoxLayout;
     cbDevConAllCh = new QCheckBox(gbxControl);

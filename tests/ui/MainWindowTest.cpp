@@ -954,6 +954,33 @@ TEST_F(MainWindowTest, ColumnBoundsFollowTheListWidthAndItsScrollBar) {
     EXPECT_EQ(window->imgHistory->x(), 806 - bar);
 }
 
+TEST_F(MainWindowTest, HistoryIconIsWhollyVisibleWithAndWithoutTheListsScrollBar) {
+    WriteSettings(QuietSettings());
+    Start();
+    window->pctMain->setCurrentWidget(window->tabControl);
+    QApplication::processEvents();
+    auto visible = [this] {
+        const QRect icon = window->imgHistory->geometry();
+        const QWidget* strip = window->imgHistory->parentWidget();
+        EXPECT_TRUE(strip->rect().contains(icon)) << icon.right() << " " << strip->width();
+        // The strip itself lies inside the group box.
+        const QRect inBox(strip->mapTo(window->gbxControl, QPoint(0, 0)), strip->size());
+        EXPECT_TRUE(window->gbxControl->contentsRect().contains(inBox));
+        EXPECT_EQ(icon.x(), window->lbDevControl->width() - 10 -
+                                (window->lbDevControl->verticalScrollBar()->isVisibleTo(window->lbDevControl)
+                                     ? window->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr,
+                                                                    window->lbDevControl)
+                                     : 0));
+    };
+    ASSERT_FALSE(window->lbDevControl->verticalScrollBar()->isVisibleTo(window->lbDevControl));
+    visible();
+    for (int i = 0; i < 60; ++i)
+        window->lbDevControl->addItem(QString::number(i));
+    QApplication::processEvents();
+    ASSERT_TRUE(window->lbDevControl->verticalScrollBar()->isVisibleTo(window->lbDevControl));
+    visible();
+}
+
 TEST_F(MainWindowTest, PowerCodesDisconnectGrantedRescanOnResumeAndNothingOtherwise) {
     WriteSettings(QuietSettings());
     Start();
