@@ -863,4 +863,11 @@ void TOndrixMain::EndBusy() {
     activateWindow();
 }
 
+// ---- Commands not built yet (each moves to its command file) ------------------------------
+
+void TOndrixMain::SaveBeforeSetupChange() {}
+void TOndrixMain::actSaveSetupExecute() {}
+void TOndrixMain::actDevLockExecute() {}
+void TOndrixMain::actDevUnlockExecute() {}
+
 } // namespace qrb::ui

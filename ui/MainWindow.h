@@ -220,6 +220,17 @@ public:
     // caller shows the message after it.
     bool RunLongOperation(int headerId, int textId, const std::function<bool()>& call);
 
+    // ---- Commands that other commands call ----------------------------------------------
+
+    // When the setup was modified and AskSaveonChange is on: offers to save it first (the save
+    // command with its own file dialog on Yes). Restore defaults, load setup, turn off and the
+    // scan commands begin with it.
+    void SaveBeforeSetupChange();
+    void actSaveSetupExecute();
+    // The device lock commands (each does nothing when the devices already are in that state).
+    void actDevLockExecute();
+    void actDevUnlockExecute();
+
     // ---- Lookup for extensions and tests -------------------------------------------------
 
     // The action named as in the window description (actNewScan ...); null for other names.
