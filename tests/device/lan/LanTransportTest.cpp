@@ -711,6 +711,41 @@ TEST_F(LanTransportTest, ResetEndOfStreamAndUnknownHeadEndTheConnection) {
     }
 }
 
+// The model rescans from its loss handler: the name it is handed outlives the connection.
+TEST_F(LanTransportTest, LossHandlerMayRescan) {
+    struct Case {
+        const char* what;
+        std::function<void(TFakeLanAmplifier&)> lose;
+    };
+    const Case cases[] = {
+        {"reader's loss",
+         [this](TFakeLanAmplifier& a) {
+             a.ResetConnections();
+             ASSERT_TRUE(WaitPosted(1));
+             loop.Step();
+         }},
+        {"failed knock",
+         [this](TFakeLanAmplifier& a) {
+             a.SetInfoListening(false);
+             loop.Advance(2000);
+         }},
+    };
+    for (const Case& c : cases) {
+        TFakeLanAmplifier amp;
+        lan->ScanTargets.Clear();
+        lost.clear();
+        ASSERT_EQ(ScanOf({&amp}), 1) << c.what;
+        lan->OnDeviceLost = [this](const void*, const std::string& name) {
+            lan->Scan();
+            lost.push_back(name);
+        };
+        c.lose(amp);
+        EXPECT_EQ(lost, std::vector<std::string>{"127.0.0.1"}) << c.what;
+        lan->OnDeviceLost = [this](const void*, const std::string& t) { lost.push_back(t); };
+        lan->CloseAll();
+    }
+}
+
 TEST_F(LanTransportTest, SendingToAClosedPeerNeverRaisesSigpipe) {
     auto previous = std::signal(SIGPIPE, SIG_DFL); // a SIGPIPE would end the test process
     {
