@@ -123,7 +123,7 @@ bool TI2CLANControl::ScanTargetsNow() {
     if (ScanTargets.Empty()) return false;
     struct TTarget {
         std::string Text, Host, Port;
-        std::optional<size_t> Knock; // its knock made ahead of the walk
+        std::optional<bool> Knocked; // the result of its knock made ahead of the walk
     };
     std::vector<TTarget> targets;
     for (const std::string& text : ScanTargets) {
@@ -138,18 +138,19 @@ bool TI2CLANControl::ScanTargetsNow() {
     // window together. A target with an invalid port is never knocked. A later target on a
     // host knocked already is skipped once that host is connected: it is knocked in its turn.
     std::vector<lan::TKnock> knocks;
-    for (size_t i = 0; i < targets.size(); ++i) {
-        TTarget& t = targets[i];
+    std::vector<TTarget*> knocked;
+    for (TTarget& t : targets) {
         const int64_t infoPort = InfoPortOf(t.Port);
         if (!ValidInfoPort(infoPort)) continue;
-        const bool hostKnocked =
-            std::any_of(targets.begin(), targets.begin() + static_cast<ptrdiff_t>(i),
-                        [&](const TTarget& e) { return e.Knock && SameText(e.Host, t.Host); });
-        if (hostKnocked) continue;
-        t.Knock = knocks.size();
+        if (std::any_of(knocks.begin(), knocks.end(),
+                        [&](const lan::TKnock& k) { return SameText(k.Host, t.Host); }))
+            continue;
         knocks.push_back(lan::TKnock{t.Host, static_cast<uint16_t>(infoPort), false});
+        knocked.push_back(&t);
     }
     lan::KnockAll(knocks, Deadlines.KnockMs);
+    for (size_t k = 0; k < knocks.size(); ++k)
+        knocked[k]->Knocked = knocks[k].Answered;
 
     for (const TTarget& t : targets) {
         const std::string& target = t.Text;
@@ -162,9 +163,7 @@ bool TI2CLANControl::ScanTargetsNow() {
             continue;
         }
         TInfoAnswer info;
-        std::optional<bool> knocked;
-        if (t.Knock) knocked = knocks[*t.Knock].Answered;
-        if (!RequestInfo(host, port, knocked, info)) {
+        if (!RequestInfo(host, port, t.Knocked, info)) {
             Log(0, Format("[LAN] no answer to info request at %s.", host));
             continue;
         }
