@@ -9,6 +9,7 @@
 //                           UpdateErrorHistory, UpdateActions
 //   MainWindowLanguage.cpp  ApplyLanguage and the language commands
 //   MainWindowSettings.cpp  LoadSettings, SaveSettings
+//   MainWindowDevice.cpp    the device commands
 // Later concerns (scan, channel list, column menus, commands, configuration server) add their
 // own file and a section below.
 
@@ -230,6 +231,17 @@ public:
     // The device lock commands (each does nothing when the devices already are in that state).
     void actDevLockExecute();
     void actDevUnlockExecute();
+
+    // ---- Device commands (MainWindowDevice.cpp) -----------------------------------------
+
+    // Connects the Device menu's commands and the offset table; called with the window's own.
+    void ConnectDeviceCommands();
+    void actSaveDevConfigExecute();
+    void actClearDevConfigExecute();
+    void actDevInformationExecute();
+    void actChannelOffsetsExecute();
+    void actDevStatusExecute();
+    void actTurnOffExecute();
 
     // ---- Lookup for extensions and tests -------------------------------------------------
 
