@@ -9,7 +9,6 @@
 //                           UpdateErrorHistory, UpdateActions
 //   MainWindowLanguage.cpp  ApplyLanguage and the language commands
 //   MainWindowSettings.cpp  LoadSettings, SaveSettings
-//   MainWindowDevice.cpp    the device commands
 // Later concerns (scan, channel list, column menus, commands, configuration server) add their
 // own file and a section below.
 

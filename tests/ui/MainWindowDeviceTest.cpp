@@ -13,6 +13,7 @@
 #include "ui/MainWindow.h"
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/StatusWindows.h"
+#include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
 #include <QAction>
@@ -446,6 +447,13 @@ TEST_F(MainWindowDevice, StatusWindowIsFilledOnceAndOnlyRaisedWhileVisible) {
     EXPECT_TRUE(Since1().empty());
     EXPECT_TRUE(Since2().empty());
     EXPECT_EQ(deviceStatus->mmStatus->toPlainText(), QStringLiteral("kept"));
+
+    // An empty report asks to try again.
+    deviceStatus->hide();
+    window->Translator->Disconnect();
+    window->actDevStatusExecute();
+    EXPECT_TRUE(deviceStatus->isVisible());
+    EXPECT_EQ(deviceStatus->mmStatus->toPlainText(), ToDisplay(GetText(1050)));
 }
 
 struct TShownInfo {
