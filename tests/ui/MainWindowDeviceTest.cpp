@@ -34,6 +34,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 
 namespace qrb::ui {
 namespace {
@@ -61,6 +62,10 @@ public:
     std::function<void(const std::string&)> OnMessage;
     void ShowMessage(const std::string& text) override {
         TScriptedMessageService::ShowMessage(text);
+        if (OnMessage) OnMessage(text);
+    }
+    void ShowError(const std::string& text) override {
+        TScriptedMessageService::ShowError(text);
         if (OnMessage) OnMessage(text);
     }
 };
@@ -253,6 +258,28 @@ TEST_F(MainWindowDevice, ConnectionLostInsideTheBusyPhaseNeverLeavesTheWindowDis
     loop.Step();
     EXPECT_TRUE(window->mnbMain->isEnabled());
     EXPECT_TRUE(window->Gate.IsOpen());
+}
+
+TEST_F(MainWindowDevice, ExceptionInsideTheBusyPhaseIsShownAfterTheWindowIsUsableAgain) {
+    window->Options.AskOnSaveDevConfig = false;
+    // The refused lock is reported, and the report raises.
+    TFakeFault refuse;
+    refuse.Code = kSetLock;
+    refuse.Status = 1;
+    amp1->AddFault(refuse);
+    window->Translator->OnError = [](const void*, const std::string&) { throw std::runtime_error("lost"); };
+    bool usableWhenShown = false;
+    script.OnMessage = [&](const std::string&) {
+        usableWhenShown =
+            window->mnbMain->isEnabled() && window->Gate.IsOpen() && TBusyPopup::Current() == nullptr;
+    };
+    Trigger("actSaveDevConfig");
+    EXPECT_TRUE(usableWhenShown);
+    EXPECT_EQ(script.MessageTexts(), std::vector<std::string>{"lost"});
+    // The lock was put back before the exception left the translator.
+    EXPECT_EQ(Since1(), (Commands{{kSetLock, 1}, {kSetLock, 0}}));
+    EXPECT_FALSE(amp1->Locked() || amp2->Locked());
+    ExpectWindowUsable();
 }
 
 // ---- Front-panel lock ---------------------------------------------------------------------------
