@@ -174,8 +174,10 @@ void TOndrixMain::actTurnOffExecute() {
     }
     if (!ok) {
         const std::string error = Translator->LastError;
-        // Into the log; this also clears the translator's error.
+        // Into the log; this also clears the translator's error. A refused multiplexer also
+        // went to the scan's error handler: no later scan may show it as its own.
         if (!error.empty()) Translator->ReportError();
+        PendingScanError.clear();
         if (turnedOff == 0) return;
         // Some devices are off already: the model no longer matches the devices.
         Messages().ShowMessage(device::Format(GetText(1625), {error}));

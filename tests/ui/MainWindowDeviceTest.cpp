@@ -454,6 +454,7 @@ TEST_F(MainWindowDevice, TurnOffRefusedByTheFirstDeviceChangesNothing) {
     EXPECT_EQ(window->Translator->ChannelCount(), 5);
     EXPECT_FALSE(window->DeviceShutDown);
     EXPECT_TRUE(window->miDevice->menuAction()->isVisible());
+    EXPECT_TRUE(window->PendingScanError.empty());
 }
 
 // ---- Status and text windows -------------------------------------------------------------------
