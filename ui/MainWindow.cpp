@@ -222,6 +222,7 @@ void TOndrixMain::CreateActions() {
     ConnectCommand("actLangEng", [this] { actLangEngExecute(); });
     for (const char* name : {"actexit", "actViewHome", "actViewLog", "actlang", "actLangGer", "actLangEng"})
         SetCommandEnabled(name, true);
+    ConnectDeviceCommands();
 }
 
 void TOndrixMain::ConnectCommand(const std::string& name, std::function<void()> handler) {
@@ -867,7 +868,5 @@ void TOndrixMain::EndBusy() {
 
 void TOndrixMain::SaveBeforeSetupChange() {}
 void TOndrixMain::actSaveSetupExecute() {}
-void TOndrixMain::actDevLockExecute() {}
-void TOndrixMain::actDevUnlockExecute() {}
 
 } // namespace qrb::ui

@@ -231,6 +231,17 @@ public:
     void actDevLockExecute();
     void actDevUnlockExecute();
 
+    // ---- Device commands (MainWindowDevice.cpp) -----------------------------------------
+
+    // Connects the Device menu's commands and the offset table; called with the window's own.
+    void ConnectDeviceCommands();
+    void actSaveDevConfigExecute();
+    void actClearDevConfigExecute();
+    void actDevInformationExecute();
+    void actChannelOffsetsExecute();
+    void actDevStatusExecute();
+    void actTurnOffExecute();
+
     // ---- Lookup for extensions and tests -------------------------------------------------
 
     // The action named as in the window description (actNewScan ...); null for other names.
