@@ -118,7 +118,7 @@ TEST_F(LanModel, RefusedChannelIsRestoredInTheDeviceAndItsBitsReported) {
     amp1->AddFault(noRestore);
     EXPECT_FALSE(t->NewConfig(0, true));
     EXPECT_EQ(events, (std::vector<std::string>{
-                          "Error: Error 7 while restoring channel 02",
+                          "Error: Error 7 while restoring channel 01",
                           "Error: Biterror(s) detected:\r\n  Ch01: $24->$0001    -> power dac: 1",
                           "ConfigComplete"}));
 }
