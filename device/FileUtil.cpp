@@ -243,7 +243,8 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
         error = Fail("cannot write", target, err);
         return false;
     }
-    // The rename itself reaches the disk with the folder.
+    // The rename itself reaches the disk with the folder; when that fails the new content is in
+    // place but may not survive a crash, so the save is not reported as done.
     const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         const bool failed = FlushFailed(dirFd, err);
