@@ -222,6 +222,7 @@ void TOndrixMain::CreateActions() {
     ConnectCommand("actLangEng", [this] { actLangEngExecute(); });
     for (const char* name : {"actexit", "actViewHome", "actViewLog", "actlang", "actLangGer", "actLangEng"})
         SetCommandEnabled(name, true);
+    ConnectOptionCommands();
 }
 
 void TOndrixMain::ConnectCommand(const std::string& name, std::function<void()> handler) {
