@@ -14,7 +14,9 @@
 #include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/MainWindow.h"
 #include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/StatusWindows.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -26,10 +28,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <memory>
 
 namespace qrb::test {
@@ -526,6 +530,154 @@ TEST(ZeroAdjustLayout, ControlsGetTheirSizeHint) {
         }
     }
     ui::SetLangOffset(saved);
+}
+
+// The command of the main window, as a user runs it: the dialog over a scanned fake amplifier,
+// the timed re-check off and the gate closed while it is open, and a new scan afterwards.
+class ZeroAdjustCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        installed = std::make_unique<ui::TScopedMessageService>(script);
+        TFakeAmpConfig config;
+        config.Channels = 2;
+        config.Version = 2;
+        amp = std::make_unique<TFakeLanAmplifier>(config);
+        for (int s = 0; s < 2; ++s) {
+            amp->SetChip(s, 0x68, &adcs[static_cast<size_t>(s)]);
+            amp->SetCalibTable(s, OldTable(s));
+        }
+        namespace fs = std::filesystem;
+        const char* base = std::getenv("XDG_CONFIG_HOME");
+        ASSERT_NE(base, nullptr);
+        configHome = fs::path(base) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(configHome);
+        fs::create_directories(configHome / "QRB GmbH");
+        env = std::make_unique<TEnvScope>("XDG_CONFIG_HOME", configHome.c_str());
+        ui::TSettings s = ui::DefaultSettings(800, 600, (configHome / "QRB GmbH").string());
+        s.Interfaces = device::kMaskLAN;
+        s.LANAddresses = amp->Target();
+        s.TimedReCheck = true;
+        std::string error;
+        ASSERT_TRUE(ui::SaveSettingsFile((configHome / "QRB GmbH" / "Ondrix.ini").string(), s, error))
+            << error;
+
+        window = std::make_unique<ui::TOndrixMain>();
+        ui::TStartOptions options;
+        options.NetworkSource = [] { return std::make_unique<TFixedNetworkSource>(); };
+        options.HaveArguments = true;
+        options.Arguments = {"OndrixQRB"};
+        ASSERT_TRUE(window->FormCreate(options));
+        deviceStatus = std::make_unique<ui::TDeviceStatusForm>();
+        channelStatus = std::make_unique<ui::TChannelStatusForm>();
+        window->SetCompanionWindows(deviceStatus.get(), channelStatus.get(), nullptr);
+        window->show();
+        window->timMainTimer();
+        loop.Step();
+        ASSERT_EQ(window->Translator->ChannelCount(), 2);
+        const int variant = window->Translator->GetChannel(0)->HWVersion;
+        for (int s = 0; s < 2; ++s) {
+            TADC18Emulation& adc = adcs[static_cast<size_t>(s)];
+            adc.SetInputs(AnalogInputsFromImage(amp->StoredImage(s), variant));
+            adc.SetImageDecoder([variant](const device::TRegisterImage& image) {
+                return AnalogInputsFromImage(image, variant);
+            });
+            adc.SetZeroReference(-200);
+            adc.SetSignal(300 + 30 * s);
+        }
+    }
+    void TearDown() override {
+        channelStatus.reset();
+        deviceStatus.reset();
+        window.reset();
+        env.reset();
+        amp.reset();
+        ui::SetLangOffset(ui::LangEnglish);
+    }
+
+    // Runs the command; work runs inside the open dialog, which it closes.
+    void RunCommand(const std::function<void(ui::TZeroAdjustForm&)>& work) {
+        bool ran = false;
+        QTimer::singleShot(0, window.get(), [&] {
+            auto* form = window->findChild<ui::TZeroAdjustForm*>();
+            ASSERT_NE(form, nullptr);
+            ran = true;
+            form->ProcessPending = [this] {
+                QCoreApplication::processEvents();
+                loop.Step();
+            };
+            work(*form);
+            form->btnCancel->click(); // "Close"
+        });
+        window->Action("actZeroAdjust")->trigger();
+        EXPECT_TRUE(ran);
+        EXPECT_EQ(window->findChild<ui::TZeroAdjustForm*>(), nullptr);
+    }
+
+    TInstalledVirtualMainLoop loop;
+    ui::TScriptedMessageService script;
+    std::unique_ptr<ui::TScopedMessageService> installed;
+    std::unique_ptr<TEnvScope> env;
+    std::filesystem::path configHome;
+    std::array<TADC18Emulation, 2> adcs;
+    std::unique_ptr<TFakeLanAmplifier> amp;
+    std::unique_ptr<ui::TOndrixMain> window;
+    std::unique_ptr<ui::TDeviceStatusForm> deviceStatus;
+    std::unique_ptr<ui::TChannelStatusForm> channelStatus;
+};
+
+TEST_F(ZeroAdjustCommand, GroundOnlyRunAndANewScanReadTheFoundOffsets) {
+    ASSERT_TRUE(window->Action("actZeroAdjust")->isEnabled());
+    std::array<device::TChannelCalibTable, 2> found;
+    RunCommand([&](ui::TZeroAdjustForm& form) {
+        EXPECT_FALSE(window->Options.TimedReCheck);
+        EXPECT_FALSE(window->Gate.IsOpen());
+        EXPECT_TRUE(form.isModal());
+        ASSERT_EQ(form.clbCalib->count(), 2);
+        form.cbGNDonly->setChecked(true);
+        form.btnOK->click();
+        EXPECT_EQ(form.stAction->text(), QStringLiteral("   Finished."));
+        EXPECT_EQ(form.pbTotal->value(), 2);
+        for (int s = 0; s < 2; ++s)
+            found[static_cast<size_t>(s)] = window->Translator->GetChannel(s)->Calibration;
+    });
+    EXPECT_TRUE(window->Options.TimedReCheck);
+    EXPECT_TRUE(window->Gate.IsOpen());
+
+    window->actRescanExecute();
+    loop.Step();
+    ASSERT_EQ(window->Translator->ChannelCount(), 2);
+    for (int s = 0; s < 2; ++s) {
+        const device::TChannelCalibTable& t = window->Translator->GetChannel(s)->Calibration;
+        EXPECT_TRUE(t.IsUsable()) << s;
+        EXPECT_EQ(t, found[static_cast<size_t>(s)]) << s;
+        EXPECT_NE(t.ZeroOffsets[0][4], OldTable(s).ZeroOffsets[0][4]) << s;
+    }
+}
+
+TEST_F(ZeroAdjustCommand, ADeviceLostDuringTheRunIsRescannedAfterTheDialogCloses) {
+    const size_t scansBefore = amp->InfoConnectionCount();
+    RunCommand([&](ui::TZeroAdjustForm& form) {
+        form.cbGNDonly->setChecked(true);
+        form.ProcessPending = [&] {
+            QCoreApplication::processEvents();
+            loop.Step();
+            if (form.stAction->text().startsWith(QStringLiteral("   02:")) && amp->OpenDataConnections() > 0)
+                amp->CloseConnections();
+        };
+        form.btnOK->click();
+        EXPECT_TRUE(form.DeviceLost());
+        EXPECT_EQ(form.stAction->text(), QStringLiteral("   Aborted by user or error!"));
+        // Handled: logged, and its rescan waits for the dialog.
+        EXPECT_TRUE(window->Gate.RescanPending());
+        EXPECT_TRUE(script.MessageTexts().empty());
+    });
+    loop.Step();
+    EXPECT_FALSE(window->Gate.RescanPending());
+    EXPECT_GT(amp->InfoConnectionCount(), scansBefore);
+    EXPECT_EQ(window->Translator->ChannelCount(), 2);
+    ASSERT_EQ(script.MessageTexts().size(), 1u);
+    EXPECT_NE(script.MessageTexts()[0].find(amp->Address()), std::string::npos);
 }
 
 } // namespace
