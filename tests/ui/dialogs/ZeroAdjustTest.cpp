@@ -314,6 +314,24 @@ TEST_F(ZeroAdjust, StoreOffWritesNothingButLoadsTheDefaults) {
     EXPECT_EQ(Ch(0).Calibration.CalibDate.Text(), "2020-01-01"); // not stamped
 }
 
+TEST_F(ZeroAdjust, QuickAdjustReadsOnceInsteadOfTheTranslatorsAverage) {
+    form->cbGNDonly->setChecked(true);
+    form->cbSaveToChannel->setChecked(false);
+    translator->ZeroAverage = 5;
+    std::array<int, 2> conversions{};
+    for (bool quick : {true, false}) {
+        Check({0});
+        Ch(0).Calibration = OldTable(0); // the same start for both runs
+        form->cbQuickAdjust->setChecked(quick);
+        const int before = adcs[0].Conversions();
+        form->btnOKClick();
+        EXPECT_EQ(Action(), "   Finished.");
+        conversions[quick ? 0 : 1] = adcs[0].Conversions() - before;
+    }
+    // Every reading of the run takes five samples instead of one.
+    EXPECT_GT(conversions[1], 4 * conversions[0]);
+}
+
 TEST_F(ZeroAdjust, ClearingWritesTheNeutralTable) {
     form->cbResetOffset->setChecked(true);
     form->cbGNDonly->setChecked(true); // ignored by clearing
