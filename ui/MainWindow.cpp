@@ -223,6 +223,7 @@ void TOndrixMain::CreateActions() {
     for (const char* name : {"actexit", "actViewHome", "actViewLog", "actlang", "actLangGer", "actLangEng"})
         SetCommandEnabled(name, true);
     ConnectDeviceCommands();
+    ConnectOptionCommands();
 }
 
 void TOndrixMain::ConnectCommand(const std::string& name, std::function<void()> handler) {

@@ -9,6 +9,7 @@
 //                           UpdateErrorHistory, UpdateActions
 //   MainWindowLanguage.cpp  ApplyLanguage and the language commands
 //   MainWindowSettings.cpp  LoadSettings, SaveSettings
+//   MainWindowOptions.cpp   the option commands
 // Later concerns (scan, channel list, column menus, commands, configuration server) add their
 // own file and a section below.
 
@@ -241,6 +242,11 @@ public:
     void actChannelOffsetsExecute();
     void actDevStatusExecute();
     void actTurnOffExecute();
+    // ---- Option commands (MainWindowOptions.cpp) -----------------------------------------
+
+    void ConnectOptionCommands();
+    // The zero adjustment dialog, with the timed re-check off while it is open.
+    void actZeroAdjustExecute();
 
     // ---- Lookup for extensions and tests -------------------------------------------------
 
