@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
@@ -378,6 +379,50 @@ TEST_F(ChannelCommands, DeviceLostDuringDetectionReportsTheFailureAndLeavesTheWi
     EXPECT_TRUE(gate->IsOpen());
 }
 
+TEST_F(ChannelCommands, DeviceLostDuringTemperatureOrAutozeroShowsTheirTextsInTheirFrames) {
+    Select({0}, 0);
+    TFakeFault fault;
+    fault.Times = -1;
+    fault.Reset = true;
+    amp->AddFault(fault);
+    settings.AskOnTEMPCheck = true;
+    host.ConfirmAnswers = {6};
+    commands->miTEMPClick();
+    commands->miAutozeroClick();
+    EXPECT_EQ(host.Confirms, (std::vector<std::array<int, 3>>{{1565, 1566, 1567}}));
+    EXPECT_EQ(host.Frames, (std::vector<std::string>{"1714/1715", "1704/1705"}));
+    EXPECT_EQ(host.Messages, (std::vector<std::string>{ui::GetText(1044), ui::GetText(1048)}));
+    EXPECT_EQ(host.BusySpans, 2);
+    EXPECT_FALSE(fields.Busy);
+    EXPECT_TRUE(gate->IsOpen());
+}
+
+TEST_F(ChannelCommands, OutputFilterOfTheSelectedChannelsAndTheTwoViewers) {
+    Select({1, 3}, 1);
+    commands->miOutputFilterOnClick(1);
+    for (int i = 0; i < kChannels; ++i)
+        EXPECT_EQ(Ch(i).OutputFilterCache, i == 1 || i == 3 ? 1 : 0) << i;
+    EXPECT_TRUE(Committed(1));
+    EXPECT_TRUE(Committed(3));
+    commands->miOutputFilterOnClick(0);
+    EXPECT_EQ(Ch(1).OutputFilterCache, 0);
+    EXPECT_TRUE(host.Messages.empty());
+
+    std::vector<std::string> titles;
+    std::vector<std::string> lines;
+    commands->ExecDialog = [&](QDialog& dialog) {
+        titles.push_back(dialog.windowTitle().toStdString());
+        if (auto* viewer = qobject_cast<ui::TDeviceInfoForm*>(&dialog)) lines = viewer->Lines();
+        return int(QDialog::Accepted);
+    };
+    commands->actChInfoExecute();
+    commands->miShowHistoryClick(); // no lines: nothing
+    fields.HistoryList = {"first", "second"};
+    commands->miShowHistoryClick();
+    EXPECT_EQ(titles, (std::vector<std::string>{ui::GetText(1620), ui::GetText(415)}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"first", "second"}));
+}
+
 // ---- Rename, focus row, clipboard --------------------------------------------------------------
 
 TEST_F(ChannelCommands, RenameRefusesABlankNameAndCutsAtThirtyCharacters) {
@@ -636,6 +681,18 @@ TEST_F(MainWindowSensors, HistoryResetWithAndWithoutAPresentError) {
     EXPECT_TRUE(window->miShowHistory->isEnabled());
     EXPECT_TRUE(window->miResetHistory->isEnabled());
     EXPECT_TRUE(window->miRefreshAllStats->isEnabled());
+
+    // A double click on the icon shows the history, also before the menu was ever opened.
+    window->miShowHistory->setEnabled(false);
+    std::vector<std::string> titles;
+    commands.ExecDialog = [&](QDialog& dialog) {
+        titles.push_back(dialog.windowTitle().toStdString());
+        return int(QDialog::Accepted);
+    };
+    QMouseEvent click(QEvent::MouseButtonDblClick, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window->imgHistory, &click);
+    EXPECT_EQ(titles, (std::vector<std::string>{ui::GetText(415)}));
 }
 
 } // namespace
