@@ -365,6 +365,27 @@ TEST_F(ChannelCommands, CancelInTheNewOnlyDialogLeavesTheFileUnchanged) {
     EXPECT_TRUE(host.BusyAtUpdate.empty());
 }
 
+TEST_F(ChannelCommands, StoredSupplyBeyondTheDacIsLimitedAndARefusedSaveIsReported) {
+    bridges[0].SetRoms({kRomA});
+    model::TSensorRecord volt = Record(Id(kRomA), model::stVolt, "Volt");
+    volt.SupplyMode = 1;
+    volt.SupplyDAC = 65000; // the sum with the zero would wrap around 16 bits
+    Store(volt);
+    Select({0}, 0);
+    commands->miTEDSClick();
+    EXPECT_EQ(Ch(0).PowerDACCache, 4095);
+    EXPECT_TRUE(Committed(0));
+
+    // The database dialog confirmed, but the file cannot be written: the user is told.
+    host.Database = folder.string(); // a folder
+    commands->ExecDialog = [](QDialog&) { return int(QDialog::Accepted); };
+    EXPECT_TRUE(commands->RunSensorDatabase(false));
+    ASSERT_EQ(host.Messages.size(), 1u);
+    EXPECT_EQ(host.Messages[0], translator->LastFileError);
+    EXPECT_FALSE(host.Messages[0].empty());
+    EXPECT_EQ(translator->SensorEntryCount(), 1); // the list stays
+}
+
 TEST_F(ChannelCommands, DeviceLostDuringDetectionReportsTheFailureAndLeavesTheWindowUsable) {
     bridges[0].SetRoms({kRomA});
     Select({0, 1}, 0);
