@@ -683,7 +683,9 @@ bool TOndrixMain::eventFilter(QObject* watched, QEvent* event) {
         lbWebLinkDblClick();
         return true;
     } else if (watched == imgHistory && event->type() == QEvent::MouseButtonDblClick) {
-        if (miShowHistory->isEnabled()) miShowHistory->trigger();
+        // The default item of the history menu, enabled as the menu's opening would enable it.
+        miShowHistory->setEnabled(!HistoryList.empty());
+        miShowHistory->trigger();
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
