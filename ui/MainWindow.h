@@ -242,6 +242,7 @@ public:
     void actChannelOffsetsExecute();
     void actDevStatusExecute();
     void actTurnOffExecute();
+
     // ---- Option commands (MainWindowOptions.cpp) -----------------------------------------
 
     void ConnectOptionCommands();

@@ -4,10 +4,10 @@
 // off, the device status window and the two text windows, and the window after a device fault
 // inside a busy phase.
 
-#include "device/PlaceholderTransports.h"
 #include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/FakeLanAmplifier.h"
+#include "tests/support/PlaceholderTransports.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
@@ -105,7 +105,7 @@ protected:
         options.NetworkSource = [] { return std::make_unique<test::TFixedNetworkSource>(); };
         options.TransportFactory = [] {
             device::TI2CTransportFactory f = device::DefaultTransportFactory();
-            f.CreateUSB = device::CreatePlaceholderUSBControl;
+            f.CreateUSB = test::CreatePlaceholderUSBControl;
             return f;
         };
         options.HaveArguments = true;

@@ -6,11 +6,11 @@
 #include "ui/channels/ChannelCommands.h"
 
 #include "device/Format.h"
-#include "device/PlaceholderTransports.h"
 #include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
+#include "tests/support/PlaceholderTransports.h"
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui/channels/ChannelsTestSupport.h"
 #include "ui/MainWindow.h"
@@ -117,8 +117,8 @@ protected:
         f.CreateLAN = [] {
             return std::unique_ptr<device::TI2CControl>(std::make_unique<device::TI2CLANControl>());
         };
-        f.CreateUSB = device::CreatePlaceholderUSBControl;
-        f.CreateVirtual = device::CreatePlaceholderVirtualControl;
+        f.CreateUSB = test::CreatePlaceholderUSBControl;
+        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
         translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
         translator->OnConfigComplete = [](const void*) {};
         translator->OnError = [this](const void*, const std::string& text) { errors.push_back(text); };

@@ -6,12 +6,12 @@
 #include "ui/dialogs/ZeroAdjust.h"
 
 #include "device/HWVocabulary.h"
-#include "device/PlaceholderTransports.h"
 #include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/ChipAmplifier.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
+#include "tests/support/PlaceholderTransports.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
@@ -75,8 +75,8 @@ protected:
         f.CreateLAN = [] {
             return std::unique_ptr<device::TI2CControl>(std::make_unique<device::TI2CLANControl>());
         };
-        f.CreateUSB = device::CreatePlaceholderUSBControl;
-        f.CreateVirtual = device::CreatePlaceholderVirtualControl;
+        f.CreateUSB = test::CreatePlaceholderUSBControl;
+        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
         translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
         translator->OnConfigComplete = [](const void*) {};
         translator->OnDeviceLost = [this](const void*, const std::string& host) {
