@@ -222,6 +222,7 @@ void TOndrixMain::CreateActions() {
     ConnectCommand("actLangEng", [this] { actLangEngExecute(); });
     for (const char* name : {"actexit", "actViewHome", "actViewLog", "actlang", "actLangGer", "actLangEng"})
         SetCommandEnabled(name, true);
+    ConnectMainCommands();
 }
 
 void TOndrixMain::ConnectCommand(const std::string& name, std::function<void()> handler) {
@@ -865,8 +866,6 @@ void TOndrixMain::EndBusy() {
 
 // ---- Commands not built yet (each moves to its command file) ------------------------------
 
-void TOndrixMain::SaveBeforeSetupChange() {}
-void TOndrixMain::actSaveSetupExecute() {}
 void TOndrixMain::actDevLockExecute() {}
 void TOndrixMain::actDevUnlockExecute() {}
 
