@@ -811,7 +811,13 @@ bool TOndrixMain::ChannelsPresent() const {
 TOndrixMain::TBusyPhase::TBusyPhase(TOndrixMain& window, int headerId, int textId)
     : window_(window), guard_(window.Gate) {
     window_.BeginBusy();
-    popup_ = std::make_unique<TBusyPopup>(GetText(headerId), GetText(textId), &window_);
+    try {
+        popup_ = std::make_unique<TBusyPopup>(GetText(headerId), GetText(textId), &window_);
+    } catch (...) {
+        // No destructor runs for a phase that did not start: end the busy state here.
+        window_.EndBusy();
+        throw;
+    }
 }
 
 TOndrixMain::TBusyPhase::~TBusyPhase() {

@@ -21,7 +21,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -204,6 +206,42 @@ TEST(DialogExtension, ANameWithoutOneTakesTheChosenFileTypesExtension) {
     };
     for (const TCase& c : cases)
         EXPECT_EQ(WithDialogExtension(c.Typed, *c.Request, c.Filter), c.Result) << c.Typed << " " << c.Filter;
+}
+
+// The real dialog: the file type chosen by the user decides the extension of a name typed
+// without one (it used to be ".xml" whatever the filter).
+TEST(WidgetFileDialog, ANameTypedWithoutExtensionTakesTheChosenFileType) {
+    test::EnsureApplication();
+    const char* base = std::getenv("XDG_CONFIG_HOME");
+    ASSERT_NE(base, nullptr);
+    const fs::path folder = fs::path(base) / "WidgetFileDialog";
+    fs::create_directories(folder);
+    TFileDialogRequest request;
+    request.Title = "Setup";
+    request.Filter = "Ondrix xml setup|*.xml|Ondrix raw setup|*.prs";
+    request.DefaultExt = "*.xml";
+    request.InitialFolder = folder.string();
+    request.FileName = "newSetup.xml";
+    for (int filter : {1, 0}) {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(types, nullptr);
+            ASSERT_NE(name, nullptr);
+            // What the combo box does when the user picks a type.
+            types->setCurrentIndex(filter);
+            emit types->activated(filter);
+            emit types->textActivated(types->itemText(filter));
+            name->setText(QStringLiteral("a"));
+            static_cast<QDialog*>(dialog)->accept(); // the OK button
+        });
+        TWidgetMessageService service;
+        std::string fileName;
+        ASSERT_TRUE(service.SaveFileName(request, fileName));
+        EXPECT_EQ(fileName, (folder / (filter == 1 ? "a.prs" : "a.xml")).string()) << filter;
+    }
 }
 
 // ---- Save -----------------------------------------------------------------------------------
