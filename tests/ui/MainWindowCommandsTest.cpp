@@ -347,6 +347,36 @@ TEST_F(MainWindowCommands, LoadWithAnotherChannelCountAsksOnlyWithItsOption) {
     EXPECT_EQ(Ch(2).SensorType, model::stVolt);
 }
 
+TEST_F(MainWindowCommands, LoadMatchesBySerialNumberOnlyWithItsOption) {
+    SetType(0, model::stVolt);
+    SetType(1, model::stICP);
+    const std::string file = (files / "swapped.xml").string();
+    SaveAs(file);
+    // The first two channel sections swapped: by serial number each finds its own again.
+    std::string text = ReadAll(file);
+    const size_t first = text.find("<channel>");
+    const size_t second = text.find("<channel>", first + 1);
+    const size_t third = text.find("<channel>", second + 1);
+    ASSERT_NE(third, std::string::npos);
+    const std::string a = text.substr(first, second - first), b = text.substr(second, third - second);
+    text.replace(first, third - first, b + a);
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+
+    ASSERT_TRUE(window->Translator->DefaultSettingsAll());
+    window->Options.DiffSerNoWarning = true;
+    script.Clear();
+    LoadFrom(file);
+    EXPECT_TRUE(ConfirmHeaders().empty());
+    EXPECT_EQ(Ch(0).SensorType, model::stVolt);
+    EXPECT_EQ(Ch(1).SensorType, model::stICP);
+
+    window->Options.DiffSerNoWarning = false;
+    LoadFrom(file);
+    EXPECT_EQ(Ch(0).SensorType, model::stICP);
+    EXPECT_EQ(Ch(1).SensorType, model::stVolt);
+    EXPECT_TRUE(script.MessageTexts().empty());
+}
+
 TEST_F(MainWindowCommands, LoadOfABridgeSetupSpeedsTheFanUpOnEveryDevice) {
     SetType(3, model::stDMSFullbridge);
     const std::string file = (files / "bridge.xml").string();
