@@ -309,6 +309,13 @@ TEST_F(MainWindowCommands, SaveWritesTheExportsTheOptionsAskForAndReportsAFailur
     EXPECT_EQ(script.MessageTexts()[0].rfind("Error on saving setup:\r\n\r\n", 0), 0u);
     EXPECT_TRUE(window->SetupModified);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("QRB Ondrix Interface Software - t.xml"));
+
+    // A folder that does not exist: the failure is shown (as a message or the error box).
+    script.Clear();
+    SaveAs((files / "missing" / "v.xml").string());
+    ASSERT_EQ(script.MessageTexts().size(), 1u);
+    EXPECT_EQ(script.MessageTexts()[0].find("successfully"), std::string::npos);
+    EXPECT_TRUE(window->SetupModified);
 }
 
 // ---- Load -----------------------------------------------------------------------------------
