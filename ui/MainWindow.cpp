@@ -223,6 +223,7 @@ void TOndrixMain::CreateActions() {
     for (const char* name : {"actexit", "actViewHome", "actViewLog", "actlang", "actLangGer", "actLangEng"})
         SetCommandEnabled(name, true);
     ConnectMainCommands();
+    ConnectDeviceCommands();
 }
 
 void TOndrixMain::ConnectCommand(const std::string& name, std::function<void()> handler) {
@@ -869,10 +870,5 @@ void TOndrixMain::EndBusy() {
     QApplication::restoreOverrideCursor();
     activateWindow();
 }
-
-// ---- Commands not built yet (each moves to its command file) ------------------------------
-
-void TOndrixMain::actDevLockExecute() {}
-void TOndrixMain::actDevUnlockExecute() {}
 
 } // namespace qrb::ui

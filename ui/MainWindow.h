@@ -255,6 +255,17 @@ public:
     void acteditselectallUpdate();
     void actAboutExecute();
 
+    // ---- Device commands (MainWindowDevice.cpp) -----------------------------------------
+
+    // Connects the Device menu's commands and the offset table; called with the window's own.
+    void ConnectDeviceCommands();
+    void actSaveDevConfigExecute();
+    void actClearDevConfigExecute();
+    void actDevInformationExecute();
+    void actChannelOffsetsExecute();
+    void actDevStatusExecute();
+    void actTurnOffExecute();
+
     // ---- Lookup for extensions and tests -------------------------------------------------
 
     // The action named as in the window description (actNewScan ...); null for other names.

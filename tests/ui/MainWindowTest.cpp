@@ -794,8 +794,8 @@ TEST_F(MainWindowTest, UpdateActionsEnablesTheContextActionsOfTheFirstSelectedCh
 TEST_F(MainWindowTest, CommandsWithoutAHandlerStayDisabled) {
     WriteSettings(QuietSettings());
     Start();
-    window->SetCommandEnabled("actTurnOff", true);
-    EXPECT_FALSE(window->Action("actTurnOff")->isEnabled());
+    window->SetCommandEnabled("actTedsInfo", true);
+    EXPECT_FALSE(window->Action("actTedsInfo")->isEnabled());
     window->UpdateActions();
     EXPECT_FALSE(window->Action("actChInfo")->isEnabled());
     for (const char* name : {"actexit", "actViewHome", "actViewLog", "actLangGer", "actLangEng"})
