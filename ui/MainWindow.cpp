@@ -222,6 +222,7 @@ void TOndrixMain::CreateActions() {
     ConnectCommand("actLangEng", [this] { actLangEngExecute(); });
     for (const char* name : {"actexit", "actViewHome", "actViewLog", "actlang", "actLangGer", "actLangEng"})
         SetCommandEnabled(name, true);
+    ConnectMainCommands();
     ConnectDeviceCommands();
     ConnectOptionCommands();
 }
@@ -814,7 +815,13 @@ bool TOndrixMain::ChannelsPresent() const {
 TOndrixMain::TBusyPhase::TBusyPhase(TOndrixMain& window, int headerId, int textId)
     : window_(window), guard_(window.Gate) {
     window_.BeginBusy();
-    popup_ = std::make_unique<TBusyPopup>(GetText(headerId), GetText(textId), &window_);
+    try {
+        popup_ = std::make_unique<TBusyPopup>(GetText(headerId), GetText(textId), &window_);
+    } catch (...) {
+        // No destructor runs for a phase that did not start: end the busy state here.
+        window_.EndBusy();
+        throw;
+    }
 }
 
 TOndrixMain::TBusyPhase::~TBusyPhase() {
@@ -866,10 +873,5 @@ void TOndrixMain::EndBusy() {
     QApplication::restoreOverrideCursor();
     activateWindow();
 }
-
-// ---- Commands not built yet (each moves to its command file) ------------------------------
-
-void TOndrixMain::SaveBeforeSetupChange() {}
-void TOndrixMain::actSaveSetupExecute() {}
 
 } // namespace qrb::ui

@@ -107,6 +107,8 @@ enum TListGlyph { lgSelected = 0, lgStatusOK = 1, lgErrorNow = 2, lgErrorHistory
 
 // An image of the main image list by its number (empty when the list has none).
 QPixmap MainImage(int index);
+// "Version: ", the program version, a line break and the maker's line (overview page, about box).
+std::string VersionLabelText();
 
 class TOndrixMain : public QMainWindow {
     Q_OBJECT
@@ -231,6 +233,28 @@ public:
     // The device lock commands (each does nothing when the devices already are in that state).
     void actDevLockExecute();
     void actDevUnlockExecute();
+
+    // ---- File, edit and about commands (MainWindowCommands.cpp) --------------------------
+
+    // Connects them (CreateActions calls it).
+    void ConnectMainCommands();
+    void actDefaultSetupExecute();
+    void actLoadSetupExecute();
+    void actSaveAsDefaultExecute();
+    void actClearDefaultExecute();
+    // actClearDefault enabled exactly when DefaultSetupFile exists.
+    void UpdateClearDefault();
+    // The edit commands act on the focused control: an edit control, or the channel list.
+    void acteditcutExecute();
+    void acteditcopyExecute();
+    void acteditpasteExecute();
+    void acteditselectallExecute();
+    // Their enabled states from the focused control; run while the application is idle.
+    void acteditcutUpdate();
+    void acteditcopyUpdate();
+    void acteditpasteUpdate();
+    void acteditselectallUpdate();
+    void actAboutExecute();
 
     // ---- Device commands (MainWindowDevice.cpp) -----------------------------------------
 

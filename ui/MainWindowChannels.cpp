@@ -313,12 +313,8 @@ void TMainWindowChannels::ResetHistoryIcon() {
     w_.imgHistory->update();
 }
 
-bool TMainWindowChannels::SaveSetupAvailable() const {
-    return w_.CommandConnected("actSaveSetup");
-}
-
-void TMainWindowChannels::RunSaveSetup() {
-    if (QAction* action = w_.Action("actSaveSetup")) action->trigger();
+void TMainWindowChannels::SaveBeforeSetupChange() {
+    w_.SaveBeforeSetupChange();
 }
 
 bool TMainWindowChannels::RunOfflineDialog(int& devices, int& channels) {

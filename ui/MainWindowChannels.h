@@ -55,8 +55,7 @@ public:
     TPage CurrentPage() const override;
     void SetDeviceMenusVisible(bool visible) override;
     void ResetHistoryIcon() override;
-    bool SaveSetupAvailable() const override;
-    void RunSaveSetup() override;
+    void SaveBeforeSetupChange() override;
     bool RunOfflineDialog(int& devices, int& channels) override;
     void UpdateChannelStatusWindow() override;
     std::string DefaultSetupFile() const override;

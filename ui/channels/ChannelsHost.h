@@ -119,9 +119,8 @@ public:
     virtual void SetDeviceMenusVisible(bool visible) = 0;
     // The history icon back to "no errors" (image 75, hint 1571), repainted.
     virtual void ResetHistoryIcon() = 0;
-    // The save-setup command, once it exists.
-    virtual bool SaveSetupAvailable() const { return false; }
-    virtual void RunSaveSetup() {}
+    // The offer to save a modified setup before a command replaces it (the window's rule).
+    virtual void SaveBeforeSetupChange() {}
     // The offline dialog; false when cancelled. Both values arrive with their start values.
     virtual bool RunOfflineDialog(int& devices, int& channels) = 0;
     // The channel status window updates when it is visible.
