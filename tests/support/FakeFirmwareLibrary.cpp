@@ -5,6 +5,7 @@
 
 #include "device/ByteOrder.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -12,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #define FAKEFW_EXPORT extern "C" __attribute__((visibility("default")))
@@ -121,8 +123,10 @@ int32_t RunProgress(QRBFWProgress progress, void* userData) {
                 statuses.push_back((phase << 8) | percent);
     if (progress == nullptr) return 0;
     for (int32_t status : statuses) {
-        // The callback may pump events; the lock is not held meanwhile.
+        // The callback may pump events; the lock is not held meanwhile. A user's check sees each
+        // phase for a moment.
         Lock().unlock();
+        if (!s.Scripted) std::this_thread::sleep_for(std::chrono::milliseconds(120));
         progress(userData, status);
         Lock().lock();
     }

@@ -172,6 +172,7 @@ TDeviceSetupForm::TDeviceSetupForm(QWidget* parent, TSettingsForm* settings, con
     lbDevices->setItemDelegate(new TDeviceDelegate(lbDevices, *this, lan));
     lbDevices->setMinimumSize(lan ? 380 : 460, 160);
     lbDevices->setUniformItemSizes(true);
+    lbDevices->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     btnRescan = Button(this, "btnRescan", 1880);
     if (lan) btnAddDevice = Button(this, "btnAddDevice", 1881);
     btnIPChange = Button(this, "btnIPChange", 1882);
