@@ -30,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 namespace qrb::ui {
 namespace {
@@ -237,6 +238,22 @@ TEST_F(MainWindowSettings, CancelAfterAUsbSetupStillRescans) {
     // The scan brought the devices back.
     EXPECT_EQ(window->Translator->ChannelCount(), 16);
     EXPECT_TRUE(window->Gate.IsOpen());
+}
+
+TEST_F(MainWindowSettings, AnExceptionInsideTheDialogStillEndsWithTheForcedRescan) {
+    test::TFakeFirmwareLibrary fake(QRB_FAKE_FWLIB);
+    SetFWLibraryPath(QRB_FAKE_FWLIB);
+    Start();
+    EXPECT_THROW(RunSettings([&](QDialog& d) {
+                     script.Answers = {"6"};
+                     static_cast<TSettingsForm&>(d).btnUSBSetup->click();
+                     throw std::runtime_error("broken");
+                 }),
+                 std::runtime_error);
+    EXPECT_EQ(script.MessageTexts(), (std::vector<std::string>{GetText(1624)}));
+    EXPECT_EQ(window->Translator->ChannelCount(), 16);
+    // The dialog is gone and the library with it.
+    EXPECT_FALSE(FWLibLoaded());
 }
 
 TEST_F(MainWindowSettings, UsbSetupAnsweredNoChangesNothing) {

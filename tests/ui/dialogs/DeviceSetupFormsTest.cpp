@@ -26,6 +26,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace qrb::ui {
 namespace {
 
@@ -134,6 +136,26 @@ TEST_F(DeviceSetup, FailingScansLeaveTheListEmptyWithoutAMessage) {
                                                      "QRBFWNET_Init(192.168.7.20, 255.255.255.0)"}));
     EXPECT_EQ(form->lbDevices->count(), 0);
     EXPECT_TRUE(script.Records.empty());
+}
+
+// Only the loopback: no local network to search.
+class TLoopbackOnly : public test::TTwoNetworkSource {
+public:
+    bool ReadTables(TNetTables& tables, std::string& error) override {
+        test::TTwoNetworkSource::ReadTables(tables, error);
+        tables.Interfaces.resize(1);
+        tables.Addresses = {tables.Addresses[1]};
+        return true;
+    }
+};
+
+TEST_F(DeviceSetup, WithoutALocalNetworkTheLanListStaysEmpty) {
+    network = TNetworkInfo::CreateWithWatch(false, 1000, true, std::make_unique<TLoopbackOnly>());
+    ASSERT_TRUE(network->IpMaskList().empty());
+    auto form = Open<TLanSetupForm>();
+    EXPECT_EQ(form->lbDevices->count(), 0);
+    EXPECT_TRUE(fake->Log().empty());
+    EXPECT_TRUE(form->btnRescan->isEnabled());
 }
 
 TEST_F(DeviceSetup, FirmwareUpdateUploadsFreesWaitsAndRescans) {
@@ -332,6 +354,18 @@ TEST_F(DeviceSetup, ProgressShowsThePhaseTextAndThenItsPercentage) {
         EXPECT_EQ(FromQt(form->lbStatus->text()), s.Text) << s.Status;
         EXPECT_EQ(form->pbStatus->value(), s.Bar) << s.Status;
     }
+}
+
+TEST_F(DeviceSetup, ProgressReportedFromAnotherThreadReachesTheDialogOnTheMainThread) {
+    auto form = Open<TLanSetupForm>();
+    form->lbStatus->setText(QStringLiteral("before"));
+    int32_t result = -1;
+    std::thread library([&] { result = TDeviceSetupForm::ProgressCallback(form.get(), 0x0200); });
+    library.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(form->lbStatus->text(), QStringLiteral("before"));
+    QApplication::processEvents();
+    EXPECT_EQ(form->lbStatus->text(), ToQt(GetText(1869)));
 }
 
 TEST_F(DeviceSetup, UploadReportsProgressKeepsTheGateClosedAndRefusesToClose) {
