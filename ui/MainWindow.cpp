@@ -220,7 +220,9 @@ void TOndrixMain::CreateActions() {
     ConnectCommand("actlang", [] {});
     ConnectCommand("actLangGer", [this] { actLangGerExecute(); });
     ConnectCommand("actLangEng", [this] { actLangEngExecute(); });
-    for (const char* name : {"actexit", "actViewHome", "actViewLog", "actlang", "actLangGer", "actLangEng"})
+    ConnectCommand("actSettings", [this] { actSettingsExecute(); });
+    for (const char* name :
+         {"actexit", "actViewHome", "actViewLog", "actlang", "actLangGer", "actLangEng", "actSettings"})
         SetCommandEnabled(name, true);
     ConnectMainCommands();
     ConnectDeviceCommands();

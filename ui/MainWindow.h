@@ -8,8 +8,8 @@
 //   MainWindowEvents.cpp    the translator's event handlers, AddLog, the log buttons,
 //                           UpdateErrorHistory, UpdateActions
 //   MainWindowLanguage.cpp  ApplyLanguage and the language commands
-//   MainWindowSettings.cpp  LoadSettings, SaveSettings
-//   MainWindowOptions.cpp   the option commands
+//   MainWindowSettings.cpp  LoadSettings, SaveSettings, the settings command
+//   MainWindowOptions.cpp   the other option commands
 // Later concerns (scan, channel list, column menus, commands, configuration server) add their
 // own file and a section below.
 
@@ -143,6 +143,8 @@ public:
     void LoadSettings();
     // Every key into SettingsFile; false with the error text.
     bool SaveSettings(std::string& error);
+    // The settings command: the settings dialog with every option copied in and, after OK, out.
+    void actSettingsExecute();
 
     // ---- Language (MainWindowLanguage.cpp) -----------------------------------------------
 
