@@ -16,7 +16,9 @@ namespace {
 
 using qrb::ui::TIniFile;
 
+// A file of only a byte-order mark keeps it and has no line.
 void CheckLineEnds(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     if (!bytes.empty() && (bytes.size() < 2 || bytes.substr(bytes.size() - 2) != "\r\n")) std::abort();
     for (size_t i = 0; i < bytes.size(); ++i) {
         if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')) std::abort();
