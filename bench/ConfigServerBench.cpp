@@ -3,8 +3,8 @@
 // whose event loop runs on a thread of its own.
 
 #include "device/I2CHAL.h"
-#include "device/PlaceholderTransports.h"
 #include "model/I2CTranslator.h"
+#include "tests/support/PlaceholderTransports.h"
 #include "tests/support/ScriptedAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "ui/configserver/ConfigRequest.h"
@@ -45,7 +45,7 @@ struct TModel {
                     "10.0." + std::to_string(d / 250) + "." + std::to_string(d % 250 + 1), 8));
             return std::unique_ptr<device::TI2CControl>(std::move(t));
         };
-        factory.CreateUSB = device::CreatePlaceholderUSBControl;
+        factory.CreateUSB = test::CreatePlaceholderUSBControl;
         factory.CreateVirtual = [] {
             return std::unique_ptr<device::TI2CControl>(new test::TScriptedAmplifier);
         };

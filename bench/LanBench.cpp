@@ -1,12 +1,14 @@
 // LAN round trips against fake amplifiers on loopback: GetDeviceInfo through TI2CLANControl
 // against the same request with plain blocking socket calls, a TI2CHAL scan of eight
-// amplifiers, and the translator's Rescan over them with its count of exchanges.
+// amplifiers, the translator's Rescan over them with its count of exchanges, and the scan of
+// one amplifier beside targets whose info port never answers.
 #include "device/I2CHAL.h"
 #include "device/lan/I2CLANControl.h"
 #include "device/wire/CommandBlock.h"
 #include "device/wire/CommandTable.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/FakeLanAmplifier.h"
+#include "tests/support/SilentLanTarget.h"
 #include "tests/support/VirtualMainLoop.h"
 
 #include <benchmark/benchmark.h>
@@ -232,11 +234,46 @@ void BM_TranslatorRescanOfEight(benchmark::State& state) {
     Samples()["rescan-exchanges"].push_back(static_cast<double>(requests));
 }
 
+// One live amplifier and state.range(0) silent targets (switched off: the knock stays
+// pending) with the transport's own deadlines.
+void BM_ScanWithSilentTargets(benchmark::State& state) {
+    TInstalledVirtualMainLoop loop;
+    const int silentCount = static_cast<int>(state.range(0));
+    auto live = Amp("127.0.0.40");
+    std::vector<std::unique_ptr<TSilentLanTarget>> silent;
+    for (int i = 0; i < silentCount; ++i)
+        silent.push_back(std::make_unique<TSilentLanTarget>("127.0.0." + std::to_string(41 + i)));
+    TI2CLANControl lan;
+    lan.ScanTargets.Add(live->Target());
+    for (const auto& t : silent)
+        lan.ScanTargets.Add(t->Target());
+    auto& samples = Samples()["scan-silent-" + std::to_string(silentCount)];
+    for (auto _ : state) {
+        auto t0 = TClock::now();
+        lan.Scan();
+        auto t1 = TClock::now();
+        if (lan.MasterCount() != 1) {
+            state.SkipWithError("the scan did not find the live amplifier");
+            break;
+        }
+        samples.push_back(Micros(t0, t1));
+    }
+    lan.CloseAll();
+}
+
 BENCHMARK(BM_LanGetDeviceInfo)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainSocketGetDeviceInfo)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AlternatingRoundTrips)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HALScanOfEight)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TranslatorRescanOfEight)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanWithSilentTargets)->Arg(0)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanWithSilentTargets)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(8)
+    ->Iterations(5)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -259,6 +296,18 @@ int main(int argc, char** argv) {
     line("translator Rescan of 8 amplifiers", "rescan", "ms", 1000);
     if (!s["rescan-exchanges"].empty())
         std::printf("translator Rescan exchanges: %.0f\n", s["rescan-exchanges"].back());
+    // Silent targets: every scan against the live one alone plus one knock window.
+    const double liveOnly = Median(s["scan-silent-0"]);
+    const double window = TLanDeadlines{}.KnockMs * 1000.0;
+    for (int n : {0, 1, 4, 8}) {
+        const std::string key = "scan-silent-" + std::to_string(n);
+        if (s[key].empty() || liveOnly <= 0) continue;
+        const double median = Median(s[key]);
+        std::printf("LAN scan of 1 live + %d silent: median %.1f ms over %zu, ratio to (live alone %.1f ms + "
+                    "%.0f ms): %.3f\n",
+                    n, median / 1000, s[key].size(), liveOnly / 1000, window / 1000,
+                    median / (liveOnly + window));
+    }
     const double lan = Median(s["lan"]), plain = Median(s["plain"]);
     if (lan > 0 && plain > 0) std::printf("ratio: %.2f\n", lan / plain);
     const double lanAlt = Median(s["lan-alternating"]), plainAlt = Median(s["plain-alternating"]);

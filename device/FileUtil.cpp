@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
@@ -46,6 +48,64 @@ bool WriteAll(int fd, const char* data, size_t size, int& err) {
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+// A file system that cannot flush (some special ones) is no failure of the write.
+bool FlushFailed(int fd, int& err) {
+    if (::fsync(fd) == 0) return false;
+    err = errno;
+    return err != EINVAL && err != ENOTSUP && err != EROFS;
+}
+
+// The id of the process whose temporary file for target this is (see WriteFileAtomic:
+// ".<name>.<pid>.<counter>.<hex>.tmp"); 0 when the name is no such file.
+pid_t TempFileOwner(std::string_view name, std::string_view targetName) {
+    const std::string prefix = "." + std::string(targetName) + ".";
+    constexpr std::string_view suffix = ".tmp";
+    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix))
+        return 0;
+    std::string_view rest = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const auto field = [&rest](bool hex) {
+        const size_t dot = rest.find('.');
+        const std::string_view f = rest.substr(0, dot);
+        rest = dot == std::string_view::npos ? std::string_view() : rest.substr(dot + 1);
+        if (f.empty() || f.size() > 10) return std::string_view();
+        for (char c : f) {
+            const bool digit = c >= '0' && c <= '9';
+            if (!digit && !(hex && ((c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))))
+                return std::string_view();
+        }
+        return f;
+    };
+    const std::string_view pid = field(false);
+    const std::string_view counter = field(false);
+    const std::string_view random = field(true);
+    if (pid.empty() || counter.empty() || random.empty() || !rest.empty()) return 0;
+    long long value = 0;
+    for (char c : pid)
+        value = value * 10 + (c - '0');
+    return value > 0 && value <= 0x7FFFFFFF ? static_cast<pid_t>(value) : 0;
+}
+
+bool ProcessRuns(pid_t pid) {
+    // EPERM: it runs under another user.
+    return ::kill(pid, 0) == 0 || errno != ESRCH;
+}
+
+// Removes temporary files of earlier saves of target whose process no longer runs (a program
+// killed between creating and renaming one). Others' files are left alone; so is anything
+// that is no regular file.
+void RemoveLeftoverTempFiles(const std::string& dir, const std::string& targetName) {
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return;
+    while (const dirent* e = ::readdir(d)) {
+        const pid_t owner = TempFileOwner(e->d_name, targetName);
+        if (owner == 0 || ProcessRuns(owner)) continue;
+        const std::string path = dir + "/" + e->d_name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+    }
+    ::closedir(d);
 }
 
 template <typename TBuffer>
@@ -146,6 +206,7 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
     static std::atomic<unsigned> counter{0};
     static thread_local std::mt19937 rng{std::random_device{}()};
     const std::string dir = DirName(target);
+    RemoveLeftoverTempFiles(dir, BaseName(target));
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
@@ -166,6 +227,8 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
         err = errno;
         ok = false;
     }
+    // On disk before the rename, so a crash leaves the old content or the new, never a hole.
+    if (ok && FlushFailed(fd, err)) ok = false;
     if (::close(fd) != 0 && ok) {
         err = errno;
         ok = false;
@@ -179,6 +242,17 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
         ::unlink(temp.c_str());
         error = Fail("cannot write", target, err);
         return false;
+    }
+    // The rename itself reaches the disk with the folder; when that fails the new content is in
+    // place but may not survive a crash, so the save is not reported as done.
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        const bool failed = FlushFailed(dirFd, err);
+        ::close(dirFd);
+        if (failed) {
+            error = Fail("cannot write", target, err);
+            return false;
+        }
     }
     return true;
 }

@@ -17,8 +17,10 @@ inline constexpr size_t kDefaultMaxFileBytes = 256u * 1024u * 1024u;
 // renames it over the target, so the old content stays whole when anything fails. A symbolic
 // link is followed to its final target, which is replaced; an existing target keeps its
 // permission bits (a new one gets 0666 less the umask). An existing target that is not a
-// regular file is refused. On failure the temporary file is removed, error says why and the
-// result is false.
+// regular file is refused. The temporary file is flushed to disk before the rename and the
+// folder after it. On failure the temporary file is removed, error says why and the result is
+// false. Temporary files of earlier saves of the same target whose process (its id is in their
+// name) no longer runs are removed first.
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string& error);
 bool WriteFileAtomic(const std::string& path, std::span<const uint8_t> bytes, std::string& error);
 

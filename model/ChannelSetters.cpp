@@ -13,8 +13,6 @@ using S = TSetting;
 // Codes of the ground and shield row.
 constexpr uint8_t kGroundOpen = 0;
 constexpr uint8_t kGroundConnected = 1;
-// Second reference table: the value that stands in for code 5 with ground and shield open.
-constexpr uint8_t kReference2OpenCode5 = 2;
 // Pre-divider codes from this one on select the second amplifier output.
 constexpr uint8_t kFirstHighPreDivider = 7;
 // ADC8 low value with DMS power on or an 18-bit ADC, and without.
@@ -103,7 +101,7 @@ bool TChannelEditor::SetReference(uint8_t code) {
     ch_.ReferenceCache = code;
     const bool open = ch_.open_gnd_shield != 0;
     const uint8_t ground = open ? kGroundOpen : kGroundConnected;
-    if (ch_.HasCharge() && ch_.HasODU() && ch_.Info.Version < 2) {
+    if (ch_.UsesSecondReferenceTable()) {
         Apply(S::Reference2, code == 5 && open ? kReference2OpenCode5 : code);
     } else {
         Apply(S::Reference1, code);

@@ -345,8 +345,8 @@ public:
     // locked meanwhile; the lock state is restored on every path, an exception included.
     // LastDeviceConfigError names each device that refused.
     bool StoreDeviceConfig(bool store);
-    // False with no channel in the model (DeviceLocked unchanged); otherwise DeviceLocked :=
-    // locked, true when every device took it.
+    // False with no channel in the model. DeviceLocked := locked only when every device took
+    // it; a refusal leaves DeviceLocked, names each refusing device and is reported.
     bool SetDeviceLock(bool locked);
     // Writes the start lock into every master flash. A device whose master flash is not valid
     // is skipped and makes the result false.
@@ -354,8 +354,9 @@ public:
     // False without hardware abstraction.
     bool SetKeepAlive(bool enabled);
     // Keep-alive off, then per device group 0 on the group multiplexer and the power-off write;
-    // the first failure ends it.
-    bool TurnOffDevices();
+    // the first failure ends it and is added to LastError, unreported. turnedOff (when given)
+    // gets the number of devices switched off.
+    bool TurnOffDevices(int32_t* turnedOff = nullptr);
     // Speed 0 (maximum) .. 4 (off); other values do nothing. A refusal is logged.
     void SetFanSpeed(int32_t speed);
     // Routes (release 0) or releases (release 1) a channel's path multiplexer.

@@ -55,8 +55,14 @@ void TQRBRawChannel::DecodeRegisters() {
     charge_clear = B(v1 && DecodeSwitch(S::ChargeClear, v, w[5]));
     charge_man_clearmode = B(v1 && DecodeSwitch(S::ChargeManClearMode, v, w[5]));
     coupling = DecodeSearch(S::Coupling, v, w[6]);
-    reference =
-        DecodeSearch(HasCharge() && HasODU() ? S::Reference2 : S::Reference1, v, w[6], HasBNC() ? 0 : 4, 5);
+    const TSetting referenceTable = UsesSecondReferenceTable() ? S::Reference2 : S::Reference1;
+    const int firstReference = HasBNC() ? 0 : 4;
+    reference = DecodeSearch(referenceTable, v, w[6], firstReference, 5);
+    // Without BNC the value written for code 5 with open ground and shield is no other code's.
+    if (referenceTable == S::Reference2 && !HasBNC() && reference == 0 &&
+        DecodeSearch(referenceTable, v, w[6], kReference2OpenCode5, kReference2OpenCode5) ==
+            kReference2OpenCode5)
+        reference = 5;
     if (v1) {
         current = B(DecodeSwitch(S::CurrentWord6, v, w[6]) && DecodeSwitch(S::CurrentWord4A, v, w[4]) &&
                     DecodeSwitch(S::CurrentWord4B, v, w[4]));

@@ -140,6 +140,8 @@ public:
     bool HasCharge() const { return (Info.Features & 0x01) != 0; }
     bool HasBNC() const { return (Info.Features & 0x02) != 0; }
     bool HasODU() const { return (Info.Features & 0x04) != 0; }
+    // SetReference and the decode must agree on the table, or a reference reads back as another.
+    bool UsesSecondReferenceTable() const { return HasCharge() && HasODU() && Info.Version < 2; }
 
     bool IsCouplingAllowed(int code) const {
         return code >= 0 && code < static_cast<int>(AllowedCouplings.size()) && AllowedCouplings.test(code);

@@ -38,6 +38,10 @@ using TChargeHighpassCode = uint8_t; // 0, 1
 
 inline constexpr TCouplingCode kCouplingNotUsed = 99;
 
+// The entry of the second reference table SetReference writes for code 5 with ground and shield
+// open.
+inline constexpr uint8_t kReference2OpenCode5 = 2;
+
 // ---- Setting tables -----------------------------------------------------------------------
 
 // Hardware variants the tables are indexed by.
@@ -85,7 +89,7 @@ enum class TSetting : uint8_t {
     ChargeManClearMode,
     Coupling,
     Reference1, // first reference table
-    Reference2, // second reference table (charge channels with ODU connector)
+    Reference2, // second reference table (older charge channels with ODU connector)
     CurrentWord6,
     DMSShuntWord6,
 };

@@ -67,8 +67,9 @@ bool TI2CTranslator::WriteChannelImages(bool onlyChanged) {
         ok = false;
         BitErrors[i] = outcome.BitErrors;
         if (!device::IsOK(outcome.RestoreResult)) {
+            // Counted from 0, as the bit error report beside it counts.
             LastError += device::Format("Error %d while restoring channel %2.2d",
-                                        device::ToInt(outcome.RestoreResult), static_cast<int64_t>(i) + 1);
+                                        device::ToInt(outcome.RestoreResult), static_cast<int64_t>(i));
             ReportError();
         }
     }

@@ -83,9 +83,21 @@ bool TI2CTranslator::StoreDeviceConfig(bool store) {
 bool TI2CTranslator::SetDeviceLock(bool locked) {
     if (ChannelCount() <= 0 || !HAL) return false;
     bool ok = true;
-    for (const auto& entry : Masters)
-        if (!device::IsOK(HAL->SetDeviceLockState(entry.Object->Device, locked))) ok = false;
-    DeviceLocked = locked;
+    for (const auto& entry : Masters) {
+        const int32_t d = entry.Object->Device;
+        const TI2CResult r = HAL->SetDeviceLockState(d, locked);
+        if (device::IsOK(r)) continue;
+        ok = false;
+        if (!LastError.empty()) LastError += "\r\n";
+        LastError += device::Format(locked ? "Error %d on locking the front panel of device %2.2d!"
+                                           : "Error %d on unlocking the front panel of device %2.2d!",
+                                    device::ToInt(r), d);
+    }
+    // A refused device keeps the old state, so the same command can still reach it.
+    if (ok)
+        DeviceLocked = locked;
+    else
+        ReportError();
     return ok;
 }
 
@@ -109,13 +121,26 @@ bool TI2CTranslator::SetKeepAlive(bool enabled) {
     return HAL && HAL->SetKeepAlive(enabled) == 0;
 }
 
-bool TI2CTranslator::TurnOffDevices() {
+bool TI2CTranslator::TurnOffDevices(int32_t* turnedOff) {
+    if (turnedOff != nullptr) *turnedOff = 0;
     if (!HAL) return false;
     SetKeepAlive(false);
     for (const auto& entry : Masters) {
         const int32_t d = entry.Object->Device;
-        if (!SetChannelGroupMux(d, 0)) return false;
-        if (!device::IsOK(HAL->WriteI2C(d, kPowerExpanderAddress, kPowerOffText))) return false;
+        std::string failure;
+        if (!SetChannelGroupMux(d, 0)) {
+            failure = device::Format("Error on selecting channel group 0 for turning off device %2.2d!", d);
+        } else if (const TI2CResult r = HAL->WriteI2C(d, kPowerExpanderAddress, kPowerOffText);
+                   !device::IsOK(r)) {
+            failure = device::Format("Error %d on turning off device %2.2d!", device::ToInt(r), d);
+        }
+        if (!failure.empty()) {
+            // Left for the caller: the devices before this one are off already.
+            if (!LastError.empty()) LastError += "\r\n";
+            LastError += failure;
+            return false;
+        }
+        if (turnedOff != nullptr) ++*turnedOff;
     }
     return true;
 }

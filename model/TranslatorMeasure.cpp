@@ -232,7 +232,6 @@ bool TI2CTranslator::TemperatureReport(std::string& text) {
         Wait(kTemperatureWaitMs);
         for (auto& n : noted)
             n.GroundRead = ReadChannelTemperature(n.Index, n.Ground);
-        // One commit per channel; a failed one is not hidden by a later one.
         for (const auto& n : noted) {
             if (GetChannel(n.Index)->HasADC18) {
                 SetVRefPlus(n.Index, 5);
@@ -242,8 +241,9 @@ bool TI2CTranslator::TemperatureReport(std::string& text) {
                 SetVRefPlus(n.Index, 0);
                 SetVRefMinus(n.Index, 4);
             }
-            result = NewConfig(0, true) && result;
         }
+        // One commit for all channels: it fails when any channel's write fails.
+        result = NewConfig(0, true);
         Wait(kTemperatureWaitMs);
         for (const auto& n : noted) {
             TQRBRawChannel& ch = *GetChannel(n.Index);

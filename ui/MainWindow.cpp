@@ -220,8 +220,13 @@ void TOndrixMain::CreateActions() {
     ConnectCommand("actlang", [] {});
     ConnectCommand("actLangGer", [this] { actLangGerExecute(); });
     ConnectCommand("actLangEng", [this] { actLangEngExecute(); });
-    for (const char* name : {"actexit", "actViewHome", "actViewLog", "actlang", "actLangGer", "actLangEng"})
+    ConnectCommand("actSettings", [this] { actSettingsExecute(); });
+    for (const char* name :
+         {"actexit", "actViewHome", "actViewLog", "actlang", "actLangGer", "actLangEng", "actSettings"})
         SetCommandEnabled(name, true);
+    ConnectMainCommands();
+    ConnectDeviceCommands();
+    ConnectOptionCommands();
 }
 
 void TOndrixMain::ConnectCommand(const std::string& name, std::function<void()> handler) {
@@ -702,7 +707,9 @@ bool TOndrixMain::eventFilter(QObject* watched, QEvent* event) {
         lbWebLinkDblClick();
         return true;
     } else if (watched == imgHistory && event->type() == QEvent::MouseButtonDblClick) {
-        if (miShowHistory->isEnabled()) miShowHistory->trigger();
+        // The default item of the history menu, enabled as the menu's opening would enable it.
+        miShowHistory->setEnabled(!HistoryList.empty());
+        miShowHistory->trigger();
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
@@ -834,7 +841,13 @@ bool TOndrixMain::ChannelsPresent() const {
 TOndrixMain::TBusyPhase::TBusyPhase(TOndrixMain& window, int headerId, int textId)
     : window_(window), guard_(window.Gate) {
     window_.BeginBusy();
-    popup_ = std::make_unique<TBusyPopup>(GetText(headerId), GetText(textId), &window_);
+    try {
+        popup_ = std::make_unique<TBusyPopup>(GetText(headerId), GetText(textId), &window_);
+    } catch (...) {
+        // No destructor runs for a phase that did not start: end the busy state here.
+        window_.EndBusy();
+        throw;
+    }
 }
 
 TOndrixMain::TBusyPhase::~TBusyPhase() {

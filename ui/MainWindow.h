@@ -8,7 +8,8 @@
 //   MainWindowEvents.cpp    the translator's event handlers, AddLog, the log buttons,
 //                           UpdateErrorHistory, UpdateActions
 //   MainWindowLanguage.cpp  ApplyLanguage and the language commands
-//   MainWindowSettings.cpp  LoadSettings, SaveSettings
+//   MainWindowSettings.cpp  LoadSettings, SaveSettings, the settings command
+//   MainWindowOptions.cpp   the other option commands
 // Later concerns (scan, channel list, column menus, commands, configuration server) add their
 // own file and a section below.
 
@@ -106,6 +107,8 @@ enum TListGlyph { lgSelected = 0, lgStatusOK = 1, lgErrorNow = 2, lgErrorHistory
 
 // An image of the main image list by its number (empty when the list has none).
 QPixmap MainImage(int index);
+// "Version: ", the program version, a line break and the maker's line (overview page, about box).
+std::string VersionLabelText();
 
 class TOndrixMain : public QMainWindow {
     Q_OBJECT
@@ -140,6 +143,8 @@ public:
     void LoadSettings();
     // Every key into SettingsFile; false with the error text.
     bool SaveSettings(std::string& error);
+    // The settings command: the settings dialog with every option copied in and, after OK, out.
+    void actSettingsExecute();
 
     // ---- Language (MainWindowLanguage.cpp) -----------------------------------------------
 
@@ -219,6 +224,56 @@ public:
     // the blocking call, EndBusy (also when the call throws). Returns the call's result; the
     // caller shows the message after it.
     bool RunLongOperation(int headerId, int textId, const std::function<bool()>& call);
+
+    // ---- Commands that other commands call ----------------------------------------------
+
+    // When the setup was modified and AskSaveonChange is on: offers to save it first (the save
+    // command with its own file dialog on Yes). Restore defaults, load setup, turn off and the
+    // scan commands begin with it.
+    void SaveBeforeSetupChange();
+    void actSaveSetupExecute();
+    // The device lock commands (each does nothing when the devices already are in that state).
+    void actDevLockExecute();
+    void actDevUnlockExecute();
+
+    // ---- File, edit and about commands (MainWindowCommands.cpp) --------------------------
+
+    // Connects them (CreateActions calls it).
+    void ConnectMainCommands();
+    void actDefaultSetupExecute();
+    void actLoadSetupExecute();
+    void actSaveAsDefaultExecute();
+    void actClearDefaultExecute();
+    // actClearDefault enabled exactly when DefaultSetupFile exists.
+    void UpdateClearDefault();
+    // The edit commands act on the focused control: an edit control, or the channel list.
+    void acteditcutExecute();
+    void acteditcopyExecute();
+    void acteditpasteExecute();
+    void acteditselectallExecute();
+    // Their enabled states from the focused control; run while the application is idle.
+    void acteditcutUpdate();
+    void acteditcopyUpdate();
+    void acteditpasteUpdate();
+    void acteditselectallUpdate();
+    void actAboutExecute();
+
+    // ---- Device commands (MainWindowDevice.cpp) -----------------------------------------
+
+    // Connects the Device menu's commands and the offset table; called with the window's own.
+    void ConnectDeviceCommands();
+    void actSaveDevConfigExecute();
+    void actClearDevConfigExecute();
+    void actDevInformationExecute();
+    void actChannelOffsetsExecute();
+    void actDevStatusExecute();
+    void actTurnOffExecute();
+
+    // ---- Option commands (MainWindowOptions.cpp) -----------------------------------------
+
+    void ConnectOptionCommands();
+    // The zero adjustment dialog, with the timed re-check off while it is open.
+    void actZeroAdjustExecute();
 
     // ---- Lookup for extensions and tests -------------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include "model/I2CTranslator.h"
 #include "ui/MainWindow.h"
+#include "ui/channels/ChannelCommands.h"
 #include "ui/channels/ChannelList.h"
 #include "ui/channels/ColumnMenus.h"
 #include "ui/channels/ScanController.h"
@@ -67,12 +68,16 @@ TMainWindowChannels::TMainWindowChannels(TOndrixMain& window) : w_(window) {
         TModeControls{w_.rbAdHocMode, w_.rbSetupMode, w_.btnCommit, w_.btnRollback});
     scan_ =
         std::make_unique<TScanController>(translator, w_.Options, w_.Gate, State(), *this, *list_, *menus_);
+    commands_ =
+        std::make_unique<TChannelCommands>(translator, w_.Options, w_.Gate, State(), *this, *list_, *menus_);
+    commands_->DialogParent = &w_;
     ConnectCommands();
     AttachCompanions();
 }
 
 TMainWindowChannels::~TMainWindowChannels() {
     popup_.reset();
+    commands_.reset();
     scan_.reset();
     menus_.reset();
     list_.reset();
@@ -120,8 +125,61 @@ void TMainWindowChannels::ConnectCommands() {
             if (w.Channels) w.Channels->Menus().ShortcutContext(shortcut);
         });
     }
+
+    // The channel menu and the history menu. Copy and paste of the Edit menu trigger the same
+    // items while the list has the focus.
+    auto command = [&w](void (TChannelCommands::*handler)()) {
+        return [&w, handler] {
+            if (w.Channels) Guarded([&] { (w.Channels->Commands().*handler)(); });
+        };
+    };
+    struct TItemCommand {
+        const char* Name;
+        void (TChannelCommands::*Handler)();
+    };
+    static constexpr TItemCommand kItems[] = {
+        {"miRenamechannel", &TChannelCommands::miRenamechannelClick},
+        {"miBlink", &TChannelCommands::miBlinkClick},
+        {"miTEDS", &TChannelCommands::miTEDSClick},
+        {"miTEMP", &TChannelCommands::miTEMPClick},
+        {"miAutozero", &TChannelCommands::miAutozeroClick},
+        {"miHydrophone", &TChannelCommands::miHydrophoneClick},
+        {"miOutputfloating", &TChannelCommands::miOutputfloatingClick},
+        {"miClearCharge", &TChannelCommands::miClearChargeClick},
+        {"miCopyChannel", &TChannelCommands::miCopyChannelClick},
+        {"miPasteChannel", &TChannelCommands::miPasteChannelClick},
+        {"miResetChannel", &TChannelCommands::miResetChannelClick},
+    };
+    for (const TItemCommand& item : kItems) {
+        QObject::connect(w.ChannelMenuItems.at(item.Name), &QAction::triggered, list_.get(),
+                         command(item.Handler));
+        itemCommands_.insert(item.Name);
+    }
+    for (const auto& [name, tag] : {std::pair{"miOutputFilterOff", 0}, std::pair{"miOutputFilterOn", 1}}) {
+        const int filterTag = tag;
+        itemCommands_.insert(name);
+        QObject::connect(w.ChannelMenuItems.at(name), &QAction::triggered, list_.get(), [&w, filterTag] {
+            if (w.Channels) Guarded([&] { w.Channels->Commands().miOutputFilterOnClick(filterTag); });
+        });
+    }
+    menus_->ClearChargeCommand = command(&TChannelCommands::miClearChargeClick);
+    w.ConnectCommand("actChInfo", command(&TChannelCommands::actChInfoExecute));
+    QObject::connect(w.popHistory, &QMenu::aboutToShow, list_.get(), [&w] {
+        const bool enabled = w.Channels && w.Channels->Commands().HistoryItemsEnabled();
+        w.miShowHistory->setEnabled(enabled);
+        w.miResetHistory->setEnabled(enabled);
+    });
+    QObject::connect(w.miShowHistory, &QAction::triggered, list_.get(),
+                     command(&TChannelCommands::miShowHistoryClick));
+    QObject::connect(w.miResetHistory, &QAction::triggered, list_.get(),
+                     command(&TChannelCommands::miResetHistoryClick));
+    w.miRefreshAllStats->setEnabled(true);
+    w.ConnectCommand("actTedsInfo", [&w] {
+        if (w.Channels) Guarded([&] { w.Channels->actTedsInfoExecute(); });
+    });
+
     // Enabled before the first scan: the scan sets their states from then on.
-    for (const char* name : {"actNewScan", "actRescan", "actOffline"})
+    for (const char* name : {"actNewScan", "actRescan", "actOffline", "actTedsInfo"})
         w.SetCommandEnabled(name, true);
 }
 
@@ -159,8 +217,11 @@ void TMainWindowChannels::SetEnabled(const std::string& name, bool enabled) {
         widget = w_.pctMain;
     else if (name.rfind("sbt", 0) == 0)
         widget = w_.findChild<QToolButton*>(ToQt(name));
+    const auto item = w_.ChannelMenuItems.find(name);
     if (widget != nullptr)
         widget->setEnabled(enabled);
+    else if (item != w_.ChannelMenuItems.end())
+        item->second->setEnabled(enabled);
     else
         w_.SetCommandEnabled(name, enabled);
 }
@@ -190,7 +251,7 @@ void TMainWindowChannels::ShowChannelMenu(const std::vector<TChannelMenuItemStat
         if (item == nullptr) continue;
         if (!state.Caption.empty()) item->setText(ToQt(state.Caption));
         item->setVisible(state.Visible);
-        item->setEnabled(state.Enabled);
+        item->setEnabled(state.Enabled && ItemHasCommand(state.Name));
         if (item->isCheckable()) item->setChecked(state.Checked);
     }
     w_.popChannel->exec(screenPos);
@@ -252,12 +313,8 @@ void TMainWindowChannels::ResetHistoryIcon() {
     w_.imgHistory->update();
 }
 
-bool TMainWindowChannels::SaveSetupAvailable() const {
-    return w_.CommandConnected("actSaveSetup");
-}
-
-void TMainWindowChannels::RunSaveSetup() {
-    if (QAction* action = w_.Action("actSaveSetup")) action->trigger();
+void TMainWindowChannels::SaveBeforeSetupChange() {
+    w_.SaveBeforeSetupChange();
 }
 
 bool TMainWindowChannels::RunOfflineDialog(int& devices, int& channels) {
@@ -277,6 +334,29 @@ void TMainWindowChannels::UpdateChannelStatusWindow() {
 
 std::string TMainWindowChannels::DefaultSetupFile() const {
     return w_.DefaultSetupFile;
+}
+
+void TMainWindowChannels::RunBusy(const std::function<void()>& fn) {
+    TOndrixMain::TBusyScope scope(w_);
+    fn();
+}
+
+bool TMainWindowChannels::RunLongOperation(int headerId, int textId, const std::function<bool()>& call) {
+    return w_.RunLongOperation(headerId, textId, call);
+}
+
+bool TMainWindowChannels::InputQuery(const std::string& caption, const std::string& prompt,
+                                     std::string& value) {
+    return Messages().InputQuery(caption, prompt, value);
+}
+
+std::string TMainWindowChannels::SensorDatabaseFile() const {
+    return w_.SensorDatabaseFile;
+}
+
+void TMainWindowChannels::actTedsInfoExecute() {
+    if (w_.Busy || !w_.Gate.IsOpen()) return;
+    commands_->RunSensorDatabase(false);
 }
 
 } // namespace qrb::ui

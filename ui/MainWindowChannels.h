@@ -5,13 +5,16 @@
 
 #include "ui/channels/ChannelsHost.h"
 
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace qrb::ui {
 
 class TBusyPopup;
+class TChannelCommands;
 class TChannelList;
 class TColumnMenus;
 class TOndrixMain;
@@ -27,6 +30,7 @@ public:
     TChannelList& List() { return *list_; }
     TColumnMenus& Menus() { return *menus_; }
     TScanController& Scan() { return *scan_; }
+    TChannelCommands& Commands() { return *commands_; }
 
     // The channel status and offset windows, once the window has them.
     void AttachCompanions();
@@ -51,11 +55,20 @@ public:
     TPage CurrentPage() const override;
     void SetDeviceMenusVisible(bool visible) override;
     void ResetHistoryIcon() override;
-    bool SaveSetupAvailable() const override;
-    void RunSaveSetup() override;
+    void SaveBeforeSetupChange() override;
     bool RunOfflineDialog(int& devices, int& channels) override;
     void UpdateChannelStatusWindow() override;
     std::string DefaultSetupFile() const override;
+    void RunBusy(const std::function<void()>& fn) override;
+    bool RunLongOperation(int headerId, int textId, const std::function<bool()>& call) override;
+    bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
+    std::string SensorDatabaseFile() const override;
+
+    // Whether a channel menu item (miRenamechannel ...) has a command; one without stays disabled.
+    bool ItemHasCommand(const std::string& name) const { return itemCommands_.count(name) != 0; }
+
+    // The sensor database command (all entries; saved after OK, reloaded otherwise).
+    void actTedsInfoExecute();
 
 private:
     TMainWindowState State();
@@ -65,6 +78,8 @@ private:
     std::unique_ptr<TChannelList> list_;
     std::unique_ptr<TColumnMenus> menus_;
     std::unique_ptr<TScanController> scan_;
+    std::unique_ptr<TChannelCommands> commands_;
+    std::set<std::string> itemCommands_;
     std::unique_ptr<TBusyPopup> popup_;
 };
 

@@ -23,9 +23,6 @@ namespace qrb::ui {
 
 namespace {
 
-// The second line of the version label.
-constexpr const char* kVersionSecondLine = "QRB GmbH";
-
 QString Text(int id) {
     return ToDisplay(GetText(id));
 }
@@ -119,8 +116,7 @@ void TOndrixMain::ApplyLanguage() {
         for (const auto& [name, id] : kCaptionOnly)
             action(name)->setText(Text(id));
         // 5. Version label.
-        lbMainVersion->setText(
-            ToDisplay("Version: " + device::GetProgramVersion() + "\r\n" + kVersionSecondLine));
+        lbMainVersion->setText(ToDisplay(VersionLabelText()));
         // 6. Page texts and controls.
         lbControlTitle->setText(Text(39));
         lbControlText->setText(Text(46));

@@ -1,11 +1,19 @@
-// LoadSettings and SaveSettings of the main window over "Ondrix.ini".
+// LoadSettings and SaveSettings of the main window over "Ondrix.ini", and the settings command.
 
 #include "model/I2CTranslator.h"
+#include "model/RegisterTables.h"
 #include "ui/MainWindow.h"
+#include "ui/channels/ScanController.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/ModalRunner.h"
+#include "ui/dialogs/SettingsForm.h"
 #include "ui/texts/Texts.h"
 
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QScreen>
+
+#include <memory>
 
 namespace qrb::ui {
 
@@ -54,6 +62,92 @@ bool TOndrixMain::SaveSettings(std::string& error) {
     settings.LangOffset = LangOffset();
     settings.SetupFolder = SetupFolder;
     return SaveSettingsFile(SettingsFile, settings, error);
+}
+
+void TOndrixMain::actSettingsExecute() {
+    if (!Translator) return;
+    // 1.
+    bool commitNeeded = false;
+    Translator->SetKeepAlive(false);
+    const int32_t oldFan = Options.FanSpeed;
+    bool hwLockAfterScan = false;
+    std::unique_ptr<TSettingsForm> form;
+
+    // 12. Also after Cancel or an exception.
+    auto lastStep = [&] {
+        const bool devicesChanged = form && form->DevicesChanged;
+        form.reset();
+        if (devicesChanged) {
+            // The channels switched off for a slow fan are committed before the scan, so they
+            // never run as bridges with the fan below normal.
+            if (commitNeeded) Translator->NewConfig(0, false);
+            Messages().ShowMessage(GetText(1624));
+            std::function<void()> after;
+            if (hwLockAfterScan)
+                after = [this] {
+                    if (Translator) Translator->SetHWStartLock(Options.HWStartLock ? 1 : 0);
+                };
+            Gate.RequestRescan(std::move(after));
+        } else {
+            if (commitNeeded) Translator->NewConfig(0, false);
+            Translator->SetKeepAlive(true);
+        }
+    };
+
+    try {
+        // 2.
+        form = std::make_unique<TSettingsForm>(this);
+        form->Translator = Translator.get();
+        form->NetworkInfo = NetworkInfo.get();
+        form->Gate = &Gate;
+        form->LoadOptions(Options, SplitCommaText(Options.LANAddresses));
+        const bool oldHWLock = Options.HWStartLock;
+        // 3.
+        if (RunModal(*form) == QDialog::Accepted) {
+            // 4. and 9. (the colours and the debug level)
+            form->StoreOptions(Options);
+            // 5.
+            Translator->SetZeroAverage(Options.ZeroAverage);
+            // 6. A USB setup may have emptied the model: the forced scan brings the devices back.
+            if (Options.HWStartLock != oldHWLock) {
+                if (Translator->ChannelCount() > 0)
+                    Translator->SetHWStartLock(Options.HWStartLock ? 1 : 0);
+                else
+                    hwLockAfterScan = form->DevicesChanged;
+            }
+            // 8.
+            if (Options.SWStartLock)
+                actDevLockExecute();
+            else
+                actDevUnlockExecute();
+            // 9.
+            Translator->SetDebugLevel(Options.DebugLevel);
+            // 10.
+            if (Options.FanSpeed != oldFan) {
+                Translator->SetFanSpeed(Options.FanSpeed);
+                if (Options.FanSpeed > 1) {
+                    for (int i = 0; i < Translator->ChannelCount(); ++i) {
+                        const model::TQRBRawChannel* channel = Translator->GetChannel(i);
+                        if (channel == nullptr || !channel->Present) continue;
+                        const int type = channel->SensorType;
+                        if (type == model::stDMSCurrent || type == model::stDMSFullbridge ||
+                            type == model::stDMSHalfbridge || type == model::stDMSQuarterbridge ||
+                            type == model::stRTD)
+                            Translator->SetSensorType(i, model::stOff);
+                    }
+                    commitNeeded = true;
+                }
+            }
+            // 11.
+            std::string error;
+            SaveSettings(error);
+            lbDevControl->viewport()->update();
+        }
+    } catch (...) {
+        lastStep();
+        throw;
+    }
+    lastStep();
 }
 
 } // namespace qrb::ui

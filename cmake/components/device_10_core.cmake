@@ -9,12 +9,12 @@ qrb_test(device_core_test
 
 # Shared test fixtures of the device layer.
 qrb_component(device device_test_support
-  SOURCES tests/support/VirtualMainLoop.cpp tests/support/ScriptedControl.cpp
+  SOURCES tests/support/VirtualMainLoop.cpp tests/support/ScriptedControl.cpp tests/support/PlaceholderTransports.cpp
   LIBS qrb_device_core)
 
 # The hardware abstraction over the LAN, USB and simulated transports.
 qrb_component(device device_hal
-  SOURCES device/I2CHAL.cpp device/PlaceholderTransports.cpp device/DefaultTransports.cpp
+  SOURCES device/I2CHAL.cpp device/DefaultTransports.cpp
   LIBS qrb_device_core qrb_device_sim qrb_device_lan qrb_device_usb)
 qrb_test(device_hal_test
   SOURCES tests/device/I2CHALTest.cpp

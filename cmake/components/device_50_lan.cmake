@@ -6,7 +6,7 @@ qrb_component(device device_lan
 
 # The fake LAN amplifier: a loopback server on the simulated chips, for tests and tools.
 qrb_component(device device_lan_fake
-  SOURCES tests/support/FakeLanAmplifier.cpp
+  SOURCES tests/support/FakeLanAmplifier.cpp tests/support/SilentLanTarget.cpp
   LIBS qrb_device_chip_emulations qrb_device_sim qrb_device_vocab qrb_device_core Threads::Threads)
 
 qrb_test(device_lan_test

@@ -4,6 +4,11 @@ qrb_fuzz(LanStreamFuzz
   SOURCES fuzz/LanStreamFuzz.cpp
   LIBS qrb_device_lan)
 
+# The info answer on a device's info port.
+qrb_fuzz(LanInfoFuzz
+  SOURCES fuzz/LanInfoFuzz.cpp
+  LIBS qrb_device_lan)
+
 qrb_bench(LanBench
   SOURCES bench/LanBench.cpp
   LIBS qrb_device_lan qrb_device_lan_fake qrb_device_hal qrb_model_translator qrb_device_test_support)

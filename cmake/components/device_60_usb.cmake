@@ -13,3 +13,12 @@ qrb_test(device_usb_test
           tests/device/usb/USBTransportTest.cpp tests/device/usb/USBFileDiskTest.cpp
           tests/device/usb/USBHalTest.cpp
   LIBS qrb_device_usb qrb_device_usb_fake qrb_device_hal qrb_device_test_support)
+
+# What a device puts into its communication sector, under the fuzzer: the frame with its
+# answer block, and the info answer.
+qrb_fuzz(UsbFrameFuzz
+  SOURCES fuzz/UsbFrameFuzz.cpp
+  LIBS qrb_device_usb)
+qrb_fuzz(UsbInfoFuzz
+  SOURCES fuzz/UsbInfoFuzz.cpp
+  LIBS qrb_device_usb)

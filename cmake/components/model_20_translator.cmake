@@ -9,3 +9,7 @@ qrb_component(model model_test_support
 qrb_test(model_translator_test
   SOURCES tests/model/TranslatorCoreTest.cpp tests/model/TranslatorScanTest.cpp
   LIBS qrb_model_translator qrb_model_test_support qrb_device_test_support)
+# Device notifications as the model decodes them, under the fuzzer.
+qrb_fuzz(model_notify_fuzz
+  SOURCES fuzz/NotifyFuzz.cpp
+  LIBS qrb_model_translator qrb_device_test_support)

@@ -3,6 +3,7 @@
 #include "device/Format.h"
 #include "device/lan/LanSocket.h"
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
@@ -46,7 +47,9 @@ void TI2CLANControl::ConnectionLost(uint64_t generation, const std::string& host
     if (socket == nullptr || socket->LossReported) return;
     socket->LossReported = true;
     SetKeepAlive(false);
-    DeviceLost(socket->RemoteHost());
+    // The handler may rescan or close everything: nothing of the connection is used after it.
+    const std::string name = socket->RemoteHost();
+    DeviceLost(name);
 }
 
 bool TI2CLANControl::Knock(const std::string& host, int32_t port) {
@@ -55,20 +58,43 @@ bool TI2CLANControl::Knock(const std::string& host, int32_t port) {
     return probe.Valid();
 }
 
+bool ReceiveInfoAnswer(int fd, const lan::TDeadline& deadline, TInfoAnswer& answer) {
+    uint8_t raw[TInfoAnswer::Size] = {};
+    size_t got = lan::ReceiveUpTo(fd, raw, sizeof raw, deadline);
+    if (got != TInfoAnswer::Size) return false;
+    return TInfoAnswer::Decode(raw, got, answer);
+}
+
+namespace {
+
+// The info port of a data port text: the port plus one, 0 when the text is no number.
+int64_t InfoPortOf(const std::string& portText) {
+    int32_t port = 0;
+    return TryStrToInt(portText, port) ? static_cast<int64_t>(port) + 1 : 0;
+}
+
+bool ValidInfoPort(int64_t infoPort) {
+    return infoPort >= 1 && infoPort <= 65534;
+}
+
+} // namespace
+
 bool TI2CLANControl::RequestInfo(const std::string& host, const std::string& portText, TInfoAnswer& answer) {
+    return RequestInfo(host, portText, std::nullopt, answer);
+}
+
+bool TI2CLANControl::RequestInfo(const std::string& host, const std::string& portText,
+                                 std::optional<bool> knocked, TInfoAnswer& answer) {
     answer = TInfoAnswer{};
     int32_t port = 0;
-    int64_t infoPort = 0;
-    if (TryStrToInt(portText, port)) {
-        infoPort = static_cast<int64_t>(port) + 1;
-    } else {
-        Log(0, Format("[LAN] info reqeust error: invalid port %s.", portText));
-    }
-    if (infoPort < 1 || infoPort > 65534) {
+    if (!TryStrToInt(portText, port)) Log(0, Format("[LAN] info reqeust error: invalid port %s.", portText));
+    const int64_t infoPort = InfoPortOf(portText);
+    if (!ValidInfoPort(infoPort)) {
         Log(0, Format("[LAN] info reqeust error: invalid port %d.", infoPort));
         return false;
     }
-    if (!Knock(host, static_cast<int32_t>(infoPort))) {
+    if (!knocked.has_value()) knocked = Knock(host, static_cast<int32_t>(infoPort));
+    if (!*knocked) {
         Log(0, Format("[LAN] no answer at %s on port %d.", host, infoPort));
         return false;
     }
@@ -77,10 +103,7 @@ bool TI2CLANControl::RequestInfo(const std::string& host, const std::string& por
     const auto request = TInfoRequest::Encode();
     if (!lan::SendAll(client.Get(), request.data(), request.size(), lan::TDeadline(Deadlines.InfoConnectMs)))
         return false;
-    uint8_t raw[TInfoAnswer::Size] = {};
-    size_t got = lan::ReceiveUpTo(client.Get(), raw, sizeof raw, lan::TDeadline(Deadlines.InfoReceiveMs));
-    if (got != TInfoAnswer::Size) return false;
-    return TInfoAnswer::Decode(raw, got, answer);
+    return ReceiveInfoAnswer(client.Get(), lan::TDeadline(Deadlines.InfoReceiveMs), answer);
 }
 
 // ---- scan ------------------------------------------------------------------------------------
@@ -98,13 +121,41 @@ bool TI2CLANControl::ScanTargetsNow() {
     SetKeepAlive(false);
     CloseAll();
     if (ScanTargets.Empty()) return false;
-    for (const std::string& target : ScanTargets) {
-        std::string host = target;
-        std::string port = target;
-        if (size_t colon = target.find(':'); colon != std::string::npos) {
-            host = target.substr(0, colon);
-            port = target.substr(colon + 1);
+    struct TTarget {
+        std::string Text, Host, Port;
+        std::optional<bool> Knocked; // the result of its knock made ahead of the walk
+    };
+    std::vector<TTarget> targets;
+    for (const std::string& text : ScanTargets) {
+        TTarget t{text, text, text, std::nullopt};
+        if (size_t colon = text.find(':'); colon != std::string::npos) {
+            t.Host = text.substr(0, colon);
+            t.Port = text.substr(colon + 1);
         }
+        targets.push_back(std::move(t));
+    }
+    // Every info port is knocked at once, so that targets which do not answer cost one knock
+    // window together. A target with an invalid port is never knocked. A later target on a
+    // host knocked already is skipped once that host is connected: it is knocked in its turn.
+    std::vector<lan::TKnock> knocks;
+    std::vector<TTarget*> knocked;
+    for (TTarget& t : targets) {
+        const int64_t infoPort = InfoPortOf(t.Port);
+        if (!ValidInfoPort(infoPort)) continue;
+        if (std::any_of(knocks.begin(), knocks.end(),
+                        [&](const lan::TKnock& k) { return SameText(k.Host, t.Host); }))
+            continue;
+        knocks.push_back(lan::TKnock{t.Host, static_cast<uint16_t>(infoPort), false});
+        knocked.push_back(&t);
+    }
+    lan::KnockAll(knocks, Deadlines.KnockMs);
+    for (size_t k = 0; k < knocks.size(); ++k)
+        knocked[k]->Knocked = knocks[k].Answered;
+
+    for (const TTarget& t : targets) {
+        const std::string& target = t.Text;
+        const std::string& host = t.Host;
+        const std::string& port = t.Port;
         Log(0, Format("[LAN] scanning IP %s at port %s ...", host, port));
         if (FindSocket(host) != nullptr) {
             // Connections are found by host: a second one would take the first one's answers.
@@ -112,7 +163,7 @@ bool TI2CLANControl::ScanTargetsNow() {
             continue;
         }
         TInfoAnswer info;
-        if (!RequestInfo(host, port, info)) {
+        if (!RequestInfo(host, port, t.Knocked, info)) {
             Log(0, Format("[LAN] no answer to info request at %s.", host));
             continue;
         }
@@ -152,7 +203,9 @@ void TI2CLANControl::KeepAliveTimer(const void*) {
         if (Knock(socket->RemoteHost(), socket->InfoPort())) continue;
         SetKeepAlive(false);
         socket->LossReported = true;
-        DeviceLost(socket->RemoteHost());
+        // The handler may rescan or close everything: nothing of the list is used after it.
+        const std::string name = socket->RemoteHost();
+        DeviceLost(name);
         return;
     }
 }

@@ -7,11 +7,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace qrb::device {
+
+// Receives the 76-byte info answer on the info connection fd before the deadline; false when
+// fewer bytes arrive (answer untouched then).
+bool ReceiveInfoAnswer(int fd, const lan::TDeadline& deadline, TInfoAnswer& answer);
 
 // Every wait of the transport is bounded; tests may shorten them.
 struct TLanDeadlines {
@@ -51,6 +56,9 @@ private:
 
     bool ScanTargetsNow();
     bool Knock(const std::string& host, int32_t port);
+    // The info exchange; knocked is the result of a knock made ahead of it (none: knock now).
+    bool RequestInfo(const std::string& host, const std::string& portText, std::optional<bool> knocked,
+                     TInfoAnswer& answer);
     // Connection callbacks: the connect notification (main thread) and a loss (reader thread).
     void SocketConnect(const TI2CSocket& socket);
     void PostLoss(uint64_t generation, const std::string& host);

@@ -1,5 +1,6 @@
 #include "device/lan/LanSocket.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -66,10 +67,10 @@ bool WaitFor(int fd, short events, const TDeadline& deadline) {
     }
 }
 
-} // namespace
-
-TFd ConnectTcp(const std::string& host, uint16_t port, uint32_t timeoutMs, std::string* error) {
-    TDeadline deadline(timeoutMs);
+// Starts a non-blocking connect; connected tells whether it is made already. Invalid on an
+// immediate failure.
+TFd BeginConnect(const std::string& host, uint16_t port, bool& connected, std::string* error) {
+    connected = false;
     sockaddr_in addr;
     if (!ResolveIPv4(host, port, addr, error)) return TFd();
     TFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -84,19 +85,76 @@ TFd ConnectTcp(const std::string& host, uint16_t port, uint32_t timeoutMs, std::
         if (error) *error = std::strerror(errno);
         return TFd();
     }
-    if (rc != 0) {
-        if (!WaitFor(fd.Get(), POLLOUT, deadline)) {
-            if (error) *error = "connection timed out";
-            return TFd();
-        }
-        int soError = 0;
-        socklen_t len = sizeof soError;
-        if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &soError, &len) != 0 || soError != 0) {
-            if (error) *error = std::strerror(soError != 0 ? soError : errno);
-            return TFd();
-        }
-    }
+    connected = rc == 0;
     return fd;
+}
+
+// The outcome of a connect that was under way once its socket polled writable or failed.
+bool ConnectSucceeded(int fd, std::string* error) {
+    int soError = 0;
+    socklen_t len = sizeof soError;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0 || soError != 0) {
+        if (error) *error = std::strerror(soError != 0 ? soError : errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TFd ConnectTcp(const std::string& host, uint16_t port, uint32_t timeoutMs, std::string* error) {
+    TDeadline deadline(timeoutMs);
+    bool connected = false;
+    TFd fd = BeginConnect(host, port, connected, error);
+    if (!fd.Valid() || connected) return fd;
+    if (!WaitFor(fd.Get(), POLLOUT, deadline)) {
+        if (error) *error = "connection timed out";
+        return TFd();
+    }
+    if (!ConnectSucceeded(fd.Get(), error)) return TFd();
+    return fd;
+}
+
+void KnockAll(std::vector<TKnock>& knocks, uint32_t timeoutMs) {
+    struct TPending {
+        size_t Index;
+        TFd Fd;
+        TDeadline Deadline;
+    };
+    std::vector<TPending> pending;
+    for (size_t i = 0; i < knocks.size(); ++i) {
+        knocks[i].Answered = false;
+        TDeadline deadline(timeoutMs);
+        bool connected = false;
+        TFd fd = BeginConnect(knocks[i].Host, knocks[i].Port, connected, nullptr);
+        if (!fd.Valid()) continue;
+        if (connected) {
+            knocks[i].Answered = true; // and closed at once
+            continue;
+        }
+        pending.push_back(TPending{i, std::move(fd), deadline});
+    }
+    std::vector<pollfd> polled;
+    while (!pending.empty()) {
+        int waitMs = pending.front().Deadline.RemainingMs();
+        polled.clear();
+        for (const TPending& p : pending) {
+            waitMs = std::min(waitMs, p.Deadline.RemainingMs());
+            polled.push_back(pollfd{p.Fd.Get(), POLLOUT, 0});
+        }
+        int rc = ::poll(polled.data(), polled.size(), waitMs);
+        if (rc < 0 && errno != EINTR) break; // what is still under way counts as no answer
+        std::vector<TPending> still;
+        for (size_t k = 0; k < pending.size(); ++k) {
+            TPending& p = pending[k];
+            if (rc > 0 && polled[k].revents != 0) {
+                knocks[p.Index].Answered = ConnectSucceeded(p.Fd.Get(), nullptr);
+            } else if (!p.Deadline.Passed()) {
+                still.push_back(std::move(p));
+            }
+        }
+        pending = std::move(still);
+    }
 }
 
 bool SendAll(int fd, const uint8_t* data, size_t len, const TDeadline& deadline) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qrb::device::lan {
 
@@ -51,6 +52,18 @@ private:
 // Connects to host:port (IPv4 dotted text, or a name resolved to IPv4) within timeoutMs.
 // Returns an invalid TFd on failure; error receives the reason.
 TFd ConnectTcp(const std::string& host, uint16_t port, uint32_t timeoutMs, std::string* error = nullptr);
+
+// One endpoint of KnockAll and what came of it.
+struct TKnock {
+    std::string Host;
+    uint16_t Port = 0;
+    bool Answered = false; // the connection was made
+};
+
+// Connects to every endpoint at once and closes each connection as soon as it is made. A
+// refused or failed connect ends at once; one not made within timeoutMs of its own start
+// counts as no answer. Returns when every endpoint has its result.
+void KnockAll(std::vector<TKnock>& knocks, uint32_t timeoutMs);
 
 // Sends all bytes before the deadline; false on error, closed peer or time-out.
 bool SendAll(int fd, const uint8_t* data, size_t len, const TDeadline& deadline);

@@ -21,6 +21,24 @@ uint32_t FramePayloadLength(const TSectorBytes& frame) {
 
 } // namespace
 
+TSectorReply DecodeInfoReply(const TSectorBytes& reply, size_t count, TInfoAnswer& answer) {
+    if (count != kSectorFrameSize) return TSectorReply::ShortTransfer;
+    if (FramePayloadLength(reply) != TInfoAnswer::Size) return TSectorReply::WrongLength;
+    return TInfoAnswer::Decode(reply.data() + kFramePayloadOffset, TInfoAnswer::Size, answer)
+               ? TSectorReply::Ok
+               : TSectorReply::WrongLength;
+}
+
+TSectorReply DecodeCommandReply(const TSectorBytes& reply, size_t count, TCommandBlock& answer,
+                                uint32_t& length) {
+    length = 0;
+    if (count != kSectorFrameSize) return TSectorReply::ShortTransfer;
+    length = FramePayloadLength(reply);
+    if (length != TCommandBlock::Size) return TSectorReply::WrongLength;
+    std::copy_n(reply.begin() + kFramePayloadOffset, TCommandBlock::Size, answer.Bytes.begin());
+    return TSectorReply::Ok;
+}
+
 TI2CUSBControl::TI2CUSBControl(std::unique_ptr<IDiskEnumerator> disks)
     : TWireControl(kUSBWireTraits), disks_(std::move(disks)) {
     if (!disks_) throw std::runtime_error("Error on creating USB control: no disk access");
@@ -154,11 +172,11 @@ bool TI2CUSBControl::RequestInfo(IRawDisk* disk, TInfoAnswer& answer) {
         Log(0, "[USB] error while reading from info sector: " + r.ErrorText);
         return false;
     }
-    if (r.Count != kSectorFrameSize || FramePayloadLength(reply) != TInfoAnswer::Size) {
+    if (DecodeInfoReply(reply, r.Count, answer) != TSectorReply::Ok) {
         Log(0, "[USB] error while reading from info sector: invalid length of info request answer!");
         return false;
     }
-    return TInfoAnswer::Decode(reply.data() + kFramePayloadOffset, TInfoAnswer::Size, answer);
+    return true;
 }
 
 bool TI2CUSBControl::WriteRequest(IRawDisk* disk, const TCommandBlock& request, uint32_t timeout) {
@@ -211,19 +229,20 @@ bool TI2CUSBControl::ReadResponse(IRawDisk* disk, TCommandBlock& answer) {
         Log(0, "[USB] error while reading from communication sector: " + r.ErrorText);
         return false;
     }
-    if (r.Count != kSectorFrameSize) {
+    uint32_t length = 0;
+    switch (DecodeCommandReply(reply, r.Count, answer, length)) {
+    case TSectorReply::Ok:
+        return true;
+    case TSectorReply::ShortTransfer:
         Log(0, Format("[USB] read error: invalid length of transfer block (is %d, should be %d)!",
                       static_cast<int64_t>(r.Count), static_cast<int32_t>(kSectorFrameSize)));
         return false;
+    case TSectorReply::WrongLength:
+        break;
     }
-    const uint32_t length = FramePayloadLength(reply);
-    if (length != TCommandBlock::Size) {
-        Log(0, Format("[USB] read error: invalid length of command packet (is %d, should be %d)!",
-                      static_cast<int32_t>(length), static_cast<int32_t>(TCommandBlock::Size)));
-        return false;
-    }
-    std::copy_n(reply.begin() + kFramePayloadOffset, TCommandBlock::Size, answer.Bytes.begin());
-    return true;
+    Log(0, Format("[USB] read error: invalid length of command packet (is %d, should be %d)!",
+                  static_cast<int32_t>(length), static_cast<int32_t>(TCommandBlock::Size)));
+    return false;
 }
 
 TWireDevice* TI2CUSBControl::FindEntry(int index) {

@@ -15,6 +15,20 @@
 
 namespace qrb::device {
 
+// What a read of the communication sector brought back.
+enum class TSectorReply {
+    Ok,
+    ShortTransfer, // fewer bytes than a whole frame
+    WrongLength,   // the frame's payload length is not the answer's
+};
+
+// The info answer in a reply of which count bytes were read; answer is untouched unless Ok.
+TSectorReply DecodeInfoReply(const TSectorBytes& reply, size_t count, TInfoAnswer& answer);
+// The answer block in a reply of which count bytes were read; length receives the frame's
+// payload length (0 after a short transfer); answer is untouched unless Ok.
+TSectorReply DecodeCommandReply(const TSectorBytes& reply, size_t count, TCommandBlock& answer,
+                                uint32_t& length);
+
 // One open amplifier disk; the request counter lives in the wire entry (Sequence).
 class TQRB730USBDevice : public TWireDevice {
 public:

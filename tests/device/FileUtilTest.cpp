@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -178,6 +179,51 @@ TEST_F(FileUtilTest, AFailedWriteKeepsTheOldContent) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(Read(longName), "old");
     EXPECT_EQ(Names().size(), 2u);
+}
+
+// What a program killed between creating and renaming its temporary file leaves behind.
+TEST_F(FileUtilTest, ASaveRemovesLeftoversOfDeadProcessesOnly) {
+    // A process id that no longer runs: a child that has ended and been reaped.
+    const pid_t dead = ::fork();
+    ASSERT_GE(dead, 0);
+    if (dead == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const auto leftover = [&](const std::string& name, const std::string& content = "partial") {
+        ASSERT_TRUE(std::ofstream(Path(name)) << content);
+    };
+    const std::string d = std::to_string(dead);
+    leftover(".setup.xml." + d + ".0.1A2B.tmp");                           // removed
+    leftover(".setup.xml." + d + ".17.ff.tmp");                            // removed
+    leftover(".setup.xml." + std::to_string(::getppid()) + ".0.1A2B.tmp"); // its process runs
+    leftover(".setup.xml.1.3.C.tmp");                                      // pid 1 runs
+    leftover(".other.xml." + d + ".0.1.tmp");                              // another file's
+    leftover(".setup.xml." + d + ".tmp");                                  // not our form
+    leftover(".setup.xml." + d + ".0.XY.tmp");
+    leftover("setup.xml." + d + ".0.1.tmp");
+    fs::create_directory(dir_ / (".setup.xml." + d + ".1.1.tmp")); // no regular file
+    fs::create_symlink("setup.xml", dir_ / (".setup.xml." + d + ".2.1.tmp"));
+
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomic(Path("setup.xml"), std::string_view("<QRB/>"), error)) << error;
+    EXPECT_EQ(Read(Path("setup.xml")), "<QRB/>");
+    std::vector<std::string> expected = {
+        ".other.xml." + d + ".0.1.tmp",  ".setup.xml." + std::to_string(::getppid()) + ".0.1A2B.tmp",
+        ".setup.xml." + d + ".0.XY.tmp", ".setup.xml." + d + ".1.1.tmp",
+        ".setup.xml." + d + ".2.1.tmp",  ".setup.xml." + d + ".tmp",
+        ".setup.xml.1.3.C.tmp",          "setup.xml",
+        "setup.xml." + d + ".0.1.tmp",
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Names(), expected);
+    EXPECT_EQ(Read(Path(".setup.xml.1.3.C.tmp")), "partial");
+
+    // Through a link the target's folder and name count.
+    fs::create_directory(dir_ / "real");
+    fs::create_symlink("real/data.txt", dir_ / "link");
+    leftover("real/.data.txt." + d + ".0.1.tmp");
+    ASSERT_TRUE(WriteFileAtomic(Path("link"), std::string_view("x"), error)) << error;
+    EXPECT_FALSE(fs::exists(dir_ / "real" / (".data.txt." + d + ".0.1.tmp")));
+    EXPECT_TRUE(fs::exists(dir_ / "real" / "data.txt"));
 }
 
 TEST_F(FileUtilTest, ReadRefusesWhatIsNoRegularFileOrTooLarge) {

@@ -1,5 +1,5 @@
 #include "device/I2CHAL.h"
-#include "device/PlaceholderTransports.h"
+#include "tests/support/PlaceholderTransports.h"
 #include "tests/support/ScriptedControl.h"
 #include "tests/support/VirtualMainLoop.h"
 
@@ -13,6 +13,9 @@
 #include <vector>
 
 using namespace qrb::device;
+using qrb::test::CreatePlaceholderLANControl;
+using qrb::test::CreatePlaceholderUSBControl;
+using qrb::test::CreatePlaceholderVirtualControl;
 using qrb::test::TInstalledVirtualMainLoop;
 using qrb::test::TScriptedControl;
 

@@ -2,12 +2,12 @@
 // follows the image the amplifier stored, so both adjustment paths have to converge on what the
 // device received.
 
-#include "device/PlaceholderTransports.h"
 #include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/ChipAmplifier.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
+#include "tests/support/PlaceholderTransports.h"
 #include "tests/support/VirtualMainLoop.h"
 
 #include <gtest/gtest.h>
@@ -29,8 +29,8 @@ protected:
         f.CreateLAN = [] {
             return std::unique_ptr<device::TI2CControl>(std::make_unique<device::TI2CLANControl>());
         };
-        f.CreateUSB = device::CreatePlaceholderUSBControl;
-        f.CreateVirtual = device::CreatePlaceholderVirtualControl;
+        f.CreateUSB = test::CreatePlaceholderUSBControl;
+        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
         translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
         translator->OnConfigComplete = [](const void*) {};
         translator->OnTranslatorError = [this](const void*, const std::string& t) { errors.push_back(t); };

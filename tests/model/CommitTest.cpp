@@ -1,10 +1,10 @@
 #include "model/ChannelCommit.h"
 
 #include "device/HWVocabulary.h"
-#include "device/PlaceholderTransports.h"
 #include "model/ChannelSetters.h"
 #include "model/I2CTranslator.h"
 #include "model/QRBRawChannel.h"
+#include "tests/support/PlaceholderTransports.h"
 #include "tests/support/ScriptedAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
 
@@ -328,8 +328,8 @@ protected:
             amp = t.get();
             return std::unique_ptr<device::TI2CControl>(std::move(t));
         };
-        f.CreateUSB = device::CreatePlaceholderUSBControl;
-        f.CreateVirtual = device::CreatePlaceholderVirtualControl;
+        f.CreateUSB = test::CreatePlaceholderUSBControl;
+        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
         t = std::make_unique<TI2CTranslator>(device::kMaskLAN, false, f);
         amp->Devices = {test::GoodDevice("10.0.0.1", 3)};
         for (int s = 0; s < 3; ++s)
@@ -451,7 +451,7 @@ TEST_F(TranslatorCommit, AFailedRestoreIsReported) {
     EXPECT_FALSE(t->NewConfig(0, true));
     EXPECT_EQ(WrittenSlots(), (std::vector<int>{1, 1}));
     EXPECT_EQ(events, (std::vector<std::string>{
-                          "Error: Error 7 while restoring channel 02",
+                          "Error: Error 7 while restoring channel 01",
                           "Error: Biterror(s) detected:\r\n  Ch01: $24->$0001    -> power dac: 1",
                           "ConfigComplete"}));
 }

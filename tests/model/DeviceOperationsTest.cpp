@@ -77,14 +77,29 @@ TEST_F(DeviceOperations, SetDeviceLockOnAnEmptyModelDoesNothing) {
     EXPECT_TRUE(amp->Log.empty());
 }
 
-TEST_F(DeviceOperations, SetDeviceLockWithOneDeviceRefusingStillSetsTheState) {
+TEST_F(DeviceOperations, SetDeviceLockChangesTheStateOnlyWhenEveryDeviceTookIt) {
     CreateTwo();
     amp->Refuse["SetDeviceLockState(0,1)"] = TI2CResult::irNoAnswer;
     EXPECT_FALSE(translator->SetDeviceLock(true));
+    EXPECT_FALSE(translator->DeviceLocked);
+    EXPECT_EQ(amp->Log, (Strings{"SetDeviceLockState(0,1)", "SetDeviceLockState(1,1)"}));
+    EXPECT_EQ(events, Strings{"Error: Error 7 on locking the front panel of device 00!"});
+    EXPECT_TRUE(translator->LastError.empty());
+
+    // Taken on the second try.
+    amp->Refuse.clear();
+    amp->Log.clear();
+    events.clear();
+    EXPECT_TRUE(translator->SetDeviceLock(true));
     EXPECT_TRUE(translator->DeviceLocked);
     EXPECT_EQ(amp->Log, (Strings{"SetDeviceLockState(0,1)", "SetDeviceLockState(1,1)"}));
-    EXPECT_TRUE(translator->SetDeviceLock(false));
-    EXPECT_FALSE(translator->DeviceLocked);
+    EXPECT_TRUE(events.empty());
+
+    // A refused unlock leaves the devices counted as locked.
+    amp->Refuse["SetDeviceLockState(1,0)"] = TI2CResult::irNoAnswer;
+    EXPECT_FALSE(translator->SetDeviceLock(false));
+    EXPECT_TRUE(translator->DeviceLocked);
+    EXPECT_EQ(events, Strings{"Error: Error 7 on unlocking the front panel of device 01!"});
 }
 
 TEST_F(DeviceOperations, SetHWStartLockWritesEveryValidMasterFlash) {
@@ -140,16 +155,26 @@ TEST_F(DeviceOperations, TurnOffDevicesStopsAtTheFirstFailure) {
         std::string refused;
         size_t calls;
         bool muxError;
+        int32_t off;
+        std::string lastError;
     };
-    for (const Case& c : {Case{"WriteI2C(0,$72,01)", 1, true}, Case{"WriteI2C(0,$2C,0300)", 2, false},
-                          Case{"WriteI2C(1,$72,01)", 3, true}, Case{"WriteI2C(1,$2C,0300)", 4, false}}) {
+    for (const Case& c : {Case{"WriteI2C(0,$72,01)", 1, true, 0,
+                               "Error on selecting channel group 0 for turning off device 00!"},
+                          Case{"WriteI2C(0,$2C,0300)", 2, false, 0, "Error 7 on turning off device 00!"},
+                          Case{"WriteI2C(1,$72,01)", 3, true, 1,
+                               "Error on selecting channel group 0 for turning off device 01!"},
+                          Case{"WriteI2C(1,$2C,0300)", 4, false, 1, "Error 7 on turning off device 01!"}}) {
         SCOPED_TRACE(c.refused);
         CreateTwo();
         amp->Refuse[c.refused] = TI2CResult::irNoAnswer;
-        EXPECT_FALSE(translator->TurnOffDevices());
+        int32_t off = -1;
+        EXPECT_FALSE(translator->TurnOffDevices(&off));
         EXPECT_EQ(amp->Log.size(), c.calls);
         EXPECT_EQ(amp->Log.back(), c.refused);
         EXPECT_EQ(!events.empty() && events[0].rfind("ScanError: ", 0) == 0, c.muxError);
+        // The failure waits in LastError for the caller, with the devices already off counted.
+        EXPECT_EQ(off, c.off);
+        EXPECT_EQ(translator->LastError, c.lastError);
     }
 }
 

@@ -4,8 +4,8 @@
 
 #include "device/Format.h"
 #include "device/I2CHAL.h"
-#include "device/PlaceholderTransports.h"
 #include "model/I2CTranslator.h"
+#include "tests/support/PlaceholderTransports.h"
 #include "tests/support/ScriptedAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
 
@@ -123,8 +123,8 @@ protected:
             amp = t.get();
             return std::unique_ptr<device::TI2CControl>(std::move(t));
         };
-        f.CreateUSB = device::CreatePlaceholderUSBControl;
-        f.CreateVirtual = device::CreatePlaceholderVirtualControl;
+        f.CreateUSB = test::CreatePlaceholderUSBControl;
+        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
         translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
         auto& t = *translator;
         t.OnConfigComplete = [this](const void*) { events.push_back("ConfigComplete"); };

@@ -1,9 +1,9 @@
 // The model over the LAN transport of the default factory, against two fake amplifiers over
 // TCP on loopback: the scan, a commit that one device refuses, and device operations.
 
-#include "device/PlaceholderTransports.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/FakeLanAmplifier.h"
+#include "tests/support/PlaceholderTransports.h"
 #include "tests/support/VirtualMainLoop.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +31,7 @@ class LanModel : public ::testing::Test {
 protected:
     void SetUp() override {
         device::TI2CTransportFactory f = device::DefaultTransportFactory();
-        f.CreateUSB = device::CreatePlaceholderUSBControl;
+        f.CreateUSB = test::CreatePlaceholderUSBControl;
         t = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
         t->OnConfigComplete = [this](const void*) { events.push_back("ConfigComplete"); };
         t->OnError = [this](const void*, const std::string& s) { events.push_back("Error: " + s); };
@@ -118,7 +118,7 @@ TEST_F(LanModel, RefusedChannelIsRestoredInTheDeviceAndItsBitsReported) {
     amp1->AddFault(noRestore);
     EXPECT_FALSE(t->NewConfig(0, true));
     EXPECT_EQ(events, (std::vector<std::string>{
-                          "Error: Error 7 while restoring channel 02",
+                          "Error: Error 7 while restoring channel 01",
                           "Error: Biterror(s) detected:\r\n  Ch01: $24->$0001    -> power dac: 1",
                           "ConfigComplete"}));
 }

@@ -260,11 +260,13 @@ TEST_F(Measure, TemperatureReadingNamesTheIndexItself) {
 
 // ---- Temperature report ------------------------------------------------------------------------
 
-TEST_F(Measure, ReportWithoutSelectionCommitsTwiceAndAddsNothing) {
+TEST_F(Measure, ReportWithoutSelectionCommitsThreeTimesAndAddsNothing) {
     std::string text = "kept";
     EXPECT_TRUE(translator->TemperatureReport(text));
     EXPECT_EQ(text, "kept");
-    EXPECT_EQ(Events("ConfigComplete").size(), 2u);
+    // Ground setup, temperature setup, restore.
+    EXPECT_EQ(Events("ConfigComplete").size(), 3u);
+    EXPECT_TRUE(Dev().ChannelWrites.empty());
 }
 
 TEST_F(Measure, ReportMeasuresGroundAndTemperatureAndRestores) {
@@ -285,8 +287,9 @@ TEST_F(Measure, ReportMeasuresGroundAndTemperatureAndRestores) {
     EXPECT_EQ(Ch(0).Current, before0);
     EXPECT_EQ(Ch(1).Current, before1);
     EXPECT_EQ(Ch(0).SensorType, type0);
-    // Ground setup, one temperature setup per channel, the restore.
-    EXPECT_EQ(Events("ConfigComplete").size(), 4u);
+    // Ground setup, one temperature setup for both channels, the restore; each writes both.
+    EXPECT_EQ(Events("ConfigComplete").size(), 3u);
+    EXPECT_EQ(Dev().ChannelWrites.size(), 6u);
     // The log line of the measurement.
     const auto logs = Events("TranslatorLog: CH01");
     ASSERT_EQ(logs.size(), 1u);

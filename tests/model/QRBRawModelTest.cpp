@@ -328,7 +328,7 @@ TEST_F(ChannelFixture, DecodeVersion1DefaultImage) {
     EXPECT_EQ(Channel.charge_clear, 1); // active low bit clear
     EXPECT_EQ(Channel.charge_man_clearmode, 1);
     EXPECT_EQ(Channel.coupling, 0);
-    EXPECT_EQ(Channel.reference, 0); // no BNC: only 4 or 5, and neither matches
+    EXPECT_EQ(Channel.reference, 4); // no BNC: codes 4 and 5 of the first table, which matches code 4
     EXPECT_EQ(Channel.current, 0);
     EXPECT_EQ(Channel.dms_shunt, 0);
     EXPECT_EQ(Channel.SensorType, 0);

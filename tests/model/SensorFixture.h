@@ -54,8 +54,8 @@ protected:
             }
             return std::unique_ptr<device::TI2CControl>(std::move(t));
         };
-        f.CreateUSB = device::CreatePlaceholderUSBControl;
-        f.CreateVirtual = device::CreatePlaceholderVirtualControl;
+        f.CreateUSB = test::CreatePlaceholderUSBControl;
+        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
         translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
         Hook();
         ASSERT_EQ(translator->Rescan(), channels);

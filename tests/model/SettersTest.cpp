@@ -636,13 +636,12 @@ const TMismatch kMismatches[] = {
     {"version 1", "reference", 5, 3, "code 5 has the value of code 3"},
     {"version 2", "reference", 4, 0, "code 4 has the value of code 0"},
     {"version 2", "reference", 5, 3, "code 5 has the value of code 3"},
-    // The simulated channels (version 3, charge input and ODU, no BNC): the setter takes the
-    // first reference table, the decode searches codes 4 and 5 of the second.
-    {"simulated", "reference", 1, 5, "the value of code 1 is code 5 of the second table"},
-    {"simulated", "reference", 2, 0, "the value of code 2 is not among codes 4 and 5 of the second table"},
-    {"simulated", "reference", 3, 4, "the value of code 3 is code 4 of the second table"},
-    {"simulated", "reference", 4, 0, "the value of code 4 is not among codes 4 and 5 of the second table"},
-    {"simulated", "reference", 5, 4, "the value of code 5 is code 4 of the second table"},
+    // The simulated channels (version 3, charge input and ODU, no BNC) use the first table, whose
+    // codes 4 and 5 alone are searched without BNC.
+    {"simulated", "reference", 0, 4, "code 0 has the value of code 4"},
+    {"simulated", "reference", 1, 0, "code 1 is not searched without BNC"},
+    {"simulated", "reference", 2, 0, "code 2 is not searched without BNC"},
+    {"simulated", "reference", 3, 5, "code 3 has the value of code 5"},
     // Version 0 lacks these relays (their rows decode only on version 1, or match nothing).
     {"version 0", "offset", 1, 0, "version 0 has no offset relay"},
     {"version 0", "offsetdac_filter", 1, 0, "version 1 only"},
@@ -728,12 +727,12 @@ TEST(ChannelRoundTrip, ReferenceByConnectors) {
         // Charge with ODU below version 2: second table for setting and decoding.
         {{"charge ODU v1", 1, kFeatCharge | kFeatODU | kFeatBNC, false}, 0, {0, 1, 2, 1, 4, 1}},
         {{"charge ODU v1 open", 1, kFeatCharge | kFeatODU | kFeatBNC, false}, 1, {0, 1, 2, 1, 4, 2}},
-        {{"charge ODU v1 no BNC", 1, kFeatCharge | kFeatODU, false}, 0, {0, 5, 0, 5, 4, 5}},
+        // Without BNC the value of code 2, which code 5 writes with open ground, is code 5.
+        {{"charge ODU v1 no BNC", 1, kFeatCharge | kFeatODU, false}, 0, {0, 5, 5, 5, 4, 5}},
         {{"charge ODU v0", 0, kFeatCharge | kFeatODU | kFeatBNC, false}, 0, {0, 1, 2, 3, 0, 3}},
-        // From version 2 on the setter takes the first table while the decode, which looks at the
-        // connectors only, searches the second.
-        {{"charge ODU v2", 2, kFeatCharge | kFeatODU | kFeatBNC, true}, 0, {0, 1, 2, 4, 0, 4}},
-        {{"charge ODU v2 no BNC", 2, kFeatCharge | kFeatODU, true}, 0, {0, 5, 0, 4, 0, 4}},
+        // From version 2 on both take the first table.
+        {{"charge ODU v2", 2, kFeatCharge | kFeatODU | kFeatBNC, true}, 0, {0, 1, 2, 3, 0, 3}},
+        {{"charge ODU v2 no BNC", 2, kFeatCharge | kFeatODU, true}, 0, {4, 0, 0, 5, 4, 5}},
     };
     for (const TCase& c : cases) {
         for (uint8_t code = 0; code < 6; ++code) {
@@ -744,6 +743,62 @@ TEST(ChannelRoundTrip, ReferenceByConnectors) {
             CommitLocally(*ch);
             EXPECT_EQ(ch->reference, c.Decoded[code]);
         }
+    }
+}
+
+// Without BNC codes 4 and 5 come back from either table on every version, through the
+// open-ground/shield toggle both ways, with the input (word 6) and ground (word 3) relays the
+// setter sets for them.
+TEST(ChannelRoundTrip, ReferenceWithoutBNCSurvivesTheOpenGroundToggle) {
+    struct TRelays {
+        uint16_t Input;  // word 6 AND the reference decode mask
+        uint16_t Ground; // word 3 AND 0x1400
+    };
+    struct TCase {
+        TKind Kind;
+        uint8_t Code;
+        TRelays Connected, Open;
+    };
+    constexpr uint8_t kChargeODU = kFeatCharge | kFeatODU;
+    const TCase cases[] = {
+        // First table.
+        {{"v0", 0, 0, false}, 4, {0x08C8, 0x0400}, {0x08C8, 0x0400}},
+        {{"v0", 0, 0, false}, 5, {0x0382, 0x1000}, {0x0382, 0x0400}},
+        {{"v1", 1, 0, false}, 4, {0x00C8, 0x0400}, {0x00C8, 0x0400}},
+        {{"v1", 1, 0, false}, 5, {0x04C0, 0x1000}, {0x04C0, 0x0400}},
+        {{"v2", 2, 0, true}, 4, {0x00C8, 0x0400}, {0x00C8, 0x0400}},
+        {{"v2", 2, 0, true}, 5, {0x04C0, 0x1000}, {0x04C0, 0x0400}},
+        {{"charge v1", 1, kFeatCharge, false}, 5, {0x04C0, 0x1000}, {0x04C0, 0x0400}},
+        {{"ODU v1", 1, kFeatODU, false}, 5, {0x04C0, 0x1000}, {0x04C0, 0x0400}},
+        {{"charge ODU v2", 2, kChargeODU, true}, 4, {0x00C8, 0x0400}, {0x00C8, 0x0400}},
+        {{"charge ODU v2", 2, kChargeODU, true}, 5, {0x04C0, 0x1000}, {0x04C0, 0x0400}},
+        {{"charge ODU v3", 3, kChargeODU, true}, 4, {0x00C8, 0x0400}, {0x00C8, 0x0400}},
+        {{"charge ODU v3", 3, kChargeODU, true}, 5, {0x04C0, 0x1000}, {0x04C0, 0x0400}},
+        // Second table; code 5 with open ground writes the value of code 2.
+        {{"charge ODU v0", 0, kChargeODU, false}, 4, {0x08C8, 0x0400}, {0x08C8, 0x0400}},
+        {{"charge ODU v0", 0, kChargeODU, false}, 5, {0x0382, 0x1000}, {0x028A, 0x0400}},
+        {{"charge ODU v1", 1, kChargeODU, false}, 4, {0x04C0, 0x0400}, {0x04C0, 0x0400}},
+        {{"charge ODU v1", 1, kChargeODU, false}, 5, {0x0068, 0x1000}, {0x0288, 0x0400}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.Kind.Name << " code " << int(c.Code));
+        auto ch = MakeChannel(c.Kind);
+        const uint16_t inputMask = c.Kind.InfoVersion == 0 ? 0x0BEA : 0x06E8;
+        TChannelEditor e(*ch);
+        auto expect = [&](const TRelays& relays, const char* step) {
+            SCOPED_TRACE(step);
+            EXPECT_EQ(ch->Pending.Image.Words[6] & inputMask, relays.Input);
+            EXPECT_EQ(ch->Pending.Image.Words[3] & 0x1400, relays.Ground);
+            CommitLocally(*ch);
+            EXPECT_EQ(ch->reference, c.Code);
+            EXPECT_EQ(ch->ReferenceCache, c.Code);
+        };
+        ASSERT_TRUE(e.SetReference(c.Code));
+        expect(c.Connected, "set");
+        ASSERT_TRUE(e.SetOpenGndShield(1));
+        expect(c.Open, "opened");
+        ASSERT_TRUE(e.SetOpenGndShield(0));
+        expect(c.Connected, "connected again");
     }
 }
 
@@ -939,6 +994,26 @@ TEST(TranslatorSettersOffline, RoundTripsThroughTheSimulatedTransport) {
     ASSERT_EQ(ch.Info.Features, kFeatCharge | kFeatODU);
     ASSERT_TRUE(ch.HasADC18);
     TranslatorRoundTrip(translator, 1, "simulated");
+}
+
+TEST(TranslatorSettersOffline, SimulatedReferenceSurvivesTheOpenGroundToggle) {
+    test::TInstalledVirtualMainLoop loop;
+    TI2CTranslator translator{device::kMaskOffline, false, device::DefaultTransportFactory()};
+    translator.OnConfigComplete = [](const void*) {};
+    ASSERT_EQ(translator.AddScanTarget("A-2:3", device::kMaskOffline), 0);
+    ASSERT_EQ(translator.Rescan(), 2);
+    const TQRBRawChannel& ch = *translator.GetChannel(1);
+    for (uint8_t code : {uint8_t{4}, uint8_t{5}}) {
+        SCOPED_TRACE(int(code));
+        ASSERT_TRUE(translator.SetReference(1, code));
+        ASSERT_TRUE(translator.NewConfig(0, true));
+        for (uint8_t open : {uint8_t{1}, uint8_t{0}}) {
+            ASSERT_TRUE(translator.SetOpenGndShield(1, open));
+            ASSERT_TRUE(translator.NewConfig(0, true));
+            EXPECT_EQ(ch.reference, code);
+            EXPECT_EQ(ch.Current.Image.Words[3] & 0x1400, code == 5 && !open ? 0x1000 : 0x0400);
+        }
+    }
 }
 } // namespace
 } // namespace qrb::model

@@ -2,8 +2,8 @@
 // A translator over scripted transports, with every translator event recorded in firing order.
 
 #include "device/I2CHAL.h"
-#include "device/PlaceholderTransports.h"
 #include "model/I2CTranslator.h"
+#include "tests/support/PlaceholderTransports.h"
 #include "tests/support/ScriptedAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
 
@@ -26,7 +26,7 @@ protected:
             lan = t.get();
             return std::unique_ptr<device::TI2CControl>(std::move(t));
         };
-        f.CreateUSB = device::CreatePlaceholderUSBControl;
+        f.CreateUSB = test::CreatePlaceholderUSBControl;
         f.CreateVirtual = [this] {
             auto t = std::make_unique<TScriptedAmplifier>();
             sim = t.get();

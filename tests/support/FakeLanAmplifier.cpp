@@ -184,6 +184,7 @@ struct TFakeLanAmplifier::TImpl {
     std::vector<std::unique_ptr<TI2CVirtualChannel>> channels;
     std::array<TChannelInfoSlot, 8> slots{};
     std::array<TChannelCalibTable, 8> calib{};
+    std::array<size_t, 8> calibWrites{};
     int32_t groupSel = 0, slotSel = 0, pathSel = 0;
     bool locked = false;
     int32_t irqMode = 0;
@@ -270,6 +271,26 @@ struct TFakeLanAmplifier::TImpl {
         return true;
     }
 
+    // The calibration table lies at 0x1000 of the channel flash's lower half; a write there
+    // changes the table the device reports.
+    static constexpr uint32_t kCalibEepromBase = 0x1000;
+
+    void WriteCalibEeprom(int32_t slot, const std::vector<uint8_t>& data) {
+        if (slot < 0 || slot >= 8 || data.size() < 2) return;
+        const uint32_t address = (uint32_t(data[0]) << 8) | data[1];
+        std::array<uint8_t, TChannelCalibTable::Size> bytes = ToBytes(calib[size_t(slot)]);
+        bool inside = false;
+        for (size_t i = 2; i < data.size(); ++i) {
+            const uint32_t at = address + uint32_t(i - 2);
+            if (at < kCalibEepromBase || at >= kCalibEepromBase + bytes.size()) continue;
+            bytes[at - kCalibEepromBase] = data[i];
+            inside = true;
+        }
+        if (!inside) return;
+        TChannelCalibTable::Decode(bytes.data(), bytes.size(), calib[size_t(slot)]);
+        ++calibWrites[size_t(slot)];
+    }
+
     bool IsMux(uint8_t address) { return address >= 0x70 && address <= 0x72; }
 
     void WriteMux(uint8_t address, uint8_t value) {
@@ -340,6 +361,7 @@ struct TFakeLanAmplifier::TImpl {
             if (!FindChip(address, chip, slot)) return status(-1);
             chipWrites.push_back({slot, address, data});
             if (chip) chip->Write(data);
+            if (address == TI2CVirtualChannel::kFlashLowAddress) WriteCalibEeprom(slot, data);
             return status(int32_t(n));
         }
         case 0x10004: { // I2C read
@@ -923,6 +945,21 @@ int32_t TFakeLanAmplifier::IRQMode() const {
 void TFakeLanAmplifier::SetCalibTable(int32_t slot, const TChannelCalibTable& table) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (slot >= 0 && slot < 8) impl_->calib[size_t(slot)] = table;
+}
+
+TChannelCalibTable TFakeLanAmplifier::CalibTable(int32_t slot) const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return slot >= 0 && slot < 8 ? impl_->calib[size_t(slot)] : TChannelCalibTable{};
+}
+
+size_t TFakeLanAmplifier::CalibWrites(int32_t slot) const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return slot >= 0 && slot < 8 ? impl_->calibWrites[size_t(slot)] : 0;
+}
+
+TChannelInfo TFakeLanAmplifier::StoredInfo(int32_t slot) const {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return slot >= 0 && slot < 8 ? impl_->slots[size_t(slot)].Info : TChannelInfo{};
 }
 
 void TFakeLanAmplifier::SetDeviceADC8(int32_t changedStatus, const TDeviceADC8& status) {

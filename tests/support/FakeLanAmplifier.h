@@ -150,6 +150,11 @@ public:
     int32_t FanSpeed() const;
     int32_t IRQMode() const;
     void SetCalibTable(int32_t slot, const device::TChannelCalibTable& table);
+    // The calibration EEPROM of a slot: the table it holds and the writes that reached it.
+    device::TChannelCalibTable CalibTable(int32_t slot) const;
+    size_t CalibWrites(int32_t slot) const;
+    // The channel information a slot reports (what WriteChannelInfo stored).
+    device::TChannelInfo StoredInfo(int32_t slot) const;
     void SetDeviceADC8(int32_t changedStatus, const device::TDeviceADC8& status);
     void SetFWVersion(std::array<int32_t, 4> components);
     // Puts a chip of the test's behind an address of one slot (-1: device level); not owned.

@@ -10,6 +10,7 @@
 #include <QPoint>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,16 +69,18 @@ private:
     bool active_ = true;
 };
 
-// Sets a flag for its lifetime (Busy), also when an exception leaves the scope.
+// Sets a flag for its lifetime (Busy), also when an exception leaves the scope. Nested in a
+// command that holds Busy, it leaves the flag set for the rest of that command.
 class TFlagScope {
 public:
-    explicit TFlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~TFlagScope() { flag_ = false; }
+    explicit TFlagScope(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+    ~TFlagScope() { flag_ = was_; }
     TFlagScope(const TFlagScope&) = delete;
     TFlagScope& operator=(const TFlagScope&) = delete;
 
 private:
     bool& flag_;
+    bool was_;
 };
 
 class TChannelsHost {
@@ -116,15 +119,37 @@ public:
     virtual void SetDeviceMenusVisible(bool visible) = 0;
     // The history icon back to "no errors" (image 75, hint 1571), repainted.
     virtual void ResetHistoryIcon() = 0;
-    // The save-setup command, once it exists.
-    virtual bool SaveSetupAvailable() const { return false; }
-    virtual void RunSaveSetup() {}
+    // The offer to save a modified setup before a command replaces it (the window's rule).
+    virtual void SaveBeforeSetupChange() {}
     // The offline dialog; false when cancelled. Both values arrive with their start values.
     virtual bool RunOfflineDialog(int& devices, int& channels) = 0;
     // The channel status window updates when it is visible.
     virtual void UpdateChannelStatusWindow() {}
     // The default setup file (it may not exist).
     virtual std::string DefaultSetupFile() const = 0;
+
+    // ---- The channel menu commands -----------------------------------------------------------
+
+    // A command's whole Busy span: Busy set and the gate closed while fn runs, both restored on
+    // every exit (an exception included).
+    virtual void RunBusy(const std::function<void()>& fn) { fn(); }
+    // The frame of a long device operation: the busy pop-up with the two texts, a pause and one
+    // pass of pending events, the call, the pop-up's end (also when the call throws); the call's
+    // result.
+    virtual bool RunLongOperation(int headerId, int textId, const std::function<bool()>& call) {
+        (void)headerId;
+        (void)textId;
+        return call();
+    }
+    // A one-line input box; false when cancelled (value unchanged).
+    virtual bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+        (void)caption;
+        (void)prompt;
+        (void)value;
+        return false;
+    }
+    // The sensor database file ("TEDSinfo.bin" in the user folder).
+    virtual std::string SensorDatabaseFile() const { return {}; }
 };
 
 } // namespace qrb::ui

@@ -357,9 +357,7 @@ void TScanController::SetFrontPanelLock(bool locked) {
 
 void TScanController::actNewScanExecute() {
     if (!gate_.IsOpen()) return;
-    if (state_.SetupModified && settings_.AskSaveonChange && host_.SaveSetupAvailable() &&
-        host_.Confirm(1609, 1610, 1611) == 6)
-        host_.RunSaveSetup();
+    host_.SaveBeforeSetupChange();
     if (translator_.ChannelCount() > 0 && settings_.ConfirmRescan && host_.Confirm(1600, 1601, 1602) != 6)
         return;
     actRescanExecute();

@@ -13,6 +13,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <vector>
 
 namespace qrb::ui {
 
@@ -62,25 +64,68 @@ QString QtFilter(const std::string& filter) {
     return out.join(QStringLiteral(";;"));
 }
 
+// "*.xml" or ".xml" -> ".xml"; wildcards and empty patterns name no extension.
+std::string PatternExtension(std::string pattern) {
+    if (pattern.rfind("*.", 0) == 0)
+        pattern.erase(0, 1);
+    else if (!pattern.empty() && pattern[0] != '.')
+        pattern.insert(pattern.begin(), '.');
+    if (pattern.size() < 2 || pattern.find_first_of("*?", 1) != std::string::npos) return {};
+    return pattern;
+}
+
 bool RunFileDialog(const TFileDialogRequest& request, bool save, std::string& fileName) {
     QFileDialog dialog(TWidgetMessageService::DialogParent(), ToQt(request.Title),
                        ToQt(request.InitialFolder), QtFilter(request.Filter));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    std::string ext = request.DefaultExt;
-    if (ext.rfind("*.", 0) == 0)
-        ext.erase(0, 2);
-    else if (!ext.empty() && ext[0] == '.')
-        ext.erase(0, 1);
-    if (!ext.empty()) dialog.setDefaultSuffix(ToQt(ext));
+    // The suffix follows the file type chosen, so the overwrite question names the real file.
+    const auto suffixFor = [&request](int index) {
+        const std::string ext = DialogExtension(request, index);
+        return ext.empty() ? QString() : ToQt(ext.substr(1));
+    };
+    dialog.setDefaultSuffix(suffixFor(0));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+        dialog.setDefaultSuffix(suffixFor(static_cast<int>(dialog.nameFilters().indexOf(filter))));
+    });
     if (!request.FileName.empty()) dialog.selectFile(ToQt(request.FileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-    fileName = FromQt(dialog.selectedFiles().front());
+    const int index = static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
+    fileName = WithDialogExtension(FromQt(dialog.selectedFiles().front()), request, index);
     return true;
 }
 
 } // namespace
+
+std::string DialogExtension(const TFileDialogRequest& request, int filterIndex) {
+    // The filter is "Name|patterns|Name|patterns"; patterns are separated by ';'.
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= request.Filter.size()) {
+        const size_t bar = request.Filter.find('|', start);
+        parts.push_back(
+            request.Filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+    }
+    const size_t patterns = 2 * static_cast<size_t>(filterIndex) + 1;
+    if (filterIndex >= 0 && patterns < parts.size()) {
+        const std::string& list = parts[patterns];
+        const std::string ext = PatternExtension(list.substr(0, list.find(';')));
+        if (!ext.empty()) return ext;
+    }
+    return PatternExtension(request.DefaultExt);
+}
+
+std::string WithDialogExtension(const std::string& fileName, const TFileDialogRequest& request,
+                                int filterIndex) {
+    const size_t slash = fileName.find_last_of('/');
+    const std::string_view last =
+        std::string_view(fileName).substr(slash == std::string::npos ? 0 : slash + 1);
+    if (last.empty() || last.find('.') != std::string_view::npos) return fileName;
+    return fileName + DialogExtension(request, filterIndex);
+}
 
 TMessageService& Messages() {
     return currentService != nullptr ? *currentService : widgetService;
@@ -212,7 +257,7 @@ bool TScriptedMessageService::FileDialog(TMessageKind kind, const TFileDialogReq
     Note(record);
     std::string answer;
     if (!NextAnswer(answer) || answer.empty()) return false;
-    fileName = answer;
+    fileName = WithDialogExtension(answer, request, FilterIndex);
     return true;
 }
 

@@ -29,6 +29,15 @@ struct TFileDialogRequest {
     std::string FileName;
 };
 
+// The extension (with its dot) a file dialog gives a name typed without one: that of the file
+// type chosen in the filter (filterIndex from 0; its first pattern), else, for a wildcard type
+// ("*.*") or an index outside the filter, the default extension; empty when neither names one.
+std::string DialogExtension(const TFileDialogRequest& request, int filterIndex);
+// fileName as the dialog returns it: with DialogExtension appended when its last path element
+// has no extension, else unchanged.
+std::string WithDialogExtension(const std::string& fileName, const TFileDialogRequest& request,
+                                int filterIndex);
+
 class TMessageService {
 public:
     virtual ~TMessageService() = default;
@@ -84,8 +93,10 @@ struct TMessageRecord {
 };
 
 // Records every request; answers are taken in order from Answers: a confirmation takes a number
-// (6, 7, 2), a file dialog a file name, an input box the value; an empty answer cancels a
-// dialog. With no answer left a confirmation answers DefaultConfirm and dialogs are cancelled.
+// (6, 7, 2), a file dialog a file name (typed as a user types it: it gets the extension of the
+// file type FilterIndex chooses when it has none), an input box the value; an empty answer
+// cancels a dialog. With no answer left a confirmation answers DefaultConfirm and dialogs are
+// cancelled.
 // With Print set each request is also written to standard output as one line.
 class TScriptedMessageService : public TMessageService {
 public:
@@ -99,6 +110,8 @@ public:
     std::vector<TMessageRecord> Records;
     std::deque<std::string> Answers;
     int DefaultConfirm = kResultNo;
+    // The file type chosen in every file dialog's filter (from 0).
+    int FilterIndex = 0;
     bool Print = false;
 
     // Only the texts of the message and error boxes, in order.

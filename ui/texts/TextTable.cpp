@@ -480,6 +480,8 @@ constexpr TTextRow TextRows[] = {
         "Output floating"},
     {1624, "Mindestens eine Geräteadresse oder Firmware-Version\r\nhat sich geändert. Es wird jetzt erneut nach Geräten gesucht!", // de: own translation
         "At least one device address or firmware revision\r\nhas changed. A new device scan is forced now!"},
+    {1625, "Nicht alle Geräte konnten ausgeschaltet werden:\r\n\r\n%s\r\n\r\nEs wird jetzt erneut nach Geräten gesucht!", // de+en: own text
+        "Not all devices could be turned off:\r\n\r\n%s\r\n\r\nA new device scan is forced now!"},
     {1650, "Das aktuelle Setup wurde als Standard-Setup gespeichert. Die Anwendung startet künftig mit diesem Setup.", // de: own translation
         "The current setup was saved as default setup. Application will start with this setup in future."},
     {1651, "Das Standard-Setup wurde gelöscht. Die Software startet künftig mit dem sicheren Setup.", // de: own translation

@@ -1,8 +1,10 @@
 // The LAN transport against fake amplifiers over TCP on loopback.
 
+#include "device/Format.h"
 #include "device/lan/I2CLANControl.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
+#include "tests/support/SilentLanTarget.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/support/WaitUntil.h"
 
@@ -246,6 +248,101 @@ TEST_F(LanTransportTest, DataConnectionRefusedAfterTheInfoAnswer) {
     EXPECT_EQ(amp.InfoRequestCount(), 1u);
     EXPECT_EQ(lan->SocketCount(), 0u);
     EXPECT_FALSE(lan->KeepAlive());
+}
+
+// Every kind of target in one scan: the lines and the devices come in the sorted order of the
+// targets, though every info port is knocked before the first target is asked.
+TEST_F(LanTransportTest, AMixOfTargetsKeepsItsLinesAndOrder) {
+    auto config = [](const char* address, int32_t serial) {
+        TFakeAmpConfig c;
+        c.Address = address;
+        c.Serial = serial;
+        return c;
+    };
+    TFakeLanAmplifier live2(config("127.0.0.2", 2)), live6(config("127.0.0.6", 6));
+    TFakeLanAmplifier second6(config("127.0.0.6", 66)), shortInfo(config("127.0.0.8", 8));
+    TFakeLanAmplifier live9(config("127.0.0.9", 9));
+    TFakeAmpConfig takenConfig = config("127.0.0.5", 5);
+    takenConfig.Holder = {192, 168, 0, 10};
+    TFakeLanAmplifier taken(takenConfig);
+    TFakeAmpConfig invalidConfig = config("127.0.0.7", 7);
+    invalidConfig.DataPort = 65534; // info port 65535
+    TFakeLanAmplifier invalid(invalidConfig);
+    shortInfo.SetInfoAnswerBytes(75);
+    TSilentLanTarget silent("127.0.0.3");
+    std::string refused;
+    {
+        TFakeLanAmplifier gone(config("127.0.0.4", 4));
+        refused = gone.Target();
+    }
+    // Port 1 sorts before live9's port: refused, so live9 on the same host is knocked in its turn.
+    const std::string refused9 = "127.0.0.9:1";
+    const TFakeLanAmplifier& first6 = live6.Target() < second6.Target() ? live6 : second6;
+    const TFakeLanAmplifier& skipped6 = &first6 == &live6 ? second6 : live6;
+
+    // When the first target is logged, a later live target has been knocked already.
+    bool knockedAhead = false;
+    lan->OnLog = [&](const void*, const std::string& t) {
+        if (logs.empty())
+            knockedAhead = WaitUntil([&] { return live9.InfoConnectionCount() == 0; }, 0) &&
+                           WaitUntil([&] { return first6.InfoConnectionCount() == 1; }, 2000);
+        logs.push_back(t);
+    };
+    for (const std::string& target : {silent.Target(), refused, refused9, invalid.Target()})
+        lan->ScanTargets.Add(target);
+    ASSERT_EQ(ScanOf({&live2, &live6, &second6, &shortInfo, &live9, &taken}), 3);
+    EXPECT_TRUE(knockedAhead);
+
+    auto port = [](const std::string& target) { return target.substr(target.find(':') + 1); };
+    auto found = [](const TFakeLanAmplifier& a, int32_t serial) {
+        return std::vector<std::string>{
+            "[LAN] connected to " + a.Address() + " at port " + std::to_string(a.DataPort()) + ".",
+            "[LAN] device found at " + a.Address() + ". QRB730 device (series 3), serial is " +
+                Format("%5.5d", serial)};
+    };
+    std::vector<std::string> expected;
+    auto add = [&](std::vector<std::string> lines) {
+        expected.insert(expected.end(), lines.begin(), lines.end());
+    };
+    auto scanning = [](const std::string& host, const std::string& port) {
+        return "[LAN] scanning IP " + host + " at port " + port + " ...";
+    };
+    add({scanning("127.0.0.2", port(live2.Target()))});
+    add(found(live2, 2));
+    add({scanning("127.0.0.3", port(silent.Target())),
+         "[LAN] no answer at 127.0.0.3 on port " + std::to_string(silent.InfoPort()) + ".",
+         "[LAN] no answer to info request at 127.0.0.3."});
+    add({scanning("127.0.0.4", port(refused)),
+         "[LAN] no answer at 127.0.0.4 on port " + std::to_string(std::stoi(port(refused)) + 1) + ".",
+         "[LAN] no answer to info request at 127.0.0.4."});
+    add({scanning("127.0.0.5", port(taken.Target())),
+         "[LAN] device found at 127.0.0.5. Device is already connected to 192.168.0.10"});
+    add({scanning("127.0.0.6", port(first6.Target()))});
+    add(found(first6, &first6 == &live6 ? 6 : 66));
+    add({scanning("127.0.0.6", port(skipped6.Target())),
+         "[LAN] target " + skipped6.Target() + " skipped: 127.0.0.6 is already connected."});
+    add({scanning("127.0.0.7", "65534"), "[LAN] info reqeust error: invalid port 65535.",
+         "[LAN] no answer to info request at 127.0.0.7."});
+    add({scanning("127.0.0.8", port(shortInfo.Target())), "[LAN] no answer to info request at 127.0.0.8."});
+    add({scanning("127.0.0.9", "1"), "[LAN] no answer at 127.0.0.9 on port 2.",
+         "[LAN] no answer to info request at 127.0.0.9."});
+    add({scanning("127.0.0.9", port(live9.Target()))});
+    add(found(live9, 9));
+    add({"[LAN] device status: 3 device(s) found"});
+    EXPECT_EQ(logs, expected);
+
+    ASSERT_EQ(lan->MasterCount(), 3);
+    const std::vector<std::string> names = {"127.0.0.2", "127.0.0.6", "127.0.0.9"};
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(lan->Masters[i].Name, names[i]);
+        EXPECT_EQ(lan->Masters[i].Master->Index, int32_t(i));
+    }
+    EXPECT_EQ(invalid.InfoConnectionCount(), 0u);  // never knocked
+    EXPECT_EQ(skipped6.InfoConnectionCount(), 0u); // never knocked
+    EXPECT_EQ(live2.InfoConnectionCount(), 2u);    // the knock and the info request
+    EXPECT_EQ(live9.InfoConnectionCount(), 2u);
+    EXPECT_EQ(taken.DataConnectionCount() + shortInfo.DataConnectionCount(), 0u);
+    EXPECT_TRUE(lan->KeepAlive());
 }
 
 // ---- commands ------------------------------------------------------------------------------------
@@ -611,6 +708,41 @@ TEST_F(LanTransportTest, ResetEndOfStreamAndUnknownHeadEndTheConnection) {
         EXPECT_EQ(amp.RequestCount(), before) << c.what; // nothing was sent
         loop.Advance(2000);
         EXPECT_EQ(lost.size(), 1u) << c.what;
+    }
+}
+
+// The model rescans from its loss handler: the name it is handed outlives the connection.
+TEST_F(LanTransportTest, LossHandlerMayRescan) {
+    struct Case {
+        const char* what;
+        std::function<void(TFakeLanAmplifier&)> lose;
+    };
+    const Case cases[] = {
+        {"reader's loss",
+         [this](TFakeLanAmplifier& a) {
+             a.ResetConnections();
+             ASSERT_TRUE(WaitPosted(1));
+             loop.Step();
+         }},
+        {"failed knock",
+         [this](TFakeLanAmplifier& a) {
+             a.SetInfoListening(false);
+             loop.Advance(2000);
+         }},
+    };
+    for (const Case& c : cases) {
+        TFakeLanAmplifier amp;
+        lan->ScanTargets.Clear();
+        lost.clear();
+        ASSERT_EQ(ScanOf({&amp}), 1) << c.what;
+        lan->OnDeviceLost = [this](const void*, const std::string& name) {
+            lan->Scan();
+            lost.push_back(name);
+        };
+        c.lose(amp);
+        EXPECT_EQ(lost, std::vector<std::string>{"127.0.0.1"}) << c.what;
+        lan->OnDeviceLost = [this](const void*, const std::string& t) { lost.push_back(t); };
+        lan->CloseAll();
     }
 }
 

@@ -108,8 +108,7 @@ public:
     int HistoryResets = 0;
     bool PopupShown = false;
     std::vector<std::string> PopupTexts;
-    bool SaveAvailable = false;
-    int SaveRuns = 0;
+    int SaveOffers = 0;
     int OfflineDialogs = 0;
     bool OfflineAnswer = false;
     int OfflineDevices = 2;
@@ -160,8 +159,10 @@ public:
     ui::TPage CurrentPage() const override { return Page; }
     void SetDeviceMenusVisible(bool visible) override { DeviceMenusVisible = visible; }
     void ResetHistoryIcon() override { ++HistoryResets; }
-    bool SaveSetupAvailable() const override { return SaveAvailable; }
-    void RunSaveSetup() override { ++SaveRuns; }
+    void SaveBeforeSetupChange() override {
+        ++SaveOffers;
+        Trace.push_back("SaveBeforeSetupChange");
+    }
     bool RunOfflineDialog(int& devices, int& channels) override {
         ++OfflineDialogs;
         EXPECT_EQ(devices, 1);

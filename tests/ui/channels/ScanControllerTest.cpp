@@ -308,32 +308,35 @@ TEST_F(ScanFixture, AutomaticRescansDoNotChain) {
     EXPECT_EQ(scan->AutomaticRescan(), TAuto::Allowed);
 }
 
-TEST_F(ScanFixture, NewScanAsksToSaveThenConfirms) {
+TEST_F(ScanFixture, NewScanOffersTheSaveThenConfirms) {
     scan->actRescanExecute();
     fields.SetupModified = true;
-    settings.AskSaveonChange = true;
-    host.SaveAvailable = true;
-    host.ConfirmAnswers = {6, 7};
+    host.ConfirmAnswers = {7};
     int scans = 0;
     translator->OnBeginUpdate = [&](const void*) { ++scans; };
     scan->actNewScanExecute();
-    ASSERT_EQ(host.Confirms.size(), 2u);
-    EXPECT_EQ(host.Confirms[0], (std::array<int, 3>{1609, 1610, 1611}));
-    EXPECT_EQ(host.Confirms[1], (std::array<int, 3>{1600, 1601, 1602}));
-    EXPECT_EQ(host.SaveRuns, 1);
+    // The window's save offer first, then the scan question; declined, no scan.
+    EXPECT_EQ(host.SaveOffers, 1);
+    ASSERT_EQ(host.Confirms.size(), 1u);
+    EXPECT_EQ(host.Confirms[0], (std::array<int, 3>{1600, 1601, 1602}));
     EXPECT_EQ(scans, 0);
-    host.ConfirmAnswers = {7, 6};
+    host.ConfirmAnswers = {6};
     scan->actNewScanExecute();
-    EXPECT_EQ(host.SaveRuns, 1);
+    EXPECT_EQ(host.SaveOffers, 2);
     EXPECT_EQ(scans, 1);
-    // Without the save command no save offer; with ConfirmRescan off no question.
-    host.SaveAvailable = false;
+    // With ConfirmRescan off no question; the offer still comes first.
     settings.ConfirmRescan = false;
     host.Confirms.clear();
-    fields.SetupModified = true;
     scan->actNewScanExecute();
     EXPECT_TRUE(host.Confirms.empty());
+    EXPECT_EQ(host.SaveOffers, 3);
     EXPECT_EQ(scans, 2);
+    // A closed gate: nothing, not even the offer.
+    {
+        ui::TScanGate::TGuard closed(*gate);
+        scan->actNewScanExecute();
+    }
+    EXPECT_EQ(host.SaveOffers, 3);
 }
 
 TEST_F(ScanFixture, OfflineSwitchDeclinedRescanKeepsTheModel) {

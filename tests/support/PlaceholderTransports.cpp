@@ -1,6 +1,8 @@
-#include "device/PlaceholderTransports.h"
+#include "tests/support/PlaceholderTransports.h"
 
-namespace qrb::device {
+namespace qrb::test {
+
+using namespace device;
 
 TPlaceholderControl::TPlaceholderControl(std::string prefix, TStyle style)
     : prefix_(std::move(prefix)), style_(style) {}
@@ -152,4 +154,4 @@ std::unique_ptr<TI2CControl> CreatePlaceholderVirtualControl() {
     return std::make_unique<TPlaceholderControl>("[VRT] ", TPlaceholderControl::TStyle::psSimulated);
 }
 
-} // namespace qrb::device
+} // namespace qrb::test

@@ -1,0 +1,702 @@
+// The zero adjustment dialog against the fake LAN amplifier, whose 18-bit converters follow the
+// offset DAC of the image each slot runs and whose calibration EEPROM keeps what is written to
+// it: the row list, the bar maxima, a ground-only run with and without storing, the clearing
+// run, aborts, a step that never settles, a failed store and a device lost midway.
+
+#include "ui/dialogs/ZeroAdjust.h"
+
+#include "device/HWVocabulary.h"
+#include "device/lan/I2CLANControl.h"
+#include "model/I2CTranslator.h"
+#include "tests/support/ChipAmplifier.h"
+#include "tests/support/ChipEmulations.h"
+#include "tests/support/FakeLanAmplifier.h"
+#include "tests/support/PlaceholderTransports.h"
+#include "tests/support/VirtualMainLoop.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/MainWindow.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/StatusWindows.h"
+#include "ui/texts/QtText.h"
+#include "ui/texts/Texts.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <memory>
+
+namespace qrb::test {
+namespace {
+
+constexpr int kChannels = 4;
+constexpr uint16_t kOldOffset = 2700;
+// 2026-12-10 in the class library's day count.
+constexpr device::TDateTime kRunDay = 46366.5;
+constexpr const char* kRunDate = "2026-12-10";
+
+// An adjusted table as a channel may hold it from an earlier run.
+device::TChannelCalibTable OldTable(int slot) {
+    device::TChannelCalibTable table;
+    table.SetSource("QRBCAL730");
+    table.AdjustMarker = 174;
+    table.CalibDate.SetText("2020-01-01");
+    for (auto& coupling : table.ZeroOffsets)
+        for (auto& pair : coupling)
+            pair = {static_cast<uint16_t>(kOldOffset + slot), 2048};
+    return table;
+}
+
+class ZeroAdjust : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        savedLanguage = ui::LangOffset();
+        ui::SetLangOffset(ui::LangEnglish);
+        TFakeAmpConfig config;
+        config.Channels = kChannels;
+        config.Version = 2;
+        amp = std::make_unique<TFakeLanAmplifier>(config);
+        for (int s = 0; s < kChannels; ++s) {
+            amp->SetChip(s, 0x68, &adcs[static_cast<size_t>(s)]);
+            amp->SetCalibTable(s, OldTable(s));
+        }
+        device::TI2CTransportFactory f;
+        f.CreateLAN = [] {
+            return std::unique_ptr<device::TI2CControl>(std::make_unique<device::TI2CLANControl>());
+        };
+        f.CreateUSB = test::CreatePlaceholderUSBControl;
+        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
+        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
+        translator->OnConfigComplete = [](const void*) {};
+        translator->OnDeviceLost = [this](const void*, const std::string& host) {
+            lostHosts.push_back(host);
+        };
+        translator->AddScanTarget(amp->Target(), device::kMaskLAN);
+        ASSERT_EQ(translator->Rescan(), kChannels);
+        const int variant = translator->GetChannel(0)->HWVersion;
+        for (int s = 0; s < kChannels; ++s) {
+            TADC18Emulation& adc = adcs[static_cast<size_t>(s)];
+            adc.SetInputs(AnalogInputsFromImage(amp->StoredImage(s), variant));
+            adc.SetImageDecoder([variant](const device::TRegisterImage& image) {
+                return AnalogInputsFromImage(image, variant);
+            });
+            adc.SetZeroReference(-200);
+            adc.SetSignal(300 + 30 * s);
+        }
+        const uint8_t range = Ch(0).RangeCache;
+        for (int r = 0; r < static_cast<int>(device::kRangeCount); ++r) {
+            translator->SetRange(0, static_cast<uint8_t>(r));
+            ASSERT_TRUE(translator->NewConfig(0, true));
+            taken.push_back(Ch(0).RangeCache == r);
+            takenAs4.push_back(Ch(0).RangeCache == 4);
+        }
+        translator->SetRange(0, range);
+        ASSERT_TRUE(translator->NewConfig(0, true));
+        form = std::make_unique<ui::TZeroAdjustForm>();
+        form->Translator = translator.get();
+        form->Today = [] { return kRunDay; };
+        form->ProcessPending = [this] {
+            QCoreApplication::processEvents();
+            loop.Step();
+            const std::string text = ui::FromQt(form->stAction->text());
+            if (actions.empty() || actions.back() != text) actions.push_back(text);
+            if (OnPending) OnPending(text);
+        };
+        form->show();
+    }
+    void TearDown() override {
+        form.reset();
+        translator.reset();
+        amp.reset();
+        ui::SetLangOffset(savedLanguage);
+    }
+
+    // The expected offset DAC of zero output on a slot: the reading follows Signal - 0.6 (DAC - 2048).
+    static int ExpectedZero(int slot) { return 2048 + static_cast<int>((500 + 30 * slot) / 0.6 + 0.5); }
+
+    void Check(std::initializer_list<int> rows) {
+        for (int row = 0; row < form->clbCalib->count(); ++row)
+            form->clbCalib->item(row)->setCheckState(Qt::Unchecked);
+        for (int row : rows)
+            form->clbCalib->item(row)->setCheckState(Qt::Checked);
+    }
+    bool Seen(const std::string& text) const {
+        return std::find(actions.begin(), actions.end(), text) != actions.end();
+    }
+    size_t Confirms() const {
+        size_t n = 0;
+        for (const auto& r : script.Records)
+            n += r.Kind == ui::TMessageKind::Confirm;
+        return n;
+    }
+    // The prefix of a step's action line.
+    static std::string StepLine(int channel, int coupling, int range) {
+        return device::Format("   %2.2d:  %s  (%s)", channel,
+                              device::CouplingToText(static_cast<uint8_t>(coupling)),
+                              device::VoltageRangeToText(2, static_cast<uint8_t>(range))) +
+               " ... ";
+    }
+    // The slot runs its default image (word 0 carries the sensor type instead).
+    bool RunsDefaults(int slot) {
+        const device::TRegisterImage held = amp->StoredImage(slot);
+        const device::TRegisterImage& defaults = Ch(slot).Info.Defaults;
+        return std::equal(held.Words.begin() + 1, held.Words.end(), defaults.Words.begin() + 1);
+    }
+    // From a pending-events pass: the channel's converter stops following the DAC for the steps
+    // that run range 4 at coupling 0.
+    void NeverSettlesAtRange4(int channel, const std::string& text) {
+        if (text.rfind(device::Format("   %2.2d:  ", channel), 0) != 0 ||
+            text.find(" ... ") == std::string::npos || text.size() != text.find(" ... ") + 5)
+            return;
+        bool range4 = false;
+        for (int r = 0; r < static_cast<int>(device::kRangeCount); ++r)
+            if (text == StepLine(channel, 0, r)) range4 = takenAs4[static_cast<size_t>(r)];
+        adcs[static_cast<size_t>(channel - 1)].SetValueSource(
+            range4 ? std::function<int32_t(const TAnalogInputs&)>(
+                         [](const TAnalogInputs& in) { return in.ZeroInput ? 40000 : -200; })
+                   : nullptr);
+    }
+    model::TQRBRawChannel& Ch(int i) { return *translator->GetChannel(i); }
+    std::string Action() const { return ui::FromQt(form->stAction->text()); }
+
+    uint16_t savedLanguage = 0;
+    TVirtualMainLoop loop;
+    device::TScopedMainLoop scope{loop};
+    ui::TScriptedMessageService script;
+    ui::TScopedMessageService installed{script};
+    std::array<TADC18Emulation, kChannels> adcs;
+    std::unique_ptr<TFakeLanAmplifier> amp;
+    std::unique_ptr<model::TI2CTranslator> translator;
+    std::unique_ptr<ui::TZeroAdjustForm> form;
+    std::vector<std::string> actions;
+    std::vector<std::string> lostHosts;
+    std::function<void(const std::string&)> OnPending;
+    // Per asked range: the channel runs that range, or range 4 (ranges 1 and 3 fall back to range
+    // 4 on the fake's hardware).
+    std::vector<bool> taken;
+    std::vector<bool> takenAs4;
+};
+
+TEST_F(ZeroAdjust, RowsListPresentDeviceChannelsOnly) {
+    EXPECT_EQ(form->clbCalib->count(), kChannels);
+    // A simulated channel and one that is not present get no row; the rows keep their indices.
+    Ch(1).Kind = device::TInterfaceKind::ikOffline;
+    Ch(2).Present = false;
+    Ch(3).SetChannelName("Force X");
+    form->FormShow();
+    ASSERT_EQ(form->clbCalib->count(), 2);
+    EXPECT_EQ(form->RowChannels, (std::vector<int32_t>{0, 3}));
+    EXPECT_EQ(form->clbCalib->item(1)->text(), QStringLiteral("Force X - 01:04"));
+    EXPECT_EQ(form->clbCalib->item(0)->checkState(), Qt::Checked);
+    EXPECT_EQ(form->stAction->text(), QStringLiteral("   <n/a>"));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Zeropoint adjustment"));
+    EXPECT_EQ(form->btnOK->text(), QStringLiteral("Run"));
+    EXPECT_EQ(form->btnCancel->text(), QStringLiteral("Cancel"));
+    EXPECT_TRUE(form->cbSaveToChannel->isChecked());
+    EXPECT_TRUE(form->cbSaveChannel->isChecked());
+    EXPECT_FALSE(form->cbResetOffset->isChecked());
+    EXPECT_FALSE(form->cbQuickAdjust->isChecked());
+    EXPECT_FALSE(form->cbGNDonly->isChecked());
+}
+
+TEST_F(ZeroAdjust, BarMaximaAndControlStates) {
+    EXPECT_EQ(form->pbChannel->maximum(), ui::kZeroStepsAll);
+    EXPECT_EQ(form->pbTotal->maximum(), kChannels);
+    form->cbGNDonly->setChecked(true);
+    EXPECT_EQ(form->pbChannel->maximum(), ui::kZeroStepsGndOnly);
+    Check({1, 3});
+    EXPECT_EQ(form->pbTotal->maximum(), 2);
+    EXPECT_TRUE(form->btnOK->isEnabled());
+    form->cbGNDonly->setChecked(false);
+    EXPECT_EQ(form->pbChannel->maximum(), ui::kZeroStepsAll);
+    Check({});
+    EXPECT_FALSE(form->btnOK->isEnabled());
+
+    form->cbResetOffset->setChecked(true);
+    EXPECT_FALSE(form->cbSaveToChannel->isEnabled());
+    EXPECT_FALSE(form->cbSaveChannel->isEnabled());
+    EXPECT_FALSE(form->cbQuickAdjust->isEnabled());
+    EXPECT_TRUE(form->cbGNDonly->isEnabled());
+    form->cbResetOffset->setChecked(false);
+    EXPECT_TRUE(form->cbSaveChannel->isEnabled());
+    form->cbSaveToChannel->setChecked(false);
+    EXPECT_FALSE(form->cbSaveChannel->isEnabled());
+    EXPECT_TRUE(form->cbQuickAdjust->isEnabled());
+}
+
+TEST_F(ZeroAdjust, GroundOnlyRunStoresUsableTablesThatANewScanReads) {
+    form->cbGNDonly->setChecked(true);
+    Check({0, 1});
+    OnPending = [this](const std::string&) {
+        // The progress shows while the run goes on, the options locked.
+        EXPECT_FALSE(form->gbOptions->isEnabled());
+        EXPECT_FALSE(form->btnOK->isEnabled());
+    };
+    form->btnOKClick();
+    OnPending = nullptr;
+    EXPECT_EQ(Action(), "   Finished.");
+    EXPECT_TRUE(Seen(StepLine(1, 0, 25) + " OK "));
+    EXPECT_TRUE(Seen("   02: stored!"));
+    // Two pauses per stored channel, on the loop's clock.
+    EXPECT_EQ(std::count(loop.Sleeps().begin(), loop.Sleeps().end(), 500u), 4);
+    EXPECT_EQ(form->btnCancel->text(), QStringLiteral("Close"));
+    EXPECT_EQ(form->pbChannel->value(), ui::kZeroStepsGndOnly);
+    EXPECT_EQ(form->pbTotal->value(), 2);
+    EXPECT_FALSE(form->btnOK->isEnabled());
+    EXPECT_TRUE(form->gbOptions->isEnabled());
+
+    std::array<device::TChannelCalibTable, 2> found;
+    for (int s = 0; s < 2; ++s) {
+        SCOPED_TRACE(s);
+        const device::TChannelCalibTable& t = Ch(s).Calibration;
+        found[static_cast<size_t>(s)] = t;
+        EXPECT_EQ(t.Source(), "QRBCAL730");
+        EXPECT_EQ(t.AdjustMarker, 174);
+        EXPECT_EQ(t.CalibDate.Text(), kRunDate);
+        for (size_t r = 0; r < device::kRangeCount; ++r) {
+            // A range the hardware does not have keeps its old offsets.
+            if (taken[r])
+                EXPECT_NEAR(t.ZeroOffsets[0][r][0], ExpectedZero(s), 12) << r;
+            else
+                EXPECT_EQ(t.ZeroOffsets[0][r], OldTable(s).ZeroOffsets[0][r]) << r;
+            for (size_t k = 1; k < device::kCouplingCount; ++k)
+                EXPECT_EQ(t.ZeroOffsets[k][r], t.ZeroOffsets[0][r]) << k << " " << r;
+        }
+        EXPECT_EQ(amp->CalibTable(s), t);
+        EXPECT_EQ(amp->StoredInfo(s).Defaults.Words[8], t.ZeroOffsets[0][4][0]);
+        // Defaults loaded afterwards.
+        EXPECT_TRUE(RunsDefaults(s));
+    }
+    EXPECT_EQ(amp->CalibWrites(2), 0u);
+    EXPECT_EQ(amp->CalibTable(2), OldTable(2));
+
+    // OK waits for a new check mark.
+    form->clbCalib->setCurrentRow(0);
+    EXPECT_FALSE(form->btnOK->isEnabled());
+    form->clbCalib->item(2)->setCheckState(Qt::Checked);
+    EXPECT_TRUE(form->btnOK->isEnabled());
+
+    ASSERT_EQ(translator->Rescan(), kChannels);
+    for (int s = 0; s < 2; ++s) {
+        EXPECT_TRUE(Ch(s).Calibration.IsUsable());
+        EXPECT_EQ(Ch(s).Calibration, found[static_cast<size_t>(s)]);
+    }
+    EXPECT_EQ(Ch(2).Calibration, OldTable(2));
+}
+
+TEST_F(ZeroAdjust, StoreOffWritesNothingButLoadsTheDefaults) {
+    form->cbGNDonly->setChecked(true);
+    form->cbSaveToChannel->setChecked(false);
+    form->cbQuickAdjust->setChecked(true);
+    Check({0, 2});
+    const device::TChannelInfo before = amp->StoredInfo(0);
+    form->btnOKClick();
+    EXPECT_EQ(Action(), "   Finished.");
+    for (int s = 0; s < kChannels; ++s)
+        EXPECT_EQ(amp->CalibWrites(s), 0u) << s;
+    EXPECT_EQ(amp->StoredInfo(0), before);
+    for (int s : {0, 2}) {
+        EXPECT_TRUE(RunsDefaults(s));
+        EXPECT_NEAR(Ch(s).Calibration.ZeroOffsets[3][7][0], ExpectedZero(s), 12); // the model holds them
+        EXPECT_EQ(Ch(s).Calibration.Source(), "QRBCAL730");
+    }
+    EXPECT_EQ(Ch(0).Calibration.CalibDate.Text(), "2020-01-01"); // not stamped
+}
+
+TEST_F(ZeroAdjust, QuickAdjustReadsOnceInsteadOfTheTranslatorsAverage) {
+    form->cbGNDonly->setChecked(true);
+    form->cbSaveToChannel->setChecked(false);
+    translator->ZeroAverage = 5;
+    std::array<int, 2> conversions{};
+    for (bool quick : {true, false}) {
+        Check({0});
+        Ch(0).Calibration = OldTable(0); // the same start for both runs
+        form->cbQuickAdjust->setChecked(quick);
+        const int before = adcs[0].Conversions();
+        form->btnOKClick();
+        EXPECT_EQ(Action(), "   Finished.");
+        conversions[quick ? 0 : 1] = adcs[0].Conversions() - before;
+    }
+    // Every reading of the run takes five samples instead of one.
+    EXPECT_GT(conversions[1], 4 * conversions[0]);
+}
+
+TEST_F(ZeroAdjust, ClearingWritesTheNeutralTable) {
+    form->cbResetOffset->setChecked(true);
+    form->cbGNDonly->setChecked(true); // ignored by clearing
+    device::TChannelCalibTable old = OldTable(1);
+    old.CalibDate.Length = 0; // the length byte is not touched
+    amp->SetCalibTable(1, old);
+    ASSERT_EQ(translator->Rescan(), kChannels);
+    form->FormShow();
+    Check({1});
+    script.Answers = {"6"};
+    form->btnOKClick();
+    ASSERT_EQ(Confirms(), 1u);
+    EXPECT_EQ(script.Records[0].Caption, "Change offsettable");
+    EXPECT_EQ(script.Records[0].Header, "Clear offsettable on selected channels");
+    EXPECT_EQ(Action(), "   Finished.");
+    const device::TChannelCalibTable t = amp->CalibTable(1);
+    EXPECT_EQ(std::string(t.CalibSource.data(), t.CalibSource.size()), std::string("         \0", 10));
+    EXPECT_EQ(t.AdjustMarker, 0);
+    EXPECT_EQ(t.CalibDate.Length, 0);
+    EXPECT_EQ(std::string(t.CalibDate.Chars.data(), 10), kRunDate);
+    for (const auto& coupling : t.ZeroOffsets)
+        for (const auto& pair : coupling)
+            EXPECT_EQ(pair, (device::TChannelCalibTable::TOffsetPair{2048, 2048}));
+    EXPECT_EQ(t.RangeFactors, old.RangeFactors);
+    EXPECT_EQ(amp->StoredInfo(1).Defaults.Words[8], 2048);
+    EXPECT_EQ(amp->CalibWrites(0), 0u);
+    EXPECT_TRUE(Seen(StepLine(2, 6, 25)));
+
+    // Answered No: nothing runs.
+    form->clbCalib->item(0)->setCheckState(Qt::Checked);
+    script.Answers = {"7"};
+    form->btnOKClick();
+    EXPECT_EQ(amp->CalibWrites(0), 0u);
+}
+
+class ZeroAdjustAbort : public ZeroAdjust, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ZeroAdjustAbort, DuringTheThirdChannel) {
+    const bool storeEach = GetParam();
+    form->cbGNDonly->setChecked(true);
+    form->cbSaveChannel->setChecked(storeEach);
+    bool asked = false;
+    OnPending = [&](const std::string& text) {
+        if (text == StepLine(3, 0, 2) && !asked) {
+            asked = true;
+            // No first: the run goes on; then Escape and Yes.
+            script.Answers = {"7"};
+            form->btnCancel->click();
+            EXPECT_FALSE(form->AbortRequested);
+            script.Answers = {"6"};
+            QTest::keyClick(form.get(), Qt::Key_Escape);
+            EXPECT_TRUE(form->isVisible());
+        }
+    };
+    form->btnOKClick();
+    ASSERT_TRUE(asked);
+    ASSERT_EQ(Confirms(), 2u);
+    EXPECT_EQ(script.Records[0].Caption, "Confirm");
+    EXPECT_EQ(script.Records[0].Header, "Abort running zeropoint adjustment");
+    EXPECT_EQ(Action(), "   Aborted by user or error!");
+    EXPECT_TRUE(Seen(StepLine(3, 0, 2) + " OK "));
+    EXPECT_FALSE(Seen(StepLine(3, 0, 3)));
+    EXPECT_FALSE(Seen("   04: Start"));
+    for (int s = 0; s < kChannels; ++s) {
+        SCOPED_TRACE(s);
+        const bool stored = storeEach && s < 2;
+        EXPECT_EQ(amp->CalibWrites(s) > 0, stored);
+        EXPECT_EQ(amp->CalibTable(s).IsUsable(), true);
+        if (!stored) {
+            EXPECT_EQ(amp->CalibTable(s), OldTable(s));
+        }
+    }
+    // The channel being adjusted still gets its defaults.
+    EXPECT_TRUE(RunsDefaults(2));
+    EXPECT_FALSE(form->Running);
+}
+
+INSTANTIATE_TEST_SUITE_P(StoreEachChannel, ZeroAdjustAbort, ::testing::Bool());
+
+TEST_F(ZeroAdjust, AStepThatNeverSettlesKeepsItsOffsetsAndTheChannelItsTable) {
+    form->cbGNDonly->setChecked(true);
+    Check({0, 1});
+    // Channel 2's converter stops following the DAC for coupling 0, range 4.
+    OnPending = [this](const std::string& text) { NeverSettlesAtRange4(2, text); };
+    const uint16_t before = Ch(1).Calibration.ZeroOffsets[0][4][0];
+    const device::TChannelInfo infoBefore = amp->StoredInfo(1);
+    form->btnOKClick();
+    EXPECT_TRUE(Seen(StepLine(2, 0, 4) + " ERR "));
+    EXPECT_TRUE(Seen(StepLine(2, 0, 5) + " OK ")); // the run goes on
+    EXPECT_EQ(Action(), "   Aborted by user or error!");
+    // The failed step keeps its offsets; the channel is neither stamped nor stored.
+    EXPECT_EQ(Ch(1).Calibration.ZeroOffsets[0][4][0], before);
+    EXPECT_EQ(Ch(1).Calibration.CalibDate.Text(), "2020-01-01");
+    EXPECT_EQ(amp->CalibWrites(1), 0u);
+    EXPECT_EQ(amp->StoredInfo(1), infoBefore);
+    EXPECT_FALSE(Seen("   02: storing ..."));
+    // Channel 1 was stored.
+    EXPECT_GT(amp->CalibWrites(0), 0u);
+    ASSERT_EQ(translator->Rescan(), kChannels);
+    EXPECT_EQ(Ch(1).Calibration, OldTable(1));
+    EXPECT_NEAR(Ch(0).Calibration.ZeroOffsets[0][4][0], ExpectedZero(0), 12);
+}
+
+TEST_F(ZeroAdjust, StoreAtTheEndSkipsAChannelWhoseDefaultsStepFailed) {
+    form->cbGNDonly->setChecked(true);
+    form->cbSaveChannel->setChecked(false);
+    Check({0, 1});
+    OnPending = [this](const std::string& text) { NeverSettlesAtRange4(1, text); };
+    form->btnOKClick();
+    EXPECT_EQ(Action(), "   Aborted by user or error!");
+    EXPECT_EQ(amp->CalibWrites(0), 0u);
+    EXPECT_GT(amp->CalibWrites(1), 0u);
+    EXPECT_TRUE(amp->CalibTable(1).IsUsable());
+    EXPECT_EQ(amp->CalibTable(1).CalibDate.Text(), kRunDate);
+}
+
+TEST_F(ZeroAdjust, AFailedStoreSkipsTheDefaults) {
+    form->cbGNDonly->setChecked(true);
+    Check({1});
+    OnPending = [this](const std::string& text) {
+        if (text == "   02: storing ...") {
+            TFakeFault fault;
+            fault.Code = 0x10003; // the first page written
+            fault.Status = 0;
+            amp->AddFault(fault);
+        }
+    };
+    const device::TChannelInfo infoBefore = amp->StoredInfo(1);
+    const uint16_t word8 = Ch(1).Info.Defaults.Words[8];
+    form->btnOKClick();
+    EXPECT_TRUE(Seen("   02: storing ... ERR "));
+    EXPECT_FALSE(Seen("   02: please wait ..."));
+    EXPECT_FALSE(Seen("   02: stored!"));
+    EXPECT_EQ(amp->StoredInfo(1), infoBefore);
+    EXPECT_EQ(Ch(1).Info.Defaults.Words[8], word8);
+    EXPECT_EQ(Action(), "   Aborted by user or error!");
+}
+
+TEST_F(ZeroAdjust, ADeviceLostEndsTheRunAsAnAbort) {
+    form->cbGNDonly->setChecked(true);
+    bool closed = false;
+    OnPending = [&](const std::string& text) {
+        if (text == StepLine(2, 0, 3) && !closed) {
+            closed = true;
+            amp->CloseConnections();
+        }
+    };
+    form->btnOKClick();
+    ASSERT_TRUE(closed);
+    EXPECT_TRUE(form->DeviceLost());
+    EXPECT_EQ(Action(), "   Aborted by user or error!");
+    EXPECT_FALSE(Seen("   03: Start"));
+    EXPECT_FALSE(Seen("   02: storing ..."));
+    EXPECT_EQ(amp->CalibWrites(1), 0u);
+    EXPECT_GT(amp->CalibWrites(0), 0u);
+    // The window's own handler saw the loss, and has its event back.
+    ASSERT_EQ(lostHosts.size(), 1u);
+    translator->OnDeviceLost(nullptr, "again");
+    EXPECT_EQ(lostHosts.size(), 2u);
+}
+
+TEST_F(ZeroAdjust, ACloseDuringTheRunWaitsForItsEnd) {
+    form->cbGNDonly->setChecked(true);
+    Check({0});
+    bool asked = false;
+    OnPending = [&](const std::string& text) {
+        if (text == StepLine(1, 0, 1) && !asked) {
+            asked = true;
+            form->close();
+            EXPECT_TRUE(form->isVisible());
+        }
+    };
+    form->btnOKClick();
+    EXPECT_EQ(Confirms(), 0u);
+    EXPECT_EQ(Action(), "   Finished.");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(ZeroAdjust, WithoutATranslatorTheShowFails) {
+    ui::TZeroAdjustForm bare;
+    bare.show();
+    ASSERT_FALSE(script.Records.empty());
+    EXPECT_EQ(script.Records.back().Kind, ui::TMessageKind::Error);
+    EXPECT_EQ(script.Records.back().Text, "Abnormal error: Invalid call to Zero-Adjustment!");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(bare.isVisible());
+}
+
+// Every control gets at least its size hint, in both languages.
+TEST(ZeroAdjustLayout, ControlsGetTheirSizeHint) {
+    EnsureApplication();
+    ui::TScriptedMessageService script; // the form has no translator: its show reports that
+    ui::TScopedMessageService installed(script);
+    const uint16_t saved = ui::LangOffset();
+    for (uint16_t language : {ui::LangGerman, ui::LangEnglish}) {
+        SCOPED_TRACE(language);
+        ui::SetLangOffset(language);
+        ui::TZeroAdjustForm form;
+        form.show();
+        for (QWidget* w : form.findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->parentWidget() == nullptr) continue;
+            if (!qobject_cast<QAbstractButton*>(w) && !qobject_cast<QLabel*>(w) &&
+                !qobject_cast<QProgressBar*>(w) && !qobject_cast<QListWidget*>(w))
+                continue;
+            SCOPED_TRACE(ui::FromQt(w->objectName()));
+            auto* label = qobject_cast<QLabel*>(w);
+            if (label != nullptr && label->wordWrap()) {
+                EXPECT_GE(w->height(), label->heightForWidth(w->width()));
+                continue;
+            }
+            EXPECT_GE(w->width(), w->sizeHint().width());
+            EXPECT_GE(w->height(), w->sizeHint().height());
+        }
+    }
+    ui::SetLangOffset(saved);
+}
+
+// The command of the main window, as a user runs it: the dialog over a scanned fake amplifier,
+// the timed re-check off and the gate closed while it is open, and a new scan afterwards.
+class ZeroAdjustCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        installed = std::make_unique<ui::TScopedMessageService>(script);
+        TFakeAmpConfig config;
+        config.Channels = 2;
+        config.Version = 2;
+        amp = std::make_unique<TFakeLanAmplifier>(config);
+        for (int s = 0; s < 2; ++s) {
+            amp->SetChip(s, 0x68, &adcs[static_cast<size_t>(s)]);
+            amp->SetCalibTable(s, OldTable(s));
+        }
+        namespace fs = std::filesystem;
+        const char* base = std::getenv("XDG_CONFIG_HOME");
+        ASSERT_NE(base, nullptr);
+        configHome = fs::path(base) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(configHome);
+        fs::create_directories(configHome / "QRB GmbH");
+        env = std::make_unique<TEnvScope>("XDG_CONFIG_HOME", configHome.c_str());
+        ui::TSettings s = ui::DefaultSettings(800, 600, (configHome / "QRB GmbH").string());
+        s.Interfaces = device::kMaskLAN;
+        s.LANAddresses = amp->Target();
+        s.TimedReCheck = true;
+        std::string error;
+        ASSERT_TRUE(ui::SaveSettingsFile((configHome / "QRB GmbH" / "Ondrix.ini").string(), s, error))
+            << error;
+
+        window = std::make_unique<ui::TOndrixMain>();
+        ui::TStartOptions options;
+        options.NetworkSource = [] { return std::make_unique<TFixedNetworkSource>(); };
+        options.HaveArguments = true;
+        options.Arguments = {"OndrixQRB"};
+        ASSERT_TRUE(window->FormCreate(options));
+        deviceStatus = std::make_unique<ui::TDeviceStatusForm>();
+        channelStatus = std::make_unique<ui::TChannelStatusForm>();
+        window->SetCompanionWindows(deviceStatus.get(), channelStatus.get(), nullptr);
+        window->show();
+        window->timMainTimer();
+        loop.Step();
+        ASSERT_EQ(window->Translator->ChannelCount(), 2);
+        const int variant = window->Translator->GetChannel(0)->HWVersion;
+        for (int s = 0; s < 2; ++s) {
+            TADC18Emulation& adc = adcs[static_cast<size_t>(s)];
+            adc.SetInputs(AnalogInputsFromImage(amp->StoredImage(s), variant));
+            adc.SetImageDecoder([variant](const device::TRegisterImage& image) {
+                return AnalogInputsFromImage(image, variant);
+            });
+            adc.SetZeroReference(-200);
+            adc.SetSignal(300 + 30 * s);
+        }
+    }
+    void TearDown() override {
+        channelStatus.reset();
+        deviceStatus.reset();
+        window.reset();
+        env.reset();
+        amp.reset();
+        ui::SetLangOffset(ui::LangEnglish);
+    }
+
+    // Runs the command; work runs inside the open dialog, which it closes.
+    void RunCommand(const std::function<void(ui::TZeroAdjustForm&)>& work) {
+        bool ran = false;
+        QTimer::singleShot(0, window.get(), [&] {
+            auto* form = window->findChild<ui::TZeroAdjustForm*>();
+            ASSERT_NE(form, nullptr);
+            ran = true;
+            form->ProcessPending = [this] {
+                QCoreApplication::processEvents();
+                loop.Step();
+            };
+            work(*form);
+            form->btnCancel->click(); // "Close"
+        });
+        window->Action("actZeroAdjust")->trigger();
+        EXPECT_TRUE(ran);
+        EXPECT_EQ(window->findChild<ui::TZeroAdjustForm*>(), nullptr);
+    }
+
+    TInstalledVirtualMainLoop loop;
+    ui::TScriptedMessageService script;
+    std::unique_ptr<ui::TScopedMessageService> installed;
+    std::unique_ptr<TEnvScope> env;
+    std::filesystem::path configHome;
+    std::array<TADC18Emulation, 2> adcs;
+    std::unique_ptr<TFakeLanAmplifier> amp;
+    std::unique_ptr<ui::TOndrixMain> window;
+    std::unique_ptr<ui::TDeviceStatusForm> deviceStatus;
+    std::unique_ptr<ui::TChannelStatusForm> channelStatus;
+};
+
+TEST_F(ZeroAdjustCommand, GroundOnlyRunAndANewScanReadTheFoundOffsets) {
+    ASSERT_TRUE(window->Action("actZeroAdjust")->isEnabled());
+    std::array<device::TChannelCalibTable, 2> found;
+    RunCommand([&](ui::TZeroAdjustForm& form) {
+        EXPECT_FALSE(window->Options.TimedReCheck);
+        EXPECT_FALSE(window->Gate.IsOpen());
+        EXPECT_TRUE(form.isModal());
+        ASSERT_EQ(form.clbCalib->count(), 2);
+        form.cbGNDonly->setChecked(true);
+        form.btnOK->click();
+        EXPECT_EQ(form.stAction->text(), QStringLiteral("   Finished."));
+        EXPECT_EQ(form.pbTotal->value(), 2);
+        for (int s = 0; s < 2; ++s)
+            found[static_cast<size_t>(s)] = window->Translator->GetChannel(s)->Calibration;
+    });
+    EXPECT_TRUE(window->Options.TimedReCheck);
+    EXPECT_TRUE(window->Gate.IsOpen());
+
+    window->actRescanExecute();
+    loop.Step();
+    ASSERT_EQ(window->Translator->ChannelCount(), 2);
+    for (int s = 0; s < 2; ++s) {
+        const device::TChannelCalibTable& t = window->Translator->GetChannel(s)->Calibration;
+        EXPECT_TRUE(t.IsUsable()) << s;
+        EXPECT_EQ(t, found[static_cast<size_t>(s)]) << s;
+        EXPECT_NE(t.ZeroOffsets[0][4], OldTable(s).ZeroOffsets[0][4]) << s;
+    }
+}
+
+TEST_F(ZeroAdjustCommand, ADeviceLostDuringTheRunIsRescannedAfterTheDialogCloses) {
+    const size_t scansBefore = amp->InfoConnectionCount();
+    RunCommand([&](ui::TZeroAdjustForm& form) {
+        form.cbGNDonly->setChecked(true);
+        form.ProcessPending = [&] {
+            QCoreApplication::processEvents();
+            loop.Step();
+            if (form.stAction->text().startsWith(QStringLiteral("   02:")) && amp->OpenDataConnections() > 0)
+                amp->CloseConnections();
+        };
+        form.btnOK->click();
+        EXPECT_TRUE(form.DeviceLost());
+        EXPECT_EQ(form.stAction->text(), QStringLiteral("   Aborted by user or error!"));
+        // Handled: logged, and its rescan waits for the dialog.
+        EXPECT_TRUE(window->Gate.RescanPending());
+        EXPECT_TRUE(script.MessageTexts().empty());
+    });
+    loop.Step();
+    EXPECT_FALSE(window->Gate.RescanPending());
+    EXPECT_GT(amp->InfoConnectionCount(), scansBefore);
+    EXPECT_EQ(window->Translator->ChannelCount(), 2);
+    ASSERT_EQ(script.MessageTexts().size(), 1u);
+    EXPECT_NE(script.MessageTexts()[0].find(amp->Address()), std::string::npos);
+}
+
+} // namespace
+} // namespace qrb::test

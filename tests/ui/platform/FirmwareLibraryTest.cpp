@@ -1,0 +1,176 @@
+// The firmware library binding: the search (named file, program folder, loader's path), the
+// wrong-version and load-failure texts and when they are to be shown, the wrappers with and
+// without a library, and the decoding of scan areas.
+
+#include "ui/platform/FirmwareLibrary.h"
+
+#include "device/ByteOrder.h"
+#include "tests/support/FakeFirmwareLibrary.h"
+#include "tests/ui/UiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace qrb::ui {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct FirmwareLibrary : ::testing::Test {
+    std::unique_ptr<test::TEnvScope> env;
+    fs::path folder;
+
+    void SetUp() override {
+        test::EnsureApplication();
+        env = std::make_unique<test::TEnvScope>(kFWLibraryVariable, nullptr);
+        folder = fs::path(std::getenv("XDG_RUNTIME_DIR")) /
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        SetFWLibraryPath("");
+        SetFWProgramFolder(folder.string());
+        ResetFWLibReport();
+    }
+    void TearDown() override {
+        UnloadFWLibrary();
+        SetFWLibraryPath("");
+        SetFWProgramFolder("");
+        ResetFWLibReport();
+    }
+};
+
+TEST_F(FirmwareLibrary, TheStandInLoadsWithEveryEntryPointAndUnloads) {
+    SetFWLibraryPath(QRB_FAKE_FWLIB);
+    ASSERT_TRUE(LoadFWLibrary()) << FWLibLastError();
+    EXPECT_TRUE(FWLibLoaded());
+    EXPECT_TRUE(FWLibLastError().empty());
+    EXPECT_FALSE(FWLibErrorToShow());
+    EXPECT_TRUE(UnloadFWLibrary());
+    EXPECT_FALSE(FWLibLoaded());
+    ASSERT_EQ(FWEntryNames().size(), 14u);
+    EXPECT_STREQ(FWEntryNames()[0], "QRBFWNET_Init");
+    EXPECT_STREQ(FWEntryNames()[13], "ROZEZErir_FreeImage");
+}
+
+TEST_F(FirmwareLibrary, AMissingEntryPointGivesTheWrongVersionTextEveryTime) {
+    const struct {
+        const char* Path;
+        const char* Named;
+    } cases[] = {{QRB_FAKE_FWLIB_NOINIT, "QRBFWInit"}, {QRB_FAKE_FWLIB_NOFREE, "ROZEZErir_FreeImage"}};
+    for (const auto& c : cases) {
+        SetFWLibraryPath(c.Path);
+        for (int opening = 0; opening < 2; ++opening) {
+            EXPECT_FALSE(LoadFWLibrary());
+            EXPECT_FALSE(FWLibLoaded());
+            EXPECT_FALSE(FWLibMissing());
+            EXPECT_EQ(FWLibLastError(),
+                      std::string("Falsche Version von / Wrong version of: \"rozezerir.dll\"\r\n\r\n"
+                                  "Error on loading library function:  ") +
+                          c.Named);
+            EXPECT_TRUE(FWLibErrorToShow()) << opening;
+        }
+    }
+}
+
+TEST_F(FirmwareLibrary, NoLibraryAnywhereIsReportedOncePerRun) {
+    // Nothing in the program's folder, nothing of that name on the loader's path.
+    ASSERT_FALSE(LoadFWLibrary());
+    EXPECT_TRUE(FWLibMissing());
+    EXPECT_NE(FWLibLastError().find("librozezerir.so"), std::string::npos) << FWLibLastError();
+    EXPECT_TRUE(FWLibErrorToShow());
+    ASSERT_FALSE(LoadFWLibrary());
+    EXPECT_FALSE(FWLibErrorToShow());
+    EXPECT_FALSE(FWLibLastError().empty());
+}
+
+TEST_F(FirmwareLibrary, TheProgramFolderComesFirstAndABrokenFileThereIsShownEveryTime) {
+    fs::copy_file(QRB_FAKE_FWLIB, folder / kFWLibraryFile);
+    EXPECT_TRUE(LoadFWLibrary()) << FWLibLastError();
+    UnloadFWLibrary();
+
+    fs::remove(folder / kFWLibraryFile);
+    std::ofstream(folder / kFWLibraryFile) << "not a library";
+    for (int opening = 0; opening < 2; ++opening) {
+        EXPECT_FALSE(LoadFWLibrary());
+        EXPECT_FALSE(FWLibMissing());
+        // The loader's message names the file.
+        EXPECT_NE(FWLibLastError().find((folder / kFWLibraryFile).string()), std::string::npos)
+            << FWLibLastError();
+        EXPECT_TRUE(FWLibErrorToShow());
+    }
+}
+
+TEST_F(FirmwareLibrary, TheEnvironmentVariableNamesTheFile) {
+    test::TEnvScope named(kFWLibraryVariable, QRB_FAKE_FWLIB);
+    EXPECT_TRUE(LoadFWLibrary()) << FWLibLastError();
+}
+
+TEST_F(FirmwareLibrary, WithoutALibraryNoEntryPointIsCalled) {
+    test::TFakeFirmwareLibrary fake(QRB_FAKE_FWLIB);
+    ASSERT_TRUE(fake.Loaded());
+    ASSERT_FALSE(FWLibLoaded());
+    std::vector<TFWScanRecord> records(1);
+    void* image = reinterpret_cast<void*>(1);
+    uint32_t size = 1;
+    EXPECT_EQ(FWNetInit("10.0.0.5", "255.0.0.0"), kFWNotLoaded);
+    EXPECT_EQ(FWNetScan(records), kFWNotLoaded);
+    EXPECT_TRUE(records.empty());
+    EXPECT_EQ(FWUsbScan(records), kFWNotLoaded);
+    EXPECT_EQ(FWLoadImage(image, size, "a.fwi"), kFWNotLoaded);
+    EXPECT_EQ(image, nullptr);
+    EXPECT_EQ(FWCreateIPAddrImage(image, size, "1.2.3.4", "255.0.0.0"), kFWNotLoaded);
+    EXPECT_EQ(FWNetUploadFWImg(1, nullptr, 0, nullptr, nullptr), kFWNotLoaded);
+    EXPECT_EQ(FWUsbUploadIPAddrImg(1, nullptr, 0, nullptr, nullptr), kFWNotLoaded);
+    EXPECT_EQ(FWFreeImage(nullptr), kFWNotLoaded);
+    EXPECT_TRUE(fake.Log().empty());
+}
+
+TEST_F(FirmwareLibrary, ScanAreasAreReadUpToTheClampedCount) {
+    auto area = [](int32_t count, size_t recordSize, int records) {
+        std::vector<uint8_t> bytes(4 + 256 * recordSize, 0);
+        device::PutU32(bytes.data(), static_cast<uint32_t>(count));
+        for (int i = 0; i < records; ++i) {
+            uint8_t* p = bytes.data() + 4 + static_cast<size_t>(i) * recordSize;
+            device::PutU32(p, 0x0A00000Au + static_cast<uint32_t>(i));
+            device::PutU32(p + 4, 3);
+            device::PutU32(p + 8, 0x12345678);
+            device::PutU32(p + 12, 7);
+            device::PutU32(p + 16, 730);
+            device::PutU32(p + 20, 0xFFFFFFFF);
+            if (recordSize == 28) device::PutU32(p + 24, 99);
+        }
+        return bytes;
+    };
+    const struct {
+        int32_t Count;
+        size_t Expected;
+    } counts[] = {{0, 0}, {2, 2}, {256, 256}, {300, 256}, {-1, 0}, {INT32_MIN, 0}};
+    for (const auto& c : counts) {
+        const auto bytes = area(c.Count, 24, 256);
+        EXPECT_EQ(DecodeScanArea(bytes, 24).size(), c.Expected) << c.Count;
+    }
+    const auto usb = DecodeScanArea(area(1, 28, 1), 28);
+    ASSERT_EQ(usb.size(), 1u);
+    EXPECT_EQ(usb[0].Address, 0x0A00000Au);
+    EXPECT_EQ(usb[0].Kind, 3u);
+    EXPECT_EQ(usb[0].Version, 0x12345678u);
+    EXPECT_EQ(usb[0].Index, 7u);
+    EXPECT_EQ(usb[0].Number, 730u);
+    EXPECT_EQ(usb[0].DeviceHandle, 99u);
+    EXPECT_EQ(DecodeScanArea(area(1, 24, 1), 24)[0].DeviceHandle, 0u);
+    // An area that holds fewer records than its count is read no further than it goes.
+    std::vector<uint8_t> short_(4 + 2 * 24, 0);
+    device::PutU32(short_.data(), 200);
+    EXPECT_EQ(DecodeScanArea(short_, 24).size(), 2u);
+    EXPECT_TRUE(DecodeScanArea(std::vector<uint8_t>(3, 0xFF), 24).empty());
+}
+
+TEST_F(FirmwareLibrary, TheLibraryGetsPathsWithEveryBackslashDoubled) {
+    EXPECT_EQ(DoubleBackslashes("C:\\fw\\a.fwi"), "C:\\\\fw\\\\a.fwi");
+    EXPECT_EQ(DoubleBackslashes("/home/u/a.fwi"), "/home/u/a.fwi");
+}
+
+} // namespace
+} // namespace qrb::ui
