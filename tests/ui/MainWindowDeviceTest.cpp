@@ -4,10 +4,9 @@
 // off, the device status window and the two text windows, and the window after a device fault
 // inside a busy phase.
 
-#include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/FakeLanAmplifier.h"
-#include "tests/support/PlaceholderTransports.h"
+#include "tests/support/LanTestTransports.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
@@ -49,13 +48,6 @@ constexpr uint32_t kWriteI2C = 0x10003;
 constexpr uint32_t kSaveAllConfig = 0x30006;
 constexpr uint32_t kSetLock = 0x30020;
 
-std::unique_ptr<TFakeLanAmplifier> Amp(const std::string& address, int32_t channels) {
-    TFakeAmpConfig c;
-    c.Address = address;
-    c.Channels = channels;
-    return std::make_unique<TFakeLanAmplifier>(c);
-}
-
 // The scripted service that also lets a test act when a message box appears.
 class TWatchedMessages : public TScriptedMessageService {
 public:
@@ -73,7 +65,8 @@ public:
 class MainWindowDevice : public ::testing::Test {
 protected:
     test::TInstalledVirtualMainLoop loop;
-    std::unique_ptr<TFakeLanAmplifier> amp1 = Amp("127.0.0.1", 3), amp2 = Amp("127.0.0.2", 2);
+    std::unique_ptr<TFakeLanAmplifier> amp1 = test::MakeFakeAmp("127.0.0.1", 3),
+                                       amp2 = test::MakeFakeAmp("127.0.0.2", 2);
     TWatchedMessages script;
     std::unique_ptr<TScopedMessageService> installed;
     std::unique_ptr<test::TEnvScope> env;
@@ -103,11 +96,7 @@ protected:
         window = std::make_unique<TOndrixMain>();
         TStartOptions options;
         options.NetworkSource = [] { return std::make_unique<test::TFixedNetworkSource>(); };
-        options.TransportFactory = [] {
-            device::TI2CTransportFactory f = device::DefaultTransportFactory();
-            f.CreateUSB = test::CreatePlaceholderUSBControl;
-            return f;
-        };
+        options.TransportFactory = test::DefaultTransportsWithoutUSB;
         options.HaveArguments = true;
         options.Arguments = {"OndrixQRB"};
         ASSERT_TRUE(window->FormCreate(options));

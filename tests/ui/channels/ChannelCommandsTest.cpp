@@ -6,11 +6,10 @@
 #include "ui/channels/ChannelCommands.h"
 
 #include "device/Format.h"
-#include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
-#include "tests/support/PlaceholderTransports.h"
+#include "tests/support/LanTestTransports.h"
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui/channels/ChannelsTestSupport.h"
 #include "ui/MainWindow.h"
@@ -113,13 +112,7 @@ protected:
         amp = std::make_unique<TFakeLanAmplifier>(config);
         for (int s = 0; s < kChannels; ++s)
             amp->SetChip(s, 0x18, &bridges[static_cast<size_t>(s)]);
-        device::TI2CTransportFactory f;
-        f.CreateLAN = [] {
-            return std::unique_ptr<device::TI2CControl>(std::make_unique<device::TI2CLANControl>());
-        };
-        f.CreateUSB = test::CreatePlaceholderUSBControl;
-        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
-        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
+        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, LanOnlyTransports());
         translator->OnConfigComplete = [](const void*) {};
         translator->OnError = [this](const void*, const std::string& text) { errors.push_back(text); };
         translator->AddScanTarget(amp->Target(), device::kMaskLAN);

@@ -6,12 +6,11 @@
 #include "ui/dialogs/ZeroAdjust.h"
 
 #include "device/HWVocabulary.h"
-#include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/ChipAmplifier.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
-#include "tests/support/PlaceholderTransports.h"
+#include "tests/support/LanTestTransports.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
@@ -71,13 +70,7 @@ protected:
             amp->SetChip(s, 0x68, &adcs[static_cast<size_t>(s)]);
             amp->SetCalibTable(s, OldTable(s));
         }
-        device::TI2CTransportFactory f;
-        f.CreateLAN = [] {
-            return std::unique_ptr<device::TI2CControl>(std::make_unique<device::TI2CLANControl>());
-        };
-        f.CreateUSB = test::CreatePlaceholderUSBControl;
-        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
-        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
+        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, LanOnlyTransports());
         translator->OnConfigComplete = [](const void*) {};
         translator->OnDeviceLost = [this](const void*, const std::string& host) {
             lostHosts.push_back(host);
@@ -87,10 +80,7 @@ protected:
         const int variant = translator->GetChannel(0)->HWVersion;
         for (int s = 0; s < kChannels; ++s) {
             TADC18Emulation& adc = adcs[static_cast<size_t>(s)];
-            adc.SetInputs(AnalogInputsFromImage(amp->StoredImage(s), variant));
-            adc.SetImageDecoder([variant](const device::TRegisterImage& image) {
-                return AnalogInputsFromImage(image, variant);
-            });
+            FollowStoredImages(adc, amp->StoredImage(s), variant);
             adc.SetZeroReference(-200);
             adc.SetSignal(300 + 30 * s);
         }
@@ -596,10 +586,7 @@ protected:
         const int variant = window->Translator->GetChannel(0)->HWVersion;
         for (int s = 0; s < 2; ++s) {
             TADC18Emulation& adc = adcs[static_cast<size_t>(s)];
-            adc.SetInputs(AnalogInputsFromImage(amp->StoredImage(s), variant));
-            adc.SetImageDecoder([variant](const device::TRegisterImage& image) {
-                return AnalogInputsFromImage(image, variant);
-            });
+            FollowStoredImages(adc, amp->StoredImage(s), variant);
             adc.SetZeroReference(-200);
             adc.SetSignal(300 + 30 * s);
         }
