@@ -62,48 +62,26 @@ public:
     }
 };
 
-class MainWindowDevice : public ::testing::Test {
+class MainWindowDevice : public ::testing::Test, protected test::TMainWindowFixture {
 protected:
     test::TInstalledVirtualMainLoop loop;
     std::unique_ptr<TFakeLanAmplifier> amp1 = test::MakeFakeAmp("127.0.0.1", 3),
                                        amp2 = test::MakeFakeAmp("127.0.0.2", 2);
     TWatchedMessages script;
     std::unique_ptr<TScopedMessageService> installed;
-    std::unique_ptr<test::TEnvScope> env;
-    fs::path configHome;
-    std::unique_ptr<TOndrixMain> window;
-    std::unique_ptr<TDeviceStatusForm> deviceStatus;
-    std::unique_ptr<TChannelStatusForm> channelStatus;
     size_t from1 = 0, from2 = 0;
 
     void SetUp() override {
         test::EnsureApplication();
         installed = std::make_unique<TScopedMessageService>(script);
-        const char* base = std::getenv("XDG_CONFIG_HOME");
-        ASSERT_NE(base, nullptr);
-        configHome = fs::path(base) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(configHome);
-        fs::create_directories(configHome / "QRB GmbH");
-        env = std::make_unique<test::TEnvScope>("XDG_CONFIG_HOME", configHome.c_str());
-        TSettings s = DefaultSettings(800, 600, (configHome / "QRB GmbH").string());
-        s.Interfaces = device::kMaskLAN;
-        s.LANAddresses = amp1->Target() + "," + amp2->Target();
+        ASSERT_NO_FATAL_FAILURE(EnterConfigHome());
+        TSettings s = LanSettings(amp1->Target() + "," + amp2->Target());
         s.UseDefaultSetup = false;
         s.SWStartLock = false;
-        std::string error;
-        ASSERT_TRUE(SaveSettingsFile((configHome / "QRB GmbH" / "Ondrix.ini").string(), s, error)) << error;
-
-        window = std::make_unique<TOndrixMain>();
-        TStartOptions options;
-        options.NetworkSource = [] { return std::make_unique<test::TFixedNetworkSource>(); };
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(s));
+        TStartOptions options = test::TestStartOptions();
         options.TransportFactory = test::DefaultTransportsWithoutUSB;
-        options.HaveArguments = true;
-        options.Arguments = {"OndrixQRB"};
-        ASSERT_TRUE(window->FormCreate(options));
-        deviceStatus = std::make_unique<TDeviceStatusForm>();
-        channelStatus = std::make_unique<TChannelStatusForm>();
-        window->SetCompanionWindows(deviceStatus.get(), channelStatus.get(), nullptr);
-        window->show();
+        ASSERT_NO_FATAL_FAILURE(StartWindow(options));
         window->timMainTimer();
         ASSERT_EQ(window->Translator->MasterCount(), 2);
         ASSERT_EQ(window->Translator->ChannelCount(), 5);
@@ -113,9 +91,7 @@ protected:
     }
 
     void TearDown() override {
-        channelStatus.reset();
-        deviceStatus.reset();
-        window.reset();
+        CloseWindow();
         SetLangOffset(LangEnglish);
     }
 
