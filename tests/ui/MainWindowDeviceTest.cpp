@@ -111,6 +111,23 @@ protected:
     }
     Commands Since1() const { return Since(*amp1, from1); }
     Commands Since2() const { return Since(*amp2, from2); }
+    // Both amplifiers received exactly expected since Mark.
+    void ExpectBoth(const Commands& expected) const {
+        EXPECT_EQ(Since1(), expected);
+        EXPECT_EQ(Since2(), expected);
+    }
+    // Neither amplifier received a command since Mark.
+    void ExpectNone() const {
+        EXPECT_TRUE(Since1().empty());
+        EXPECT_TRUE(Since2().empty());
+    }
+    // The lock command and its button usable exactly while unlocked, the unlock ones while locked.
+    void ExpectLockControls(bool locked) {
+        EXPECT_EQ(Enabled("actDevLock"), !locked);
+        EXPECT_EQ(Button("sbtDevLock")->isEnabled(), !locked);
+        EXPECT_EQ(Enabled("actDevUnlock"), locked);
+        EXPECT_EQ(Button("sbtdevUnlock")->isEnabled(), locked);
+    }
 
     void Trigger(const char* name) {
         QAction* action = window->Action(name);
@@ -167,8 +184,7 @@ TEST_F(MainWindowDevice, StoreAsksLocksStoresAndUnlocksEveryDeviceUnderTheBusyPo
     EXPECT_EQ(popupHeader, "Transmit configuration");
     EXPECT_FALSE(menuEnabledMeanwhile);
     const Commands expected = {{kSetLock, 1}, {kSaveAllConfig, 0}, {kSetLock, 0}};
-    EXPECT_EQ(Since1(), expected);
-    EXPECT_EQ(Since2(), expected);
+    ExpectBoth(expected);
     EXPECT_EQ(script.MessageTexts(), std::vector<std::string>{GetText(390)});
     ExpectWindowUsable();
 }
@@ -177,8 +193,7 @@ TEST_F(MainWindowDevice, ClearAsksUnlessTheOptionIsOffAndANoSendsNothing) {
     script.Answers = {"7"};
     Trigger("actClearDevConfig");
     EXPECT_EQ(Confirmations(), std::vector<std::string>{"Clear configuration"});
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
     EXPECT_TRUE(script.MessageTexts().empty());
 
     script.Clear();
@@ -186,8 +201,7 @@ TEST_F(MainWindowDevice, ClearAsksUnlessTheOptionIsOffAndANoSendsNothing) {
     Trigger("actClearDevConfig");
     EXPECT_TRUE(Confirmations().empty());
     const Commands expected = {{kSetLock, 1}, {kSaveAllConfig, 1}, {kSetLock, 0}};
-    EXPECT_EQ(Since1(), expected);
-    EXPECT_EQ(Since2(), expected);
+    ExpectBoth(expected);
     EXPECT_EQ(script.MessageTexts(), std::vector<std::string>{GetText(406)});
 }
 
@@ -257,8 +271,7 @@ TEST_F(MainWindowDevice, RefusedLockAndUnlockReachTheDevicesAgainOnTheNextTry) {
     refuse.Status = 1;
     amp1->AddFault(refuse);
     Trigger("actDevLock");
-    EXPECT_EQ(Since1(), (Commands{{kSetLock, 1}}));
-    EXPECT_EQ(Since2(), (Commands{{kSetLock, 1}}));
+    ExpectBoth(Commands{{kSetLock, 1}});
     EXPECT_FALSE(window->Translator->DeviceLocked);
     EXPECT_TRUE(Enabled("actDevLock"));
     EXPECT_FALSE(Enabled("actDevUnlock"));
@@ -267,39 +280,29 @@ TEST_F(MainWindowDevice, RefusedLockAndUnlockReachTheDevicesAgainOnTheNextTry) {
 
     Mark();
     Trigger("actDevLock");
-    EXPECT_EQ(Since1(), (Commands{{kSetLock, 1}}));
-    EXPECT_EQ(Since2(), (Commands{{kSetLock, 1}}));
+    ExpectBoth(Commands{{kSetLock, 1}});
     EXPECT_TRUE(amp1->Locked() && amp2->Locked());
     EXPECT_TRUE(window->Translator->DeviceLocked);
-    EXPECT_FALSE(Enabled("actDevLock"));
-    EXPECT_FALSE(Button("sbtDevLock")->isEnabled());
-    EXPECT_TRUE(Enabled("actDevUnlock"));
-    EXPECT_TRUE(Button("sbtdevUnlock")->isEnabled());
+    ExpectLockControls(true);
 
     // Locked already: no request.
     Mark();
     window->actDevLockExecute();
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
 
     amp2->AddFault(refuse);
     Trigger("actDevUnlock");
-    EXPECT_EQ(Since1(), (Commands{{kSetLock, 0}}));
-    EXPECT_EQ(Since2(), (Commands{{kSetLock, 0}}));
+    ExpectBoth(Commands{{kSetLock, 0}});
     EXPECT_TRUE(window->Translator->DeviceLocked);
     EXPECT_TRUE(Enabled("actDevUnlock"));
     EXPECT_TRUE(LogHas("[CNF] Error 7 on unlocking the front panel of device 01!"));
 
     Mark();
     Trigger("actDevUnlock");
-    EXPECT_EQ(Since1(), (Commands{{kSetLock, 0}}));
-    EXPECT_EQ(Since2(), (Commands{{kSetLock, 0}}));
+    ExpectBoth(Commands{{kSetLock, 0}});
     EXPECT_FALSE(amp1->Locked() || amp2->Locked());
     EXPECT_FALSE(window->Translator->DeviceLocked);
-    EXPECT_TRUE(Enabled("actDevLock"));
-    EXPECT_TRUE(Button("sbtDevLock")->isEnabled());
-    EXPECT_FALSE(Enabled("actDevUnlock"));
-    EXPECT_FALSE(Button("sbtdevUnlock")->isEnabled());
+    ExpectLockControls(false);
 }
 
 TEST_F(MainWindowDevice, DeviceCommandsDoNothingWhileBusy) {
@@ -318,8 +321,7 @@ TEST_F(MainWindowDevice, DeviceCommandsDoNothingWhileBusy) {
         TScanGate::TGuard closed(window->Gate);
         window->actDevUnlockExecute();
     }
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
     EXPECT_TRUE(script.Records.empty());
     EXPECT_FALSE(deviceStatus->isVisible());
     EXPECT_EQ(window->Translator->ChannelCount(), 5);
@@ -342,8 +344,7 @@ TEST_F(MainWindowDevice, TurnOffSelectsGroupZeroSwitchesEveryDeviceOffAndEmpties
         EXPECT_EQ(writes.back().Address, 0x2C);
         EXPECT_EQ(writes.back().Bytes, (std::vector<uint8_t>{0x03, 0x00}));
     }
-    EXPECT_EQ(Since1(), (Commands{{kWriteI2C, 0x72}, {kWriteI2C, 0x2C}}));
-    EXPECT_EQ(Since2(), (Commands{{kWriteI2C, 0x72}, {kWriteI2C, 0x2C}}));
+    ExpectBoth(Commands{{kWriteI2C, 0x72}, {kWriteI2C, 0x2C}});
     EXPECT_TRUE(script.MessageTexts().empty());
 
     // The model is empty and the window says so.
@@ -371,8 +372,7 @@ TEST_F(MainWindowDevice, TurnOffSelectsGroupZeroSwitchesEveryDeviceOffAndEmpties
     Mark();
     window->actTurnOffExecute();
     EXPECT_TRUE(script.Records.empty());
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
 }
 
 TEST_F(MainWindowDevice, TurnOffRefusedByTheSecondDeviceReportsItAndRescans) {
@@ -437,8 +437,7 @@ TEST_F(MainWindowDevice, StatusWindowIsFilledOnceAndOnlyRaisedWhileVisible) {
     Mark();
     deviceStatus->mmStatus->setPlainText(QStringLiteral("kept"));
     Trigger("actDevStatus");
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
     EXPECT_EQ(deviceStatus->mmStatus->toPlainText(), QStringLiteral("kept"));
 
     // An empty report asks to try again.
@@ -491,8 +490,7 @@ TEST_F(MainWindowDevice, InformationAndOffsetTableInTheTextWindowWithTheirSaveNa
     EXPECT_EQ(offsets.Lines[1], "");
     EXPECT_EQ(offsets.Prefix, "OffsetTable");
     EXPECT_EQ(offsets.Proposal, "OffsetTable_" + today + ".log");
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
 }
 
 } // namespace
