@@ -103,9 +103,7 @@ TEST_F(LanModel, RefusedChannelIsRestoredInTheDeviceAndItsBitsReported) {
     ASSERT_TRUE(t->SetGain(1, OtherGain(Ch(1).gain)));
     refuse.VerifyWords = {0, 0, 0, 0, 0, 0, 0, 0x0001};
     amp1->AddFault(refuse);
-    TFakeFault noRestore;
-    noRestore.Code = kWriteChannel;
-    noRestore.Status = 1;
+    const TFakeFault noRestore = Refusal(kWriteChannel, 1);
     amp1->AddFault(noRestore);
     EXPECT_FALSE(t->NewConfig(0, true));
     EXPECT_EQ(events, (std::vector<std::string>{
@@ -118,9 +116,7 @@ TEST_F(LanModel, DeviceOperationsReachEveryDevice) {
     t->SetFanSpeed(1);
     EXPECT_EQ(amp1->FanSpeed(), 3);
     EXPECT_EQ(amp2->FanSpeed(), 3);
-    TFakeFault refuse;
-    refuse.Code = kSetFan;
-    refuse.Status = 0;
+    const TFakeFault refuse = Refusal(kSetFan, 0);
     amp2->AddFault(refuse);
     t->SetFanSpeed(0);
     EXPECT_EQ(amp1->FanSpeed(), 4);
@@ -134,9 +130,7 @@ TEST_F(LanModel, DeviceOperationsReachEveryDevice) {
     EXPECT_FALSE(amp1->Locked() || amp2->Locked());
 
     // Storing the configuration locks the front panels meanwhile; a refusal is named.
-    refuse.Code = kSaveAllConfig;
-    refuse.Status = 1;
-    amp2->AddFault(refuse);
+    amp2->AddFault(Refusal(kSaveAllConfig, 1));
     const size_t from1 = amp1->RequestCount(), from2 = amp2->RequestCount();
     EXPECT_FALSE(t->StoreDeviceConfig(true));
     EXPECT_EQ(t->LastDeviceConfigError, "Error 15 on storing configuration on device 01!");

@@ -1,5 +1,5 @@
 #pragma once
-// Transports and amplifiers for tests against fake LAN amplifiers on loopback.
+// Transports, amplifiers and their faults for tests against fake LAN amplifiers on loopback.
 
 #include "device/I2CHAL.h"
 #include "device/lan/I2CLANControl.h"
@@ -36,6 +36,14 @@ inline std::unique_ptr<TFakeLanAmplifier> MakeFakeAmp(const std::string& address
     c.Address = address;
     c.Channels = channels;
     return std::make_unique<TFakeLanAmplifier>(c);
+}
+
+// A fault that answers the next request of code with status instead.
+inline TFakeFault Refusal(uint32_t code, int32_t status) {
+    TFakeFault fault;
+    fault.Code = code;
+    fault.Status = status;
+    return fault;
 }
 
 } // namespace qrb::test

@@ -207,9 +207,7 @@ TEST_F(MainWindowDevice, ClearAsksUnlessTheOptionIsOffAndANoSendsNothing) {
 
 TEST_F(MainWindowDevice, RefusedStoreNamesTheDeviceAndTheWindowIsUsableAgain) {
     window->Options.AskOnSaveDevConfig = false;
-    TFakeFault refuse;
-    refuse.Code = kSaveAllConfig;
-    refuse.Status = 1;
+    const TFakeFault refuse = test::Refusal(kSaveAllConfig, 1);
     amp2->AddFault(refuse);
     Trigger("actSaveDevConfig");
     EXPECT_EQ(script.MessageTexts(),
@@ -242,9 +240,7 @@ TEST_F(MainWindowDevice, ConnectionLostInsideTheBusyPhaseNeverLeavesTheWindowDis
 TEST_F(MainWindowDevice, ExceptionInsideTheBusyPhaseIsShownAfterTheWindowIsUsableAgain) {
     window->Options.AskOnSaveDevConfig = false;
     // The refused lock is reported, and the report raises.
-    TFakeFault refuse;
-    refuse.Code = kSetLock;
-    refuse.Status = 1;
+    const TFakeFault refuse = test::Refusal(kSetLock, 1);
     amp1->AddFault(refuse);
     window->Translator->OnError = [](const void*, const std::string&) { throw std::runtime_error("lost"); };
     bool usableWhenShown = false;
@@ -266,9 +262,7 @@ TEST_F(MainWindowDevice, ExceptionInsideTheBusyPhaseIsShownAfterTheWindowIsUsabl
 TEST_F(MainWindowDevice, RefusedLockAndUnlockReachTheDevicesAgainOnTheNextTry) {
     EXPECT_TRUE(Enabled("actDevLock"));
     EXPECT_FALSE(Enabled("actDevUnlock"));
-    TFakeFault refuse;
-    refuse.Code = kSetLock;
-    refuse.Status = 1;
+    const TFakeFault refuse = test::Refusal(kSetLock, 1);
     amp1->AddFault(refuse);
     Trigger("actDevLock");
     ExpectBoth(Commands{{kSetLock, 1}});
@@ -377,9 +371,7 @@ TEST_F(MainWindowDevice, TurnOffSelectsGroupZeroSwitchesEveryDeviceOffAndEmpties
 
 TEST_F(MainWindowDevice, TurnOffRefusedByTheSecondDeviceReportsItAndRescans) {
     window->Options.ConfirmTurnOff = false;
-    TFakeFault refuse;
-    refuse.Code = kWriteI2C;
-    refuse.Status = -1;
+    const TFakeFault refuse = test::Refusal(kWriteI2C, -1);
     amp2->AddFault(refuse);
     // The first device went off: it no longer answers when the message is shown.
     script.OnMessage = [this](const std::string&) {
@@ -407,9 +399,7 @@ TEST_F(MainWindowDevice, TurnOffRefusedByTheSecondDeviceReportsItAndRescans) {
 
 TEST_F(MainWindowDevice, TurnOffRefusedByTheFirstDeviceChangesNothing) {
     window->Options.ConfirmTurnOff = false;
-    TFakeFault refuse;
-    refuse.Code = kWriteI2C;
-    refuse.Status = -1;
+    const TFakeFault refuse = test::Refusal(kWriteI2C, -1);
     amp1->AddFault(refuse);
     Trigger("actTurnOff");
     EXPECT_EQ(Since1(), (Commands{{kWriteI2C, 0x72}}));
