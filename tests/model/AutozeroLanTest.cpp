@@ -2,12 +2,11 @@
 // follows the image the amplifier stored, so both adjustment paths have to converge on what the
 // device received.
 
-#include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/ChipAmplifier.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
-#include "tests/support/PlaceholderTransports.h"
+#include "tests/support/LanTestTransports.h"
 #include "tests/support/VirtualMainLoop.h"
 
 #include <gtest/gtest.h>
@@ -25,22 +24,14 @@ protected:
         config.Version = 2;
         amp = std::make_unique<TFakeLanAmplifier>(config);
         amp->SetChip(0, 0x68, &adc);
-        device::TI2CTransportFactory f;
-        f.CreateLAN = [] {
-            return std::unique_ptr<device::TI2CControl>(std::make_unique<device::TI2CLANControl>());
-        };
-        f.CreateUSB = test::CreatePlaceholderUSBControl;
-        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
-        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
+        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, LanOnlyTransports());
         translator->OnConfigComplete = [](const void*) {};
         translator->OnTranslatorError = [this](const void*, const std::string& t) { errors.push_back(t); };
         translator->AddScanTarget(amp->Target(), device::kMaskLAN);
         ASSERT_EQ(translator->Rescan(), 2);
         const int variant = translator->GetChannel(0)->HWVersion;
         // The converter follows every image the device stores for its slot, from what it holds now.
-        adc.SetInputs(AnalogInputsFromImage(amp->StoredImage(0), variant));
-        adc.SetImageDecoder(
-            [variant](const device::TRegisterImage& image) { return AnalogInputsFromImage(image, variant); });
+        FollowStoredImages(adc, amp->StoredImage(0), variant);
     }
     void TearDown() override {
         translator.reset();

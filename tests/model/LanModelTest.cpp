@@ -3,7 +3,7 @@
 
 #include "model/I2CTranslator.h"
 #include "tests/support/FakeLanAmplifier.h"
-#include "tests/support/PlaceholderTransports.h"
+#include "tests/support/LanTestTransports.h"
 #include "tests/support/VirtualMainLoop.h"
 
 #include <gtest/gtest.h>
@@ -20,19 +20,10 @@ constexpr uint32_t kSaveAllConfig = 0x30006;
 constexpr uint32_t kSetFan = 0x20006;
 constexpr uint32_t kSetLock = 0x30020;
 
-std::unique_ptr<TFakeLanAmplifier> Amp(const std::string& address, int32_t channels) {
-    TFakeAmpConfig c;
-    c.Address = address;
-    c.Channels = channels;
-    return std::make_unique<TFakeLanAmplifier>(c);
-}
-
 class LanModel : public ::testing::Test {
 protected:
     void SetUp() override {
-        device::TI2CTransportFactory f = device::DefaultTransportFactory();
-        f.CreateUSB = test::CreatePlaceholderUSBControl;
-        t = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
+        t = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, DefaultTransportsWithoutUSB());
         t->OnConfigComplete = [this](const void*) { events.push_back("ConfigComplete"); };
         t->OnError = [this](const void*, const std::string& s) { events.push_back("Error: " + s); };
         t->OnTranslatorLog = [this](const void*, const std::string& s) { events.push_back("Log: " + s); };
@@ -58,7 +49,7 @@ protected:
     static uint8_t OtherGain(uint8_t gain) { return gain == 3 ? 4 : 3; }
 
     TInstalledVirtualMainLoop loop;
-    std::unique_ptr<TFakeLanAmplifier> amp1 = Amp("127.0.0.1", 3), amp2 = Amp("127.0.0.2", 2);
+    std::unique_ptr<TFakeLanAmplifier> amp1 = MakeFakeAmp("127.0.0.1", 3), amp2 = MakeFakeAmp("127.0.0.2", 2);
     std::unique_ptr<model::TI2CTranslator> t;
     std::vector<std::string> events;
 };
@@ -112,9 +103,7 @@ TEST_F(LanModel, RefusedChannelIsRestoredInTheDeviceAndItsBitsReported) {
     ASSERT_TRUE(t->SetGain(1, OtherGain(Ch(1).gain)));
     refuse.VerifyWords = {0, 0, 0, 0, 0, 0, 0, 0x0001};
     amp1->AddFault(refuse);
-    TFakeFault noRestore;
-    noRestore.Code = kWriteChannel;
-    noRestore.Status = 1;
+    const TFakeFault noRestore = Refusal(kWriteChannel, 1);
     amp1->AddFault(noRestore);
     EXPECT_FALSE(t->NewConfig(0, true));
     EXPECT_EQ(events, (std::vector<std::string>{
@@ -127,9 +116,7 @@ TEST_F(LanModel, DeviceOperationsReachEveryDevice) {
     t->SetFanSpeed(1);
     EXPECT_EQ(amp1->FanSpeed(), 3);
     EXPECT_EQ(amp2->FanSpeed(), 3);
-    TFakeFault refuse;
-    refuse.Code = kSetFan;
-    refuse.Status = 0;
+    const TFakeFault refuse = Refusal(kSetFan, 0);
     amp2->AddFault(refuse);
     t->SetFanSpeed(0);
     EXPECT_EQ(amp1->FanSpeed(), 4);
@@ -143,9 +130,7 @@ TEST_F(LanModel, DeviceOperationsReachEveryDevice) {
     EXPECT_FALSE(amp1->Locked() || amp2->Locked());
 
     // Storing the configuration locks the front panels meanwhile; a refusal is named.
-    refuse.Code = kSaveAllConfig;
-    refuse.Status = 1;
-    amp2->AddFault(refuse);
+    amp2->AddFault(Refusal(kSaveAllConfig, 1));
     const size_t from1 = amp1->RequestCount(), from2 = amp2->RequestCount();
     EXPECT_FALSE(t->StoreDeviceConfig(true));
     EXPECT_EQ(t->LastDeviceConfigError, "Error 15 on storing configuration on device 01!");

@@ -20,6 +20,13 @@ namespace qrb::test {
 // What the 18-bit ADC sees under a channel image of hardware variant hwVariant (0 or 1).
 TAnalogInputs AnalogInputsFromImage(const device::TRegisterImage& image, int hwVariant);
 
+// Lets adc follow every image its slot stores from now on, starting from stored.
+inline void FollowStoredImages(TADC18Emulation& adc, const device::TRegisterImage& stored, int hwVariant) {
+    adc.SetInputs(AnalogInputsFromImage(stored, hwVariant));
+    adc.SetImageDecoder(
+        [hwVariant](const device::TRegisterImage& image) { return AnalogInputsFromImage(image, hwVariant); });
+}
+
 class TChipAmplifier : public TScriptedAmplifier {
 public:
     struct TSelection {

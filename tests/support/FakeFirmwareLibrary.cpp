@@ -66,6 +66,12 @@ int32_t Result(const char* entry) {
     return it == State().Results.end() ? 0 : it->second;
 }
 
+// Logs the call and answers with the result scripted for entry.
+int32_t Call(const std::string& line, const char* entry) {
+    Note(line);
+    return Result(entry);
+}
+
 uint32_t ParseAddress(const std::string& text) {
     unsigned a = 0, b = 0, c = 0, d = 0;
     if (std::sscanf(text.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d) != 4) return 0;
@@ -114,6 +120,16 @@ void* NewImage(const std::string& address, size_t size) {
     return key;
 }
 
+// The image call logged as line: unless entry is scripted to fail, a new image of bytes bytes.
+int32_t MakeImage(const std::string& line, const char* entry, const std::string& address, uint32_t bytes,
+                  void** image, uint32_t* size) {
+    const int32_t result = Call(line, entry);
+    if (result != 0) return result;
+    *image = NewImage(address, bytes);
+    *size = bytes;
+    return 0;
+}
+
 int32_t RunProgress(QRBFWProgress progress, void* userData) {
     TState& s = State();
     std::vector<int32_t> statuses = s.Progress;
@@ -150,8 +166,7 @@ int32_t Upload(const char* name, uint32_t device, void* image, uint32_t size, QR
                void* userData, TDevice* target, bool address) {
     std::ostringstream line;
     line << name << "(" << device << ", " << ImageName(image) << ", " << size << ")";
-    Note(line.str());
-    const int32_t result = Result(name);
+    const int32_t result = Call(line.str(), name);
     RunProgress(progress, userData);
     if (result != 0) return result;
     if (address && target != nullptr) {
@@ -173,8 +188,8 @@ int32_t Upload(const char* name, uint32_t device, void* image, uint32_t size, QR
 #ifndef FAKEFW_WITHOUT_INIT
 FAKEFW_EXPORT int32_t QRBFWNET_Init(const char* localAddress, const char* subnetMask) {
     std::lock_guard lock(Lock());
-    Note(std::string("QRBFWNET_Init(") + localAddress + ", " + subnetMask + ")");
-    const int32_t result = Result("QRBFWNET_Init");
+    const int32_t result =
+        Call(std::string("QRBFWNET_Init(") + localAddress + ", " + subnetMask + ")", "QRBFWNET_Init");
     State().Selected = result == 0 ? localAddress : "";
     return result;
 }
@@ -195,8 +210,7 @@ FAKEFW_EXPORT int32_t QRBFWUSB_RestartFWImg(void) {
 
 FAKEFW_EXPORT int32_t QRBFWNET_Scan(void* result) {
     std::lock_guard lock(Lock());
-    Note("QRBFWNET_Scan(" + State().Selected + ")");
-    const int32_t code = Result("QRBFWNET_Scan");
+    const int32_t code = Call("QRBFWNET_Scan(" + State().Selected + ")", "QRBFWNET_Scan");
     if (code != 0) return code;
     auto count = State().NetCounts.find(State().Selected);
     return WriteArea(result, Network(State().Selected), count == State().NetCounts.end() ? -1 : count->second,
@@ -205,8 +219,7 @@ FAKEFW_EXPORT int32_t QRBFWNET_Scan(void* result) {
 
 FAKEFW_EXPORT int32_t QRBFWUSB_Scan(void* result) {
     std::lock_guard lock(Lock());
-    Note("QRBFWUSB_Scan");
-    const int32_t code = Result("QRBFWUSB_Scan");
+    const int32_t code = Call("QRBFWUSB_Scan", "QRBFWUSB_Scan");
     if (code != 0) return code;
     TState& s = State();
     if (!s.Scripted && s.Usb.empty()) s.Usb.push_back({MakeRecord(28, 0, 3, 0x11020003u, 0, 730, 4711)});
@@ -241,22 +254,14 @@ FAKEFW_EXPORT int32_t QRBFWUSB_UploadIPAddrImg(uint32_t deviceHandle, void* imag
 FAKEFW_EXPORT int32_t ROZEZErir_CreateIPAddrImage(void** image, uint32_t* size, const char* address,
                                                   const char* mask) {
     std::lock_guard lock(Lock());
-    Note(std::string("ROZEZErir_CreateIPAddrImage(") + address + ", " + mask + ")");
-    const int32_t result = Result("ROZEZErir_CreateIPAddrImage");
-    if (result != 0) return result;
-    *image = NewImage(address, 64);
-    *size = 64;
-    return 0;
+    return MakeImage(std::string("ROZEZErir_CreateIPAddrImage(") + address + ", " + mask + ")",
+                     "ROZEZErir_CreateIPAddrImage", address, 64, image, size);
 }
 
 FAKEFW_EXPORT int32_t ROZEZErir_LoadImage(void** image, uint32_t* size, const char* fileName) {
     std::lock_guard lock(Lock());
-    Note(std::string("ROZEZErir_LoadImage(") + fileName + ")");
-    const int32_t result = Result("ROZEZErir_LoadImage");
-    if (result != 0) return result;
-    *image = NewImage("", 4096);
-    *size = 4096;
-    return 0;
+    return MakeImage(std::string("ROZEZErir_LoadImage(") + fileName + ")", "ROZEZErir_LoadImage", "", 4096,
+                     image, size);
 }
 
 #ifndef FAKEFW_WITHOUT_FREE

@@ -37,7 +37,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class MainWindowChannels : public ::testing::Test {
+class MainWindowChannels : public ::testing::Test, protected test::TMainWindowFixture {
 protected:
     // The settings the window starts with.
     virtual void Configure(TSettings&) {}
@@ -45,49 +45,23 @@ protected:
     test::TInstalledVirtualMainLoop loop;
     TScriptedMessageService script;
     std::unique_ptr<TScopedMessageService> installed;
-    std::unique_ptr<test::TEnvScope> env;
-    fs::path configHome;
-    std::unique_ptr<TOndrixMain> window;
-    std::unique_ptr<TDeviceStatusForm> deviceStatus;
-    std::unique_ptr<TChannelStatusForm> channelStatus;
     std::unique_ptr<TChannelOffsetForm> offsetForm;
 
     void SetUp() override {
         test::EnsureApplication();
         installed = std::make_unique<TScopedMessageService>(script);
-        const char* base = std::getenv("XDG_CONFIG_HOME");
-        ASSERT_NE(base, nullptr);
-        configHome = fs::path(base) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(configHome);
-        fs::create_directories(configHome / "QRB GmbH");
-        env = std::make_unique<test::TEnvScope>("XDG_CONFIG_HOME", configHome.c_str());
-        TSettings s = DefaultSettings(800, 600, (configHome / "QRB GmbH").string());
-        s.Interfaces = device::kMaskOffline;
-        s.VirtDevices = 2;
-        s.VirtChannels = 8;
-        s.LANAddresses.clear();
+        ASSERT_NO_FATAL_FAILURE(EnterConfigHome());
+        TSettings s = SimulatedSettings(2, 8);
         Configure(s);
-        std::string error;
-        ASSERT_TRUE(SaveSettingsFile((configHome / "QRB GmbH" / "Ondrix.ini").string(), s, error)) << error;
-
-        window = std::make_unique<TOndrixMain>();
-        TStartOptions options;
-        options.NetworkSource = [] { return std::make_unique<test::TFixedNetworkSource>(); };
-        options.HaveArguments = true;
-        options.Arguments = {"OndrixQRB"};
-        ASSERT_TRUE(window->FormCreate(options));
-        deviceStatus = std::make_unique<TDeviceStatusForm>();
-        channelStatus = std::make_unique<TChannelStatusForm>();
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(s));
+        ASSERT_NO_FATAL_FAILURE(CreateWindow());
         offsetForm = std::make_unique<TChannelOffsetForm>(window.get());
-        window->SetCompanionWindows(deviceStatus.get(), channelStatus.get(), offsetForm.get());
-        window->show();
+        ShowWindow(offsetForm.get());
     }
 
     void TearDown() override {
         offsetForm.reset();
-        channelStatus.reset();
-        deviceStatus.reset();
-        window.reset();
+        CloseWindow();
         SetLangOffset(LangEnglish);
     }
 };

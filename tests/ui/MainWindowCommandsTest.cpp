@@ -60,27 +60,19 @@ struct TChannelSetup {
     bool operator==(const TChannelSetup&) const = default;
 };
 
-class MainWindowCommands : public ::testing::Test {
+class MainWindowCommands : public ::testing::Test, protected test::TMainWindowFixture {
 protected:
     test::TInstalledVirtualMainLoop loop;
     TScriptedMessageService script;
     std::unique_ptr<TScopedMessageService> installed;
-    std::unique_ptr<test::TEnvScope> env;
-    fs::path configHome;
     fs::path files; // where the tests save their setups
-    std::unique_ptr<TOndrixMain> window;
 
     void SetUp() override {
         test::EnsureApplication();
         installed = std::make_unique<TScopedMessageService>(script);
-        const char* base = std::getenv("XDG_CONFIG_HOME");
-        ASSERT_NE(base, nullptr);
-        configHome = fs::path(base) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(configHome);
-        fs::create_directories(configHome / "QRB GmbH");
+        ASSERT_NO_FATAL_FAILURE(EnterConfigHome());
         files = configHome / "setups";
         fs::create_directories(files);
-        env = std::make_unique<test::TEnvScope>("XDG_CONFIG_HOME", configHome.c_str());
         Start(2);
     }
 
@@ -92,20 +84,8 @@ protected:
     // A start with devices simulated amplifiers of eight channels, scanned by the first tick.
     void Start(int devices) {
         window.reset();
-        TSettings s = DefaultSettings(800, 600, (configHome / "QRB GmbH").string());
-        s.Interfaces = device::kMaskOffline;
-        s.VirtDevices = devices;
-        s.VirtChannels = 8;
-        s.LANAddresses.clear();
-        std::string error;
-        ASSERT_TRUE(SaveSettingsFile((configHome / "QRB GmbH" / "Ondrix.ini").string(), s, error)) << error;
-        window = std::make_unique<TOndrixMain>();
-        TStartOptions options;
-        options.NetworkSource = [] { return std::make_unique<test::TFixedNetworkSource>(); };
-        options.HaveArguments = true;
-        options.Arguments = {"OndrixQRB"};
-        ASSERT_TRUE(window->FormCreate(options));
-        window->show();
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(SimulatedSettings(devices, 8)));
+        ASSERT_NO_FATAL_FAILURE(StartWindow(test::TestStartOptions(), false));
         window->timMainTimer();
         ASSERT_EQ(window->Translator->ChannelCount(), 8 * devices);
         script.Clear();

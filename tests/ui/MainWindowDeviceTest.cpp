@@ -4,10 +4,9 @@
 // off, the device status window and the two text windows, and the window after a device fault
 // inside a busy phase.
 
-#include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/FakeLanAmplifier.h"
-#include "tests/support/PlaceholderTransports.h"
+#include "tests/support/LanTestTransports.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
@@ -49,13 +48,6 @@ constexpr uint32_t kWriteI2C = 0x10003;
 constexpr uint32_t kSaveAllConfig = 0x30006;
 constexpr uint32_t kSetLock = 0x30020;
 
-std::unique_ptr<TFakeLanAmplifier> Amp(const std::string& address, int32_t channels) {
-    TFakeAmpConfig c;
-    c.Address = address;
-    c.Channels = channels;
-    return std::make_unique<TFakeLanAmplifier>(c);
-}
-
 // The scripted service that also lets a test act when a message box appears.
 class TWatchedMessages : public TScriptedMessageService {
 public:
@@ -70,51 +62,26 @@ public:
     }
 };
 
-class MainWindowDevice : public ::testing::Test {
+class MainWindowDevice : public ::testing::Test, protected test::TMainWindowFixture {
 protected:
     test::TInstalledVirtualMainLoop loop;
-    std::unique_ptr<TFakeLanAmplifier> amp1 = Amp("127.0.0.1", 3), amp2 = Amp("127.0.0.2", 2);
+    std::unique_ptr<TFakeLanAmplifier> amp1 = test::MakeFakeAmp("127.0.0.1", 3),
+                                       amp2 = test::MakeFakeAmp("127.0.0.2", 2);
     TWatchedMessages script;
     std::unique_ptr<TScopedMessageService> installed;
-    std::unique_ptr<test::TEnvScope> env;
-    fs::path configHome;
-    std::unique_ptr<TOndrixMain> window;
-    std::unique_ptr<TDeviceStatusForm> deviceStatus;
-    std::unique_ptr<TChannelStatusForm> channelStatus;
     size_t from1 = 0, from2 = 0;
 
     void SetUp() override {
         test::EnsureApplication();
         installed = std::make_unique<TScopedMessageService>(script);
-        const char* base = std::getenv("XDG_CONFIG_HOME");
-        ASSERT_NE(base, nullptr);
-        configHome = fs::path(base) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(configHome);
-        fs::create_directories(configHome / "QRB GmbH");
-        env = std::make_unique<test::TEnvScope>("XDG_CONFIG_HOME", configHome.c_str());
-        TSettings s = DefaultSettings(800, 600, (configHome / "QRB GmbH").string());
-        s.Interfaces = device::kMaskLAN;
-        s.LANAddresses = amp1->Target() + "," + amp2->Target();
+        ASSERT_NO_FATAL_FAILURE(EnterConfigHome());
+        TSettings s = LanSettings(amp1->Target() + "," + amp2->Target());
         s.UseDefaultSetup = false;
         s.SWStartLock = false;
-        std::string error;
-        ASSERT_TRUE(SaveSettingsFile((configHome / "QRB GmbH" / "Ondrix.ini").string(), s, error)) << error;
-
-        window = std::make_unique<TOndrixMain>();
-        TStartOptions options;
-        options.NetworkSource = [] { return std::make_unique<test::TFixedNetworkSource>(); };
-        options.TransportFactory = [] {
-            device::TI2CTransportFactory f = device::DefaultTransportFactory();
-            f.CreateUSB = test::CreatePlaceholderUSBControl;
-            return f;
-        };
-        options.HaveArguments = true;
-        options.Arguments = {"OndrixQRB"};
-        ASSERT_TRUE(window->FormCreate(options));
-        deviceStatus = std::make_unique<TDeviceStatusForm>();
-        channelStatus = std::make_unique<TChannelStatusForm>();
-        window->SetCompanionWindows(deviceStatus.get(), channelStatus.get(), nullptr);
-        window->show();
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(s));
+        TStartOptions options = test::TestStartOptions();
+        options.TransportFactory = test::DefaultTransportsWithoutUSB;
+        ASSERT_NO_FATAL_FAILURE(StartWindow(options));
         window->timMainTimer();
         ASSERT_EQ(window->Translator->MasterCount(), 2);
         ASSERT_EQ(window->Translator->ChannelCount(), 5);
@@ -124,9 +91,7 @@ protected:
     }
 
     void TearDown() override {
-        channelStatus.reset();
-        deviceStatus.reset();
-        window.reset();
+        CloseWindow();
         SetLangOffset(LangEnglish);
     }
 
@@ -146,6 +111,23 @@ protected:
     }
     Commands Since1() const { return Since(*amp1, from1); }
     Commands Since2() const { return Since(*amp2, from2); }
+    // Both amplifiers received exactly expected since Mark.
+    void ExpectBoth(const Commands& expected) const {
+        EXPECT_EQ(Since1(), expected);
+        EXPECT_EQ(Since2(), expected);
+    }
+    // Neither amplifier received a command since Mark.
+    void ExpectNone() const {
+        EXPECT_TRUE(Since1().empty());
+        EXPECT_TRUE(Since2().empty());
+    }
+    // The lock command and its button usable exactly while unlocked, the unlock ones while locked.
+    void ExpectLockControls(bool locked) {
+        EXPECT_EQ(Enabled("actDevLock"), !locked);
+        EXPECT_EQ(Button("sbtDevLock")->isEnabled(), !locked);
+        EXPECT_EQ(Enabled("actDevUnlock"), locked);
+        EXPECT_EQ(Button("sbtdevUnlock")->isEnabled(), locked);
+    }
 
     void Trigger(const char* name) {
         QAction* action = window->Action(name);
@@ -202,8 +184,7 @@ TEST_F(MainWindowDevice, StoreAsksLocksStoresAndUnlocksEveryDeviceUnderTheBusyPo
     EXPECT_EQ(popupHeader, "Transmit configuration");
     EXPECT_FALSE(menuEnabledMeanwhile);
     const Commands expected = {{kSetLock, 1}, {kSaveAllConfig, 0}, {kSetLock, 0}};
-    EXPECT_EQ(Since1(), expected);
-    EXPECT_EQ(Since2(), expected);
+    ExpectBoth(expected);
     EXPECT_EQ(script.MessageTexts(), std::vector<std::string>{GetText(390)});
     ExpectWindowUsable();
 }
@@ -212,8 +193,7 @@ TEST_F(MainWindowDevice, ClearAsksUnlessTheOptionIsOffAndANoSendsNothing) {
     script.Answers = {"7"};
     Trigger("actClearDevConfig");
     EXPECT_EQ(Confirmations(), std::vector<std::string>{"Clear configuration"});
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
     EXPECT_TRUE(script.MessageTexts().empty());
 
     script.Clear();
@@ -221,16 +201,13 @@ TEST_F(MainWindowDevice, ClearAsksUnlessTheOptionIsOffAndANoSendsNothing) {
     Trigger("actClearDevConfig");
     EXPECT_TRUE(Confirmations().empty());
     const Commands expected = {{kSetLock, 1}, {kSaveAllConfig, 1}, {kSetLock, 0}};
-    EXPECT_EQ(Since1(), expected);
-    EXPECT_EQ(Since2(), expected);
+    ExpectBoth(expected);
     EXPECT_EQ(script.MessageTexts(), std::vector<std::string>{GetText(406)});
 }
 
 TEST_F(MainWindowDevice, RefusedStoreNamesTheDeviceAndTheWindowIsUsableAgain) {
     window->Options.AskOnSaveDevConfig = false;
-    TFakeFault refuse;
-    refuse.Code = kSaveAllConfig;
-    refuse.Status = 1;
+    const TFakeFault refuse = test::Refusal(kSaveAllConfig, 1);
     amp2->AddFault(refuse);
     Trigger("actSaveDevConfig");
     EXPECT_EQ(script.MessageTexts(),
@@ -263,9 +240,7 @@ TEST_F(MainWindowDevice, ConnectionLostInsideTheBusyPhaseNeverLeavesTheWindowDis
 TEST_F(MainWindowDevice, ExceptionInsideTheBusyPhaseIsShownAfterTheWindowIsUsableAgain) {
     window->Options.AskOnSaveDevConfig = false;
     // The refused lock is reported, and the report raises.
-    TFakeFault refuse;
-    refuse.Code = kSetLock;
-    refuse.Status = 1;
+    const TFakeFault refuse = test::Refusal(kSetLock, 1);
     amp1->AddFault(refuse);
     window->Translator->OnError = [](const void*, const std::string&) { throw std::runtime_error("lost"); };
     bool usableWhenShown = false;
@@ -287,13 +262,10 @@ TEST_F(MainWindowDevice, ExceptionInsideTheBusyPhaseIsShownAfterTheWindowIsUsabl
 TEST_F(MainWindowDevice, RefusedLockAndUnlockReachTheDevicesAgainOnTheNextTry) {
     EXPECT_TRUE(Enabled("actDevLock"));
     EXPECT_FALSE(Enabled("actDevUnlock"));
-    TFakeFault refuse;
-    refuse.Code = kSetLock;
-    refuse.Status = 1;
+    const TFakeFault refuse = test::Refusal(kSetLock, 1);
     amp1->AddFault(refuse);
     Trigger("actDevLock");
-    EXPECT_EQ(Since1(), (Commands{{kSetLock, 1}}));
-    EXPECT_EQ(Since2(), (Commands{{kSetLock, 1}}));
+    ExpectBoth(Commands{{kSetLock, 1}});
     EXPECT_FALSE(window->Translator->DeviceLocked);
     EXPECT_TRUE(Enabled("actDevLock"));
     EXPECT_FALSE(Enabled("actDevUnlock"));
@@ -302,39 +274,29 @@ TEST_F(MainWindowDevice, RefusedLockAndUnlockReachTheDevicesAgainOnTheNextTry) {
 
     Mark();
     Trigger("actDevLock");
-    EXPECT_EQ(Since1(), (Commands{{kSetLock, 1}}));
-    EXPECT_EQ(Since2(), (Commands{{kSetLock, 1}}));
+    ExpectBoth(Commands{{kSetLock, 1}});
     EXPECT_TRUE(amp1->Locked() && amp2->Locked());
     EXPECT_TRUE(window->Translator->DeviceLocked);
-    EXPECT_FALSE(Enabled("actDevLock"));
-    EXPECT_FALSE(Button("sbtDevLock")->isEnabled());
-    EXPECT_TRUE(Enabled("actDevUnlock"));
-    EXPECT_TRUE(Button("sbtdevUnlock")->isEnabled());
+    ExpectLockControls(true);
 
     // Locked already: no request.
     Mark();
     window->actDevLockExecute();
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
 
     amp2->AddFault(refuse);
     Trigger("actDevUnlock");
-    EXPECT_EQ(Since1(), (Commands{{kSetLock, 0}}));
-    EXPECT_EQ(Since2(), (Commands{{kSetLock, 0}}));
+    ExpectBoth(Commands{{kSetLock, 0}});
     EXPECT_TRUE(window->Translator->DeviceLocked);
     EXPECT_TRUE(Enabled("actDevUnlock"));
     EXPECT_TRUE(LogHas("[CNF] Error 7 on unlocking the front panel of device 01!"));
 
     Mark();
     Trigger("actDevUnlock");
-    EXPECT_EQ(Since1(), (Commands{{kSetLock, 0}}));
-    EXPECT_EQ(Since2(), (Commands{{kSetLock, 0}}));
+    ExpectBoth(Commands{{kSetLock, 0}});
     EXPECT_FALSE(amp1->Locked() || amp2->Locked());
     EXPECT_FALSE(window->Translator->DeviceLocked);
-    EXPECT_TRUE(Enabled("actDevLock"));
-    EXPECT_TRUE(Button("sbtDevLock")->isEnabled());
-    EXPECT_FALSE(Enabled("actDevUnlock"));
-    EXPECT_FALSE(Button("sbtdevUnlock")->isEnabled());
+    ExpectLockControls(false);
 }
 
 TEST_F(MainWindowDevice, DeviceCommandsDoNothingWhileBusy) {
@@ -353,8 +315,7 @@ TEST_F(MainWindowDevice, DeviceCommandsDoNothingWhileBusy) {
         TScanGate::TGuard closed(window->Gate);
         window->actDevUnlockExecute();
     }
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
     EXPECT_TRUE(script.Records.empty());
     EXPECT_FALSE(deviceStatus->isVisible());
     EXPECT_EQ(window->Translator->ChannelCount(), 5);
@@ -377,8 +338,7 @@ TEST_F(MainWindowDevice, TurnOffSelectsGroupZeroSwitchesEveryDeviceOffAndEmpties
         EXPECT_EQ(writes.back().Address, 0x2C);
         EXPECT_EQ(writes.back().Bytes, (std::vector<uint8_t>{0x03, 0x00}));
     }
-    EXPECT_EQ(Since1(), (Commands{{kWriteI2C, 0x72}, {kWriteI2C, 0x2C}}));
-    EXPECT_EQ(Since2(), (Commands{{kWriteI2C, 0x72}, {kWriteI2C, 0x2C}}));
+    ExpectBoth(Commands{{kWriteI2C, 0x72}, {kWriteI2C, 0x2C}});
     EXPECT_TRUE(script.MessageTexts().empty());
 
     // The model is empty and the window says so.
@@ -406,15 +366,12 @@ TEST_F(MainWindowDevice, TurnOffSelectsGroupZeroSwitchesEveryDeviceOffAndEmpties
     Mark();
     window->actTurnOffExecute();
     EXPECT_TRUE(script.Records.empty());
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
 }
 
 TEST_F(MainWindowDevice, TurnOffRefusedByTheSecondDeviceReportsItAndRescans) {
     window->Options.ConfirmTurnOff = false;
-    TFakeFault refuse;
-    refuse.Code = kWriteI2C;
-    refuse.Status = -1;
+    const TFakeFault refuse = test::Refusal(kWriteI2C, -1);
     amp2->AddFault(refuse);
     // The first device went off: it no longer answers when the message is shown.
     script.OnMessage = [this](const std::string&) {
@@ -442,9 +399,7 @@ TEST_F(MainWindowDevice, TurnOffRefusedByTheSecondDeviceReportsItAndRescans) {
 
 TEST_F(MainWindowDevice, TurnOffRefusedByTheFirstDeviceChangesNothing) {
     window->Options.ConfirmTurnOff = false;
-    TFakeFault refuse;
-    refuse.Code = kWriteI2C;
-    refuse.Status = -1;
+    const TFakeFault refuse = test::Refusal(kWriteI2C, -1);
     amp1->AddFault(refuse);
     Trigger("actTurnOff");
     EXPECT_EQ(Since1(), (Commands{{kWriteI2C, 0x72}}));
@@ -472,8 +427,7 @@ TEST_F(MainWindowDevice, StatusWindowIsFilledOnceAndOnlyRaisedWhileVisible) {
     Mark();
     deviceStatus->mmStatus->setPlainText(QStringLiteral("kept"));
     Trigger("actDevStatus");
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
     EXPECT_EQ(deviceStatus->mmStatus->toPlainText(), QStringLiteral("kept"));
 
     // An empty report asks to try again.
@@ -526,8 +480,7 @@ TEST_F(MainWindowDevice, InformationAndOffsetTableInTheTextWindowWithTheirSaveNa
     EXPECT_EQ(offsets.Lines[1], "");
     EXPECT_EQ(offsets.Prefix, "OffsetTable");
     EXPECT_EQ(offsets.Proposal, "OffsetTable_" + today + ".log");
-    EXPECT_TRUE(Since1().empty());
-    EXPECT_TRUE(Since2().empty());
+    ExpectNone();
 }
 
 } // namespace

@@ -30,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 
 namespace qrb::ui {
@@ -37,53 +38,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class MainWindowSettings : public ::testing::Test {
+class MainWindowSettings : public ::testing::Test, protected test::TMainWindowFixture {
 protected:
     test::TInstalledVirtualMainLoop loop;
     TScriptedMessageService script;
     std::unique_ptr<TScopedMessageService> installed;
-    std::unique_ptr<test::TEnvScope> env;
     std::unique_ptr<test::TModalScript> modal;
-    fs::path configHome;
-    std::unique_ptr<TOndrixMain> window;
-    std::unique_ptr<TDeviceStatusForm> deviceStatus;
-    std::unique_ptr<TChannelStatusForm> channelStatus;
+    std::optional<test::TNoFirmwareLibrary> noLibrary;
     TSettings stored;
 
     void SetUp() override {
         test::EnsureApplication();
         installed = std::make_unique<TScopedMessageService>(script);
         modal = std::make_unique<test::TModalScript>();
-        SetFWLibraryPath("/nonexistent/librozezerir.so");
-        ResetFWLibReport();
-        LoadFWLibrary();
-        FWLibErrorToShow();
-        const char* base = std::getenv("XDG_CONFIG_HOME");
-        ASSERT_NE(base, nullptr);
-        configHome = fs::path(base) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(configHome);
-        fs::create_directories(configHome / "QRB GmbH");
-        env = std::make_unique<test::TEnvScope>("XDG_CONFIG_HOME", configHome.c_str());
-        stored = DefaultSettings(800, 600, (configHome / "QRB GmbH").string());
-        stored.Interfaces = device::kMaskOffline;
-        stored.VirtDevices = 2;
-        stored.VirtChannels = 8;
-        stored.LANAddresses.clear();
+        noLibrary.emplace();
+        ASSERT_NO_FATAL_FAILURE(EnterConfigHome());
+        stored = SimulatedSettings(2, 8);
     }
 
     void Start() {
-        std::string error;
-        ASSERT_TRUE(SaveSettingsFile(SettingsPath(), stored, error)) << error;
-        window = std::make_unique<TOndrixMain>();
-        TStartOptions options;
-        options.NetworkSource = [] { return std::make_unique<test::TFixedNetworkSource>(); };
-        options.HaveArguments = true;
-        options.Arguments = {"OndrixQRB"};
-        ASSERT_TRUE(window->FormCreate(options));
-        deviceStatus = std::make_unique<TDeviceStatusForm>();
-        channelStatus = std::make_unique<TChannelStatusForm>();
-        window->SetCompanionWindows(deviceStatus.get(), channelStatus.get(), nullptr);
-        window->show();
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(stored));
+        ASSERT_NO_FATAL_FAILURE(StartWindow());
         window->timMainTimer();
         ASSERT_EQ(window->Translator->ChannelCount(), 16);
         script.Clear();
@@ -91,18 +66,14 @@ protected:
 
     void TearDown() override {
         modal.reset();
-        channelStatus.reset();
-        deviceStatus.reset();
-        window.reset();
-        SetFWLibraryPath("");
-        ResetFWLibReport();
+        CloseWindow();
+        noLibrary.reset();
         SetLangOffset(LangEnglish);
     }
 
-    std::string SettingsPath() const { return (configHome / "QRB GmbH" / "Ondrix.ini").string(); }
     TSettings FileSettings() const {
         std::string error;
-        return LoadSettingsFile(SettingsPath(), TSettings{}, error);
+        return LoadSettingsFile(SettingsPath().string(), TSettings{}, error);
     }
     void RunSettings(test::TModalScript::TStep step) {
         modal->On("qrb::ui::TSettingsForm", std::move(step));

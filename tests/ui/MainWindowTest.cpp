@@ -54,58 +54,35 @@ std::string ReadAll(const fs::path& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-struct MainWindowTest : ::testing::Test {
+struct MainWindowTest : ::testing::Test, test::TMainWindowFixture {
     test::TInstalledVirtualMainLoop loop;
     TScriptedMessageService script;
     std::unique_ptr<TScopedMessageService> installed;
-    std::unique_ptr<test::TEnvScope> env;
-    fs::path configHome;
-    std::unique_ptr<TOndrixMain> window;
-    std::unique_ptr<TDeviceStatusForm> deviceStatus;
-    std::unique_ptr<TChannelStatusForm> channelStatus;
     std::vector<std::string> trace;
 
     void SetUp() override {
         test::EnsureApplication();
         installed = std::make_unique<TScopedMessageService>(script);
-        const char* base = std::getenv("XDG_CONFIG_HOME");
-        ASSERT_NE(base, nullptr);
-        configHome = fs::path(base) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(configHome);
-        fs::create_directories(configHome);
-        env = std::make_unique<test::TEnvScope>("XDG_CONFIG_HOME", configHome.c_str());
+        // The settings folder is left to the start, as on a first run.
+        ASSERT_NO_FATAL_FAILURE(EnterConfigHome(false));
         window = std::make_unique<TOndrixMain>();
         window->Clock = [] { return device::EncodeDateTime(2024, 3, 5, 14, 7, 9, 0); };
     }
 
     void TearDown() override {
-        channelStatus.reset();
-        deviceStatus.reset();
-        window.reset();
+        CloseWindow();
         SetLangOffset(LangEnglish);
-    }
-
-    fs::path SettingsPath() const { return configHome / "QRB GmbH" / "Ondrix.ini"; }
-
-    void WriteSettings(const TSettings& settings) {
-        fs::create_directories(configHome / "QRB GmbH");
-        std::string error;
-        ASSERT_TRUE(SaveSettingsFile(SettingsPath().string(), settings, error)) << error;
     }
 
     // A quiet settings file: no interface, so no scan contacts anything.
     TSettings QuietSettings() const {
-        TSettings s = DefaultSettings(800, 600, (configHome / "QRB GmbH").string());
+        TSettings s = TestSettings();
         s.Interfaces = device::TInterfaceMask(0);
         return s;
     }
 
     void Start(bool show = true) {
-        TStartOptions options;
-        options.NetworkSource = [] { return std::make_unique<test::TFixedNetworkSource>(); };
-        options.HaveArguments = true;
-        options.Arguments = {"OndrixQRB"};
-        ASSERT_TRUE(window->FormCreate(options));
+        ASSERT_TRUE(window->FormCreate(test::TestStartOptions()));
         window->Gate.OnRescan = [this] {
             TScanGate::TGuard scanning(window->Gate);
             trace.push_back("rescan");
@@ -607,9 +584,7 @@ TEST_F(MainWindowTest, ConfigServerStartsOnlyWithItsSwitchInAnyCaseAndStopsFirst
     for (const auto& c : cases) {
         std::vector<std::string> calls;
         auto w = std::make_unique<TOndrixMain>();
-        TStartOptions options;
-        options.NetworkSource = [] { return std::make_unique<test::TFixedNetworkSource>(); };
-        options.HaveArguments = true;
+        TStartOptions options = test::TestStartOptions();
         options.Arguments = c.Arguments;
         options.ConfigServerFactory = [&calls](TOndrixMain& owner) -> std::unique_ptr<TConfigServerControl> {
             EXPECT_TRUE(owner.Translator); // the server is made once the translator exists
@@ -625,9 +600,7 @@ TEST_F(MainWindowTest, ConfigServerStartsOnlyWithItsSwitchInAnyCaseAndStopsFirst
         }
     }
 
-    TStartOptions failing;
-    failing.NetworkSource = [] { return std::make_unique<test::TFixedNetworkSource>(); };
-    failing.HaveArguments = true;
+    TStartOptions failing = test::TestStartOptions();
     failing.Arguments = {"OndrixQRB", "configserver"};
     std::vector<std::string> calls;
     failing.ConfigServerFactory = [&calls](TOndrixMain&) -> std::unique_ptr<TConfigServerControl> {

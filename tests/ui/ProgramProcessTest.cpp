@@ -143,25 +143,40 @@ std::string AskConfigServer(const std::string& request) {
     return reply;
 }
 
-TEST(ProgramProcess, ConfigServerSwitchAnswersWithTheScannedModel) {
-    const char* binaryDir = std::getenv("QRB_TEST_BINARY_DIR");
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    ASSERT_TRUE(binaryDir != nullptr && runtime != nullptr && config != nullptr);
-    const std::string binary = std::string(binaryDir) + "/OndrixQRB";
-    const fs::path lock = fs::path(runtime) / "QRB Ondrix Software.lock";
-    const fs::path folder = fs::path(config) / "QRB GmbH";
-    fs::remove_all(folder);
-    fs::remove(lock);
-    fs::permissions(runtime, fs::perms::owner_all);
-    fs::create_directories(folder);
+// Each test starts the program binary from an empty settings folder, with no lock file left;
+// what the program prints goes to files under outDir.
+class ProgramProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* binaryDir = std::getenv("QRB_TEST_BINARY_DIR");
+        const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+        const char* config = std::getenv("XDG_CONFIG_HOME");
+        ASSERT_TRUE(binaryDir != nullptr && runtimeDir != nullptr && config != nullptr);
+        binary = std::string(binaryDir) + "/OndrixQRB";
+        runtime = runtimeDir;
+        lock = runtime / "QRB Ondrix Software.lock";
+        folder = fs::path(config) / "QRB GmbH";
+        fs::remove_all(folder);
+        fs::remove(lock);
+        fs::permissions(runtime, fs::perms::owner_all); // as a runtime folder is
+        fs::create_directories(folder);
+        outDir = fs::path(config) / "out"; // what the program prints
+        fs::create_directories(outDir);
+    }
+
+    std::string binary;
+    fs::path runtime;
+    fs::path lock;
+    fs::path folder;
+    fs::path outDir;
+};
+
+TEST_F(ProgramProcess, ConfigServerSwitchAnswersWithTheScannedModel) {
     {
         // Two simulated amplifiers of 8 channels, nothing else.
         std::ofstream out(folder / "Ondrix.ini", std::ios::binary);
         out << "[Global]\r\nInterfaces=4\r\n[Virtual]\r\nDevices=2\r\nChannels=8\r\n[LAN]\r\nDevices=\r\n";
     }
-    const fs::path outDir = fs::path(config) / "out";
-    fs::create_directories(outDir);
 
     TChild program(binary, outDir / "server.txt", "CONFIGSERVER"); // the switch ignores case
     ASSERT_TRUE(WaitForLock(program, lock)) << ReadAll(outDir / "server.txt");
@@ -179,20 +194,9 @@ TEST(ProgramProcess, ConfigServerSwitchAnswersWithTheScannedModel) {
     EXPECT_EQ(AskConfigServer("REQ_STATUS"), ""); // stopped with the program
 }
 
-TEST(ProgramProcess, SecondStartIsRefusedFirstStartsAgainAfterAKillAndCloseWritesTheSettings) {
-    const char* binaryDir = std::getenv("QRB_TEST_BINARY_DIR");
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    ASSERT_TRUE(binaryDir != nullptr && runtime != nullptr && config != nullptr);
-    const std::string binary = std::string(binaryDir) + "/OndrixQRB";
+TEST_F(ProgramProcess, SecondStartIsRefusedFirstStartsAgainAfterAKillAndCloseWritesTheSettings) {
     ASSERT_TRUE(fs::exists(binary));
-    const fs::path lock = fs::path(runtime) / "QRB Ondrix Software.lock";
-    const fs::path folder = fs::path(config) / "QRB GmbH";
     const fs::path ini = folder / "Ondrix.ini";
-    fs::remove_all(folder);
-    fs::remove(lock);
-    fs::permissions(runtime, fs::perms::owner_all); // as a runtime folder is
-    fs::create_directories(folder);
 
     // A file with a few keys: no interface, so no start contacts anything; an own key that
     // must survive.
@@ -208,8 +212,6 @@ TEST(ProgramProcess, SecondStartIsRefusedFirstStartsAgainAfterAKillAndCloseWrite
     expected.LangOffset = 0;
     expected.Interfaces = device::TInterfaceMask(0);
     std::string error;
-    const fs::path outDir = fs::path(config) / "out";
-    fs::create_directories(outDir);
 
     TChild first(binary, outDir / "first.txt");
     ASSERT_TRUE(first.Started());
@@ -262,18 +264,7 @@ TEST(ProgramProcess, SecondStartIsRefusedFirstStartsAgainAfterAKillAndCloseWrite
     EXPECT_EQ(ReadAll(ini), after);
 }
 
-TEST(ProgramProcess, AmplifierThatResetsInEveryScanIsShownLostOnceAndTheProgramEndsOnSigterm) {
-    const char* binaryDir = std::getenv("QRB_TEST_BINARY_DIR");
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    ASSERT_TRUE(binaryDir != nullptr && runtime != nullptr && config != nullptr);
-    const std::string binary = std::string(binaryDir) + "/OndrixQRB";
-    const fs::path lock = fs::path(runtime) / "QRB Ondrix Software.lock";
-    const fs::path folder = fs::path(config) / "QRB GmbH";
-    fs::remove_all(folder);
-    fs::remove(lock);
-    fs::permissions(runtime, fs::perms::owner_all);
-    fs::create_directories(folder);
+TEST_F(ProgramProcess, AmplifierThatResetsInEveryScanIsShownLostOnceAndTheProgramEndsOnSigterm) {
     test::TFakeAmpConfig ampConfig;
     ampConfig.Address = "127.0.0.1";
     ampConfig.Channels = 2;
@@ -287,8 +278,6 @@ TEST(ProgramProcess, AmplifierThatResetsInEveryScanIsShownLostOnceAndTheProgramE
         std::ofstream out(folder / "Ondrix.ini", std::ios::binary);
         out << "[Global]\r\nLanguage=10000\r\nInterfaces=2\r\n[LAN]\r\nDevices=" << amp.Target() << "\r\n";
     }
-    const fs::path outDir = fs::path(config) / "out";
-    fs::create_directories(outDir);
     const fs::path output = outDir / "lost.txt";
     const std::string lost = "MESSAGE: At least one device (127.0.0.1) was disconnected!";
     auto lostCount = [&] {

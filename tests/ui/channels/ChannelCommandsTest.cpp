@@ -6,11 +6,10 @@
 #include "ui/channels/ChannelCommands.h"
 
 #include "device/Format.h"
-#include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
-#include "tests/support/PlaceholderTransports.h"
+#include "tests/support/LanTestTransports.h"
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui/channels/ChannelsTestSupport.h"
 #include "ui/MainWindow.h"
@@ -50,15 +49,6 @@ std::string Id(const TRomNumber& rom) {
 std::vector<uint8_t> FileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-fs::path TestFolder() {
-    const char* base = std::getenv("XDG_CONFIG_HOME");
-    fs::path folder = fs::path(base != nullptr ? base : "/tmp") /
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
 }
 
 // The recording host with the window's busy span, the long-operation frame and the input box.
@@ -106,20 +96,14 @@ protected:
 
     void SetUp() override {
         ChannelsApplication();
-        folder = TestFolder();
+        folder = FreshTestFolder();
         TFakeAmpConfig config;
         config.Channels = kChannels;
         config.Version = 2;
         amp = std::make_unique<TFakeLanAmplifier>(config);
         for (int s = 0; s < kChannels; ++s)
             amp->SetChip(s, 0x18, &bridges[static_cast<size_t>(s)]);
-        device::TI2CTransportFactory f;
-        f.CreateLAN = [] {
-            return std::unique_ptr<device::TI2CControl>(std::make_unique<device::TI2CLANControl>());
-        };
-        f.CreateUSB = test::CreatePlaceholderUSBControl;
-        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
-        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
+        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, LanOnlyTransports());
         translator->OnConfigComplete = [](const void*) {};
         translator->OnError = [this](const void*, const std::string& text) { errors.push_back(text); };
         translator->AddScanTarget(amp->Target(), device::kMaskLAN);
@@ -552,39 +536,27 @@ TEST_F(ChannelCommands, HistoryItemsAndReset) {
 
 // ---- The main window over the fake amplifier -------------------------------------------------
 
-class MainWindowSensors : public ::testing::Test {
+class MainWindowSensors : public ::testing::Test, protected TMainWindowFixture {
 protected:
     void SetUp() override {
         EnsureApplication();
         installed = std::make_unique<ui::TScopedMessageService>(script);
-        configHome = TestFolder();
-        fs::create_directories(configHome / "QRB GmbH");
-        env = std::make_unique<TEnvScope>("XDG_CONFIG_HOME", configHome.c_str());
+        ASSERT_NO_FATAL_FAILURE(EnterConfigHome());
         TFakeAmpConfig config;
         config.Channels = 2;
         config.Version = 2;
         amp = std::make_unique<TFakeLanAmplifier>(config);
         amp->SetChip(0, 0x18, &bridges[0]);
         amp->SetChip(1, 0x18, &bridges[1]);
-        ui::TSettings s = ui::DefaultSettings(800, 600, (configHome / "QRB GmbH").string());
-        s.Interfaces = device::kMaskLAN;
-        s.LANAddresses = {amp->Target()};
+        ui::TSettings s = LanSettings(amp->Target());
         s.AskOnTEDSCheck = false;
-        std::string error;
-        ASSERT_TRUE(ui::SaveSettingsFile((configHome / "QRB GmbH" / "Ondrix.ini").string(), s, error))
-            << error;
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(s));
         Start();
     }
     void Start() {
-        window = std::make_unique<ui::TOndrixMain>();
-        ui::TStartOptions options;
-        options.NetworkSource = [] { return std::make_unique<TFixedNetworkSource>(); };
-        options.HaveArguments = true;
-        options.Arguments = {"OndrixQRB"};
-        ASSERT_TRUE(window->FormCreate(options));
+        ASSERT_NO_FATAL_FAILURE(CreateWindow(TestStartOptions(), false));
         offsetForm = std::make_unique<ui::TChannelOffsetForm>(window.get());
-        window->SetCompanionWindows(nullptr, nullptr, offsetForm.get());
-        window->show();
+        ShowWindow(offsetForm.get());
     }
     void Stop() {
         offsetForm.reset();
@@ -601,9 +573,6 @@ protected:
     TInstalledVirtualMainLoop loop;
     ui::TScriptedMessageService script;
     std::unique_ptr<ui::TScopedMessageService> installed;
-    std::unique_ptr<TEnvScope> env;
-    fs::path configHome;
-    std::unique_ptr<ui::TOndrixMain> window;
     std::unique_ptr<ui::TChannelOffsetForm> offsetForm;
 };
 

@@ -1,8 +1,10 @@
 #pragma once
 // Shared pieces of the settings and setup dialog tests: the user's part inside modal dialogs,
-// the size-hint check of a dialog's controls, and a network with two local networks.
+// the size-hint check of a dialog's controls, a network with two local networks, and no
+// firmware library.
 
 #include "ui/dialogs/ModalRunner.h"
+#include "ui/platform/FirmwareLibrary.h"
 #include "ui/platform/NetworkInfo.h"
 
 #include <QAbstractButton>
@@ -23,6 +25,24 @@
 #include <vector>
 
 namespace qrb::test {
+
+// No firmware library while it lives, unless a test names one; the box about the missing library
+// is taken out of the way, as it is no part of these tests.
+class TNoFirmwareLibrary {
+public:
+    TNoFirmwareLibrary() {
+        ui::SetFWLibraryPath("/nonexistent/librozezerir.so");
+        ui::ResetFWLibReport();
+        ui::LoadFWLibrary();
+        ui::FWLibErrorToShow();
+    }
+    ~TNoFirmwareLibrary() {
+        ui::SetFWLibraryPath("");
+        ui::ResetFWLibReport();
+    }
+    TNoFirmwareLibrary(const TNoFirmwareLibrary&) = delete;
+    TNoFirmwareLibrary& operator=(const TNoFirmwareLibrary&) = delete;
+};
 
 // Plays the user inside every modal dialog: the dialog is shown, the step for its class runs
 // (it clicks, edits, and accepts or rejects), and the dialog's result is returned. A dialog

@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace qrb::ui {
 namespace {
 
@@ -31,21 +33,17 @@ struct SettingsForm : ::testing::Test {
     TScriptedMessageService script;
     std::unique_ptr<TScopedMessageService> installed;
     std::unique_ptr<test::TModalScript> modal;
+    std::optional<test::TNoFirmwareLibrary> noLibrary;
 
     void SetUp() override {
         test::EnsureApplication();
         installed = std::make_unique<TScopedMessageService>(script);
         modal = std::make_unique<test::TModalScript>();
-        // No firmware library unless a test names one; its missing box is not part of these tests.
-        SetFWLibraryPath("/nonexistent/librozezerir.so");
-        ResetFWLibReport();
-        LoadFWLibrary();
-        FWLibErrorToShow();
+        noLibrary.emplace();
     }
     void TearDown() override {
         modal.reset();
-        SetFWLibraryPath("");
-        ResetFWLibReport();
+        noLibrary.reset();
         SetLangOffset(LangEnglish);
     }
 

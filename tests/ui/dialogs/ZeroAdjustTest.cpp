@@ -6,12 +6,11 @@
 #include "ui/dialogs/ZeroAdjust.h"
 
 #include "device/HWVocabulary.h"
-#include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/ChipAmplifier.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
-#include "tests/support/PlaceholderTransports.h"
+#include "tests/support/LanTestTransports.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
@@ -35,6 +34,7 @@
 #include <array>
 #include <filesystem>
 #include <memory>
+#include <span>
 
 namespace qrb::test {
 namespace {
@@ -57,43 +57,44 @@ device::TChannelCalibTable OldTable(int slot) {
     return table;
 }
 
+// A fake amplifier with a converter of adcs and an earlier run's table in each slot.
+std::unique_ptr<TFakeLanAmplifier> AdjustableAmp(std::span<TADC18Emulation> adcs) {
+    TFakeAmpConfig config;
+    config.Channels = static_cast<int32_t>(adcs.size());
+    config.Version = 2;
+    auto amp = std::make_unique<TFakeLanAmplifier>(config);
+    for (int s = 0; s < config.Channels; ++s) {
+        amp->SetChip(s, 0x68, &adcs[static_cast<size_t>(s)]);
+        amp->SetCalibTable(s, OldTable(s));
+    }
+    return amp;
+}
+
+// The converters follow what the amplifier stores; ground reads -200, the signal 300 + 30 per slot.
+void SetUpConverters(std::span<TADC18Emulation> adcs, TFakeLanAmplifier& amp, int variant) {
+    for (int s = 0; s < static_cast<int>(adcs.size()); ++s) {
+        TADC18Emulation& adc = adcs[static_cast<size_t>(s)];
+        FollowStoredImages(adc, amp.StoredImage(s), variant);
+        adc.SetZeroReference(-200);
+        adc.SetSignal(300 + 30 * s);
+    }
+}
+
 class ZeroAdjust : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureApplication();
         savedLanguage = ui::LangOffset();
         ui::SetLangOffset(ui::LangEnglish);
-        TFakeAmpConfig config;
-        config.Channels = kChannels;
-        config.Version = 2;
-        amp = std::make_unique<TFakeLanAmplifier>(config);
-        for (int s = 0; s < kChannels; ++s) {
-            amp->SetChip(s, 0x68, &adcs[static_cast<size_t>(s)]);
-            amp->SetCalibTable(s, OldTable(s));
-        }
-        device::TI2CTransportFactory f;
-        f.CreateLAN = [] {
-            return std::unique_ptr<device::TI2CControl>(std::make_unique<device::TI2CLANControl>());
-        };
-        f.CreateUSB = test::CreatePlaceholderUSBControl;
-        f.CreateVirtual = test::CreatePlaceholderVirtualControl;
-        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, f);
+        amp = AdjustableAmp(adcs);
+        translator = std::make_unique<model::TI2CTranslator>(device::kMaskLAN, false, LanOnlyTransports());
         translator->OnConfigComplete = [](const void*) {};
         translator->OnDeviceLost = [this](const void*, const std::string& host) {
             lostHosts.push_back(host);
         };
         translator->AddScanTarget(amp->Target(), device::kMaskLAN);
         ASSERT_EQ(translator->Rescan(), kChannels);
-        const int variant = translator->GetChannel(0)->HWVersion;
-        for (int s = 0; s < kChannels; ++s) {
-            TADC18Emulation& adc = adcs[static_cast<size_t>(s)];
-            adc.SetInputs(AnalogInputsFromImage(amp->StoredImage(s), variant));
-            adc.SetImageDecoder([variant](const device::TRegisterImage& image) {
-                return AnalogInputsFromImage(image, variant);
-            });
-            adc.SetZeroReference(-200);
-            adc.SetSignal(300 + 30 * s);
-        }
+        SetUpConverters(adcs, *amp, translator->GetChannel(0)->HWVersion);
         const uint8_t range = Ch(0).RangeCache;
         for (int r = 0; r < static_cast<int>(device::kRangeCount); ++r) {
             translator->SetRange(0, static_cast<uint8_t>(r));
@@ -552,62 +553,24 @@ TEST(ZeroAdjustLayout, ControlsGetTheirSizeHint) {
 
 // The command of the main window, as a user runs it: the dialog over a scanned fake amplifier,
 // the timed re-check off and the gate closed while it is open, and a new scan afterwards.
-class ZeroAdjustCommand : public ::testing::Test {
+class ZeroAdjustCommand : public ::testing::Test, protected TMainWindowFixture {
 protected:
     void SetUp() override {
         EnsureApplication();
         installed = std::make_unique<ui::TScopedMessageService>(script);
-        TFakeAmpConfig config;
-        config.Channels = 2;
-        config.Version = 2;
-        amp = std::make_unique<TFakeLanAmplifier>(config);
-        for (int s = 0; s < 2; ++s) {
-            amp->SetChip(s, 0x68, &adcs[static_cast<size_t>(s)]);
-            amp->SetCalibTable(s, OldTable(s));
-        }
-        namespace fs = std::filesystem;
-        const char* base = std::getenv("XDG_CONFIG_HOME");
-        ASSERT_NE(base, nullptr);
-        configHome = fs::path(base) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        fs::remove_all(configHome);
-        fs::create_directories(configHome / "QRB GmbH");
-        env = std::make_unique<TEnvScope>("XDG_CONFIG_HOME", configHome.c_str());
-        ui::TSettings s = ui::DefaultSettings(800, 600, (configHome / "QRB GmbH").string());
-        s.Interfaces = device::kMaskLAN;
-        s.LANAddresses = amp->Target();
+        amp = AdjustableAmp(adcs);
+        ASSERT_NO_FATAL_FAILURE(EnterConfigHome());
+        ui::TSettings s = LanSettings(amp->Target());
         s.TimedReCheck = true;
-        std::string error;
-        ASSERT_TRUE(ui::SaveSettingsFile((configHome / "QRB GmbH" / "Ondrix.ini").string(), s, error))
-            << error;
-
-        window = std::make_unique<ui::TOndrixMain>();
-        ui::TStartOptions options;
-        options.NetworkSource = [] { return std::make_unique<TFixedNetworkSource>(); };
-        options.HaveArguments = true;
-        options.Arguments = {"OndrixQRB"};
-        ASSERT_TRUE(window->FormCreate(options));
-        deviceStatus = std::make_unique<ui::TDeviceStatusForm>();
-        channelStatus = std::make_unique<ui::TChannelStatusForm>();
-        window->SetCompanionWindows(deviceStatus.get(), channelStatus.get(), nullptr);
-        window->show();
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(s));
+        ASSERT_NO_FATAL_FAILURE(StartWindow());
         window->timMainTimer();
         loop.Step();
         ASSERT_EQ(window->Translator->ChannelCount(), 2);
-        const int variant = window->Translator->GetChannel(0)->HWVersion;
-        for (int s = 0; s < 2; ++s) {
-            TADC18Emulation& adc = adcs[static_cast<size_t>(s)];
-            adc.SetInputs(AnalogInputsFromImage(amp->StoredImage(s), variant));
-            adc.SetImageDecoder([variant](const device::TRegisterImage& image) {
-                return AnalogInputsFromImage(image, variant);
-            });
-            adc.SetZeroReference(-200);
-            adc.SetSignal(300 + 30 * s);
-        }
+        SetUpConverters(adcs, *amp, window->Translator->GetChannel(0)->HWVersion);
     }
     void TearDown() override {
-        channelStatus.reset();
-        deviceStatus.reset();
-        window.reset();
+        CloseWindow();
         env.reset();
         amp.reset();
         ui::SetLangOffset(ui::LangEnglish);
@@ -635,13 +598,8 @@ protected:
     TInstalledVirtualMainLoop loop;
     ui::TScriptedMessageService script;
     std::unique_ptr<ui::TScopedMessageService> installed;
-    std::unique_ptr<TEnvScope> env;
-    std::filesystem::path configHome;
     std::array<TADC18Emulation, 2> adcs;
     std::unique_ptr<TFakeLanAmplifier> amp;
-    std::unique_ptr<ui::TOndrixMain> window;
-    std::unique_ptr<ui::TDeviceStatusForm> deviceStatus;
-    std::unique_ptr<ui::TChannelStatusForm> channelStatus;
 };
 
 TEST_F(ZeroAdjustCommand, GroundOnlyRunAndANewScanReadTheFoundOffsets) {
