@@ -142,16 +142,6 @@ void RunMenuItem(QAction* item) {
     item->setEnabled(enabled);
 }
 
-template <class F> void Guarded(F&& fn) {
-    try {
-        fn();
-    } catch (const std::exception& e) {
-        Messages().ShowError(e.what());
-    } catch (...) {
-        Messages().ShowError("unknown error");
-    }
-}
-
 // The about box: title, version, logo and OK.
 class TAboutForm : public QDialog {
 public:
