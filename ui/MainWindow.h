@@ -231,6 +231,9 @@ public:
     // command with its own file dialog on Yes). Restore defaults, load setup, turn off and the
     // scan commands begin with it.
     void SaveBeforeSetupChange();
+    // After defaults or a loaded setup (file; empty for defaults) went to the devices: the
+    // history cleared when ClearHistoryOnConfig is on, actions, history, list and caption anew.
+    void ShowNewSetup(const std::string& file);
     void actSaveSetupExecute();
     // The device lock commands (each does nothing when the devices already are in that state).
     void actDevLockExecute();

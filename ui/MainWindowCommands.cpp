@@ -222,6 +222,17 @@ void TOndrixMain::SaveBeforeSetupChange() {
         actSaveSetupExecute();
 }
 
+void TOndrixMain::ShowNewSetup(const std::string& file) {
+    if (Options.ClearHistoryOnConfig) {
+        Translator->ClearErrorHistory();
+        HistoryList.clear();
+    }
+    UpdateActions();
+    UpdateErrorHistory();
+    if (Channels) Channels->List().Repaint();
+    setWindowTitle(ToQt(SetupCaption(file)));
+}
+
 void TOndrixMain::actDefaultSetupExecute() {
     if (!Translator) return;
     SaveBeforeSetupChange();
@@ -236,14 +247,7 @@ void TOndrixMain::actDefaultSetupExecute() {
     for (int i = 0; i < Translator->ChannelCount(); ++i)
         if (model::TQRBRawChannel* ch = Translator->GetChannel(i))
             ch->SetChannelName(device::Format(nameFormat, {i + 1}));
-    if (Options.ClearHistoryOnConfig) {
-        Translator->ClearErrorHistory();
-        HistoryList.clear();
-    }
-    UpdateActions();
-    UpdateErrorHistory();
-    if (Channels) Channels->List().Repaint();
-    setWindowTitle(ToQt(SetupCaption({})));
+    ShowNewSetup({});
     SetupModified = false;
 }
 
@@ -290,14 +294,7 @@ void TOndrixMain::actLoadSetupExecute() {
             Messages().ShowMessage(device::Format(GetText(1043), {Translator->LastError}));
             return;
         }
-        if (Options.ClearHistoryOnConfig) {
-            Translator->ClearErrorHistory();
-            HistoryList.clear();
-        }
-        UpdateActions();
-        UpdateErrorHistory();
-        if (Channels) Channels->List().Repaint();
-        setWindowTitle(ToQt(SetupCaption(file)));
+        ShowNewSetup(file);
     }
     // The scan's rule: the fan never slower than the channels allow.
     const int limit = FanLimit(*Translator);
