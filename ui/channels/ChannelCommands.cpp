@@ -4,6 +4,7 @@
 #include "device/Format.h"
 #include "model/I2CTranslator.h"
 #include "model/SensorDatabase.h"
+#include "model/SetupCommon.h"
 #include "ui/channels/ChannelList.h"
 #include "ui/channels/ColumnMenus.h"
 #include "ui/dialogs/SensorDatabaseForms.h"
@@ -29,16 +30,6 @@ uint16_t ClampDAC(int value) {
 
 uint8_t Flag(uint8_t value) {
     return value != 0 ? 1 : 0;
-}
-
-// Trimmed of blanks and control characters at both ends.
-std::string Trimmed(const std::string& text) {
-    size_t from = 0, to = text.size();
-    while (from < to && static_cast<unsigned char>(text[from]) <= ' ')
-        ++from;
-    while (to > from && static_cast<unsigned char>(text[to - 1]) <= ' ')
-        --to;
-    return text.substr(from, to - from);
 }
 
 } // namespace
@@ -72,7 +63,7 @@ void TChannelCommands::miRenamechannelClick() {
     if (channel == nullptr) return;
     std::string name = channel->ChannelName;
     if (!host_.InputQuery(GetText(1507), GetText(1508), name)) return;
-    name = Trimmed(name);
+    name = model::TrimText(name);
     if (name.empty())
         host_.ShowMessage(GetText(1032));
     else
