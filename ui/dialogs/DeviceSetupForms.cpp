@@ -7,6 +7,7 @@
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/platform/NetworkInfo.h"
 #include "ui/platform/ScanGate.h"
+#include "ui/platform/Scopes.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -97,28 +98,13 @@ private:
 // Keeps the gate closed and the dialog busy for the span of a scan or an upload.
 class TWorkScope {
 public:
-    TWorkScope(TScanGate* gate, bool& busy) : busy_(busy), was_(busy) {
+    TWorkScope(TScanGate* gate, bool& busy) : busy_(busy) {
         if (gate != nullptr) guard_.emplace(*gate);
-        busy_ = true;
     }
-    ~TWorkScope() { busy_ = was_; }
-    TWorkScope(const TWorkScope&) = delete;
-    TWorkScope& operator=(const TWorkScope&) = delete;
 
 private:
-    bool& busy_;
-    bool was_;
     std::optional<TScanGate::TGuard> guard_;
-};
-
-struct TWaitCursor {
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { Release(); }
-    void Release() {
-        if (active) QApplication::restoreOverrideCursor();
-        active = false;
-    }
-    bool active = true;
+    TFlagScope busy_;
 };
 
 } // namespace

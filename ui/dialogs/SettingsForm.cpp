@@ -9,6 +9,7 @@
 #include "ui/dialogs/ModalRunner.h"
 #include "ui/dialogs/StatusWindows.h"
 #include "ui/platform/FirmwareLibrary.h"
+#include "ui/platform/Scopes.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -941,10 +942,7 @@ void TSettingsForm::btnUSBSetupClick() {
     const bool channels = Translator != nullptr && Translator->ChannelCount() > 0;
     if (channels && QRBMessageDlg(1892, 1893, 1894) != 6) return;
     if (channels) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        struct TRestore {
-            ~TRestore() { QApplication::restoreOverrideCursor(); }
-        } restore;
+        TWaitCursor wait;
         Translator->Disconnect();
         QCoreApplication::processEvents();
         device::MainLoop().Sleep(500);
