@@ -45,6 +45,11 @@ QPushButton* Button(QWidget* parent, const char* name, int textId) {
     return button;
 }
 
+// The settings dialog's LAN list entry of an amplifier's address ("address:port").
+std::string LanListEntry(const std::string& address) {
+    return device::Format("%s:%d", {address, static_cast<int64_t>(kLanPort)});
+}
+
 // The owner-drawn rows of the device list.
 class TDeviceDelegate : public QStyledItemDelegate {
 public:
@@ -369,7 +374,7 @@ void TDeviceSetupForm::btnIPChangeClick() {
         return;
     }
     const TNodeEntry entry = *selected;
-    const std::string oldEntry = device::Format("%s:%d", {entry.AddressText, static_cast<int64_t>(kLanPort)});
+    const std::string oldEntry = LanListEntry(entry.AddressText);
     bool success = false;
     std::string address;
     {
@@ -529,8 +534,7 @@ void TLanSetupForm::UpdateButtons() {
     if (btnAddDevice == nullptr) return;
     const TNodeEntry* entry = SelectedEntry();
     btnAddDevice->setEnabled(entry != nullptr && settings_ != nullptr &&
-                             !settings_->HasLANAddress(device::Format(
-                                 "%s:%d", {entry->AddressText, static_cast<int64_t>(kLanPort)})));
+                             !settings_->HasLANAddress(LanListEntry(entry->AddressText)));
 }
 
 void TLanSetupForm::btnAddDeviceClick() {
@@ -538,16 +542,14 @@ void TLanSetupForm::btnAddDeviceClick() {
     if (entry == nullptr) {
         btnAddDevice->setEnabled(false);
     } else if (settings_ != nullptr) {
-        settings_->AddLANAddress(
-            device::Format("%s:%d", {entry->AddressText, static_cast<int64_t>(kLanPort)}));
+        settings_->AddLANAddress(LanListEntry(entry->AddressText));
     }
     UpdateButtons();
 }
 
 void TLanSetupForm::AddressChanged(const std::string& oldEntry, const std::string& newAddress) {
     if (settings_ == nullptr) return;
-    settings_->ReplaceLANAddress(oldEntry,
-                                 device::Format("%s:%d", {newAddress, static_cast<int64_t>(kLanPort)}));
+    settings_->ReplaceLANAddress(oldEntry, LanListEntry(newAddress));
 }
 
 } // namespace qrb::ui
