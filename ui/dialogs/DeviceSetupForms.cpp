@@ -5,6 +5,7 @@
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/ModalRunner.h"
 #include "ui/dialogs/SettingsForm.h"
+#include "ui/dialogs/TitleLabel.h"
 #include "ui/platform/NetworkInfo.h"
 #include "ui/platform/ScanGate.h"
 #include "ui/platform/Scopes.h"
@@ -150,12 +151,8 @@ TDeviceSetupForm::TDeviceSetupForm(QWidget* parent, TSettingsForm* settings, con
     setObjectName(QString::fromLatin1(name));
     busy_ = true;
     setWindowTitle(Text(62));
-    lbMainTitle = new QLabel(Text(titleId), this);
-    lbMainTitle->setObjectName(QStringLiteral("lbMainTitle"));
-    QFont title = lbMainTitle->font();
-    title.setBold(true);
-    title.setPixelSize(18);
-    lbMainTitle->setFont(title);
+    lbMainTitle = TitleLabel(this, "lbMainTitle");
+    lbMainTitle->setText(Text(titleId));
     lbTopic1Text = new QLabel(Text(1862), this);
     lbTopic1Text->setObjectName(QStringLiteral("lbTopic1Text"));
     lbDevices = new QListWidget(this);

@@ -8,6 +8,7 @@
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/ModalRunner.h"
 #include "ui/dialogs/StatusWindows.h"
+#include "ui/dialogs/TitleLabel.h"
 #include "ui/platform/FirmwareLibrary.h"
 #include "ui/platform/Scopes.h"
 #include "ui/texts/QtText.h"
@@ -412,11 +413,7 @@ std::string TAddLANAddressForm::MaskText() const {
 
 TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SettingsForm"));
-    lbMainTitle = Label(this, "lbMainTitle");
-    QFont title = lbMainTitle->font();
-    title.setBold(true);
-    title.setPixelSize(18);
-    lbMainTitle->setFont(title);
+    lbMainTitle = TitleLabel(this, "lbMainTitle");
     lbTopic1Text = Label(this, "lbTopic1Text");
     lbTopic1Text->setWordWrap(true);
     pcSettings = new QTabWidget(this);
