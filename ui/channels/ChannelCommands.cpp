@@ -54,12 +54,26 @@ int TChannelCommands::FocusRow() const {
     return row;
 }
 
+model::TQRBRawChannel* TChannelCommands::FocusChannel() const {
+    const int row = FocusRow();
+    return row >= 0 ? translator_.GetChannel(row) : nullptr;
+}
+
+void TChannelCommands::ChangeFocusChannel(const std::function<bool(const model::TQRBRawChannel&)>& change) {
+    if (!CanRun()) return;
+    host_.RunBusy([this, &change] {
+        const model::TQRBRawChannel* channel = FocusChannel();
+        if (channel == nullptr || !change(*channel)) return;
+        menus_.ApplyChanges(true);
+        list_.Repaint();
+    });
+}
+
 // ---- Rename, blink, information ------------------------------------------------------------
 
 void TChannelCommands::miRenamechannelClick() {
     if (list_.SelectedRowCount() != 1) return;
-    const int row = FocusRow();
-    model::TQRBRawChannel* channel = row >= 0 ? translator_.GetChannel(row) : nullptr;
+    model::TQRBRawChannel* channel = FocusChannel();
     if (channel == nullptr) return;
     std::string name = channel->ChannelName;
     if (!host_.InputQuery(GetText(1507), GetText(1508), name)) return;
@@ -263,28 +277,14 @@ void TChannelCommands::miAutozeroClick() {
 // ---- Toggles and switches ------------------------------------------------------------------
 
 void TChannelCommands::miHydrophoneClick() {
-    if (!CanRun()) return;
-    host_.RunBusy([this] {
-        const int row = FocusRow();
-        const model::TQRBRawChannel* channel = row >= 0 ? translator_.GetChannel(row) : nullptr;
-        if (channel == nullptr) return;
-        if (translator_.SetOpenGndShieldSelected(channel->open_gnd_shield != 0 ? 0 : 1)) {
-            menus_.ApplyChanges(true);
-            list_.Repaint();
-        }
+    ChangeFocusChannel([this](const model::TQRBRawChannel& channel) {
+        return translator_.SetOpenGndShieldSelected(channel.open_gnd_shield != 0 ? 0 : 1);
     });
 }
 
 void TChannelCommands::miOutputfloatingClick() {
-    if (!CanRun()) return;
-    host_.RunBusy([this] {
-        const int row = FocusRow();
-        const model::TQRBRawChannel* channel = row >= 0 ? translator_.GetChannel(row) : nullptr;
-        if (channel == nullptr || !channel->HasADC18) return;
-        if (translator_.SetMonitorSelected(channel->MonitorCache != 0 ? 0 : 1)) {
-            menus_.ApplyChanges(true);
-            list_.Repaint();
-        }
+    ChangeFocusChannel([this](const model::TQRBRawChannel& channel) {
+        return channel.HasADC18 && translator_.SetMonitorSelected(channel.MonitorCache != 0 ? 0 : 1);
     });
 }
 
