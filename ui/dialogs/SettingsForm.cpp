@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 
 namespace qrb::ui {
 
@@ -171,6 +172,21 @@ public:
 private:
     QListWidget* list_;
 };
+
+// The widgets one after another on one line of layout, the rest of the line empty.
+void AddRow(QVBoxLayout* layout, std::initializer_list<QWidget*> widgets) {
+    auto* row = new QHBoxLayout;
+    for (QWidget* w : widgets)
+        row->addWidget(w);
+    row->addStretch(1);
+    layout->addLayout(row);
+}
+
+// The widgets one under another, the rest of the page empty.
+void AddColumn(QVBoxLayout* layout, std::initializer_list<QWidget*> widgets) {
+    for (QWidget* w : widgets)
+        layout->addWidget(w);
+}
 
 QCheckBox* Check(QWidget* parent, const char* name) {
     auto* box = new QCheckBox(parent);
@@ -435,11 +451,7 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         auto* layout = new QVBoxLayout(tabDevices);
         cbUSB = Check(tabDevices, "cbUSB");
         cbLAN = Check(tabDevices, "cbLAN");
-        auto* boxes = new QHBoxLayout;
-        boxes->addWidget(cbUSB);
-        boxes->addWidget(cbLAN);
-        boxes->addStretch(1);
-        layout->addLayout(boxes);
+        AddRow(layout, {cbUSB, cbLAN});
         gbUSB = new QGroupBox(tabDevices);
         gbUSB->setObjectName(QStringLiteral("gbUSB"));
         auto* usb = new QVBoxLayout(gbUSB);
@@ -490,18 +502,12 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         cbRangeMode = Combo(tabDisplay, "cbRangeMode");
         cbRangeMode->setItemDelegate(
             new TRowDelegate(cbRangeMode, [](int row) { return row == 1 ? kInfoBk : kMoneyGreen; }));
-        auto* range = new QHBoxLayout;
-        range->addWidget(lbRangeMode);
-        range->addWidget(cbRangeMode);
-        range->addStretch(1);
-        layout->addLayout(range);
+        AddRow(layout, {lbRangeMode, cbRangeMode});
         cbKeepADC8quiet = Check(tabDisplay, "cbKeepADC8quiet");
         cbDebugLevel = Check(tabDisplay, "cbDebugLevel");
         cbClearHistOnConfig = Check(tabDisplay, "cbClearHistOnConfig");
         cbUseDevNames = Check(tabDisplay, "cbUseDevNames");
-        for (QWidget* w : std::initializer_list<QWidget*>{cbKeepADC8quiet, cbDebugLevel, cbClearHistOnConfig,
-                                                          cbUseDevNames})
-            layout->addWidget(w);
+        AddColumn(layout, {cbKeepADC8quiet, cbDebugLevel, cbClearHistOnConfig, cbUseDevNames});
         gbxSensor = new QGroupBox(tabDisplay);
         gbxSensor->setObjectName(QStringLiteral("gbxSensor"));
         auto* locks = new QGridLayout(gbxSensor);
@@ -530,9 +536,8 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         cbAskOnTempCheck = Check(tabConfirm, "cbAskOnTempCheck");
         cbAskOnRescan = Check(tabConfirm, "cbAskOnRescan");
         cbAskOnTurnOff = Check(tabConfirm, "cbAskOnTurnOff");
-        for (QWidget* w : std::initializer_list<QWidget*>{cbAskOnCurrent, cbAskOnTEDSCheck, cbAskOnUDMSCheck,
-                                                          cbAskOnTempCheck, cbAskOnRescan, cbAskOnTurnOff})
-            layout->addWidget(w);
+        AddColumn(layout, {cbAskOnCurrent, cbAskOnTEDSCheck, cbAskOnUDMSCheck, cbAskOnTempCheck,
+                           cbAskOnRescan, cbAskOnTurnOff});
         layout->addStretch(1);
     }
     // Settings
@@ -548,10 +553,9 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         cbWarnOnSetupDiff = Check(tabConfig, "cbWarnOnSetupDiff");
         cbWarnOnSerNoDiff = Check(tabConfig, "cbWarnOnSerNoDiff");
         cbUseDefaultSetup = Check(tabConfig, "cbUseDefaultSetup");
-        for (QWidget* w : std::initializer_list<QWidget*>{
-                 cbAskOnSaveDevConfig, cbAskOninitDevConfig, cbAskSaveonChange, cbAskOnDefault, lbSaveConfig,
-                 cbSaveAsText, cbSaveAsXLS, cbWarnOnSetupDiff, cbWarnOnSerNoDiff, cbUseDefaultSetup})
-            layout->addWidget(w);
+        AddColumn(layout, {cbAskOnSaveDevConfig, cbAskOninitDevConfig, cbAskSaveonChange, cbAskOnDefault,
+                           lbSaveConfig, cbSaveAsText, cbSaveAsXLS, cbWarnOnSetupDiff, cbWarnOnSerNoDiff,
+                           cbUseDefaultSetup});
         layout->addStretch(1);
     }
     // TEDS
@@ -559,8 +563,7 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         auto* layout = new QVBoxLayout(tabTEDS);
         cbAskForNewTEDS = Check(tabTEDS, "cbAskForNewTEDS");
         cbAutoTEDSConfig = Check(tabTEDS, "cbAutoTEDSConfig");
-        layout->addWidget(cbAskForNewTEDS);
-        layout->addWidget(cbAutoTEDSConfig);
+        AddColumn(layout, {cbAskForNewTEDS, cbAutoTEDSConfig});
         layout->addStretch(1);
     }
     // Extended
@@ -572,11 +575,7 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
             cbFanControl->addItem(QString());
         cbFanControl->setItemDelegate(new TRowDelegate(
             cbFanControl, [](int row) { return row <= 1 ? kMoneyGreen : (row <= 3 ? kInfoBk : kPaleRed); }));
-        auto* fan = new QHBoxLayout;
-        fan->addWidget(lbFanControl);
-        fan->addWidget(cbFanControl);
-        fan->addStretch(1);
-        layout->addLayout(fan);
+        AddRow(layout, {lbFanControl, cbFanControl});
         cbRescanAfterDown = Check(tabExtended, "cbRescanAfterDown");
         cbChannelDisable = Check(tabExtended, "cbChannelDisable");
         cbTimedReCheck = Check(tabExtended, "cbTimedReCheck");
@@ -584,16 +583,9 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         lbSeconds = Label(tabExtended, "lbSeconds");
         cbExtendedRanges = Check(tabExtended, "cbExtendedRanges");
         cbOfflineCheck = Check(tabExtended, "cbOfflineCheck");
-        layout->addWidget(cbRescanAfterDown);
-        layout->addWidget(cbChannelDisable);
-        auto* recheck = new QHBoxLayout;
-        recheck->addWidget(cbTimedReCheck);
-        recheck->addWidget(seTimedReCheckIntv);
-        recheck->addWidget(lbSeconds);
-        recheck->addStretch(1);
-        layout->addLayout(recheck);
-        layout->addWidget(cbExtendedRanges);
-        layout->addWidget(cbOfflineCheck);
+        AddColumn(layout, {cbRescanAfterDown, cbChannelDisable});
+        AddRow(layout, {cbTimedReCheck, seTimedReCheckIntv, lbSeconds});
+        AddColumn(layout, {cbExtendedRanges, cbOfflineCheck});
         layout->addStretch(1);
     }
     // Colors
