@@ -847,15 +847,6 @@ TOndrixMain::TBusyPhase::~TBusyPhase() {
     window_.EndBusy();
 }
 
-TOndrixMain::TBusyScope::TBusyScope(TOndrixMain& window)
-    : window_(window), wasBusy_(window.Busy), guard_(window.Gate) {
-    window_.Busy = true;
-}
-
-TOndrixMain::TBusyScope::~TBusyScope() {
-    window_.Busy = wasBusy_;
-}
-
 bool TOndrixMain::RunLongOperation(int headerId, int textId, const std::function<bool()>& call) {
     TBusyPhase phase(*this, headerId, textId);
     device::MainLoop().Sleep(100);

@@ -17,6 +17,7 @@
 #include "device/I2CTypes.h"
 #include "ui/platform/NetworkInfo.h"
 #include "ui/platform/ScanGate.h"
+#include "ui/platform/Scopes.h"
 #include "ui/settings/Settings.h"
 
 #include <QMainWindow>
@@ -208,15 +209,11 @@ public:
     // disabled. Nested scopes keep Busy until the outermost one ends.
     class TBusyScope {
     public:
-        explicit TBusyScope(TOndrixMain& window);
-        ~TBusyScope();
-        TBusyScope(const TBusyScope&) = delete;
-        TBusyScope& operator=(const TBusyScope&) = delete;
+        explicit TBusyScope(TOndrixMain& window) : guard_(window.Gate), busy_(window.Busy) {}
 
     private:
-        TOndrixMain& window_;
-        bool wasBusy_;
         TScanGate::TGuard guard_;
+        TFlagScope busy_;
     };
 
     // The frame of a long device operation: BeginBusy with the pop-up texts, a 100 ms pause
