@@ -929,7 +929,7 @@ void TSettingsForm::FillUSBDeviceList() {
 
 void TSettingsForm::btnUSBSetupClick() {
     const bool channels = Translator != nullptr && Translator->ChannelCount() > 0;
-    if (channels && QRBMessageDlg(1892, 1893, 1894) != 6) return;
+    if (channels && QRBMessageDlg(1892, 1893, 1894) != kResultYes) return;
     if (channels) {
         TWaitCursor wait;
         Translator->Disconnect();
@@ -970,7 +970,7 @@ void TSettingsForm::btnresetColorsClick() {
 
 void TSettingsForm::btnOKClick() {
     const int fan = cbFanControl->currentIndex();
-    if (fan > 1 && fan != FanIndex && QRBMessageDlg(1821, 1822, 1823) != 6) return;
+    if (fan > 1 && fan != FanIndex && QRBMessageDlg(1821, 1822, 1823) != kResultYes) return;
     // Only a dialog that really closes with OK has changed the address list.
     DevicesChanged = DevicesChanged || LANCommaText() != ShownLANList;
     accept();
