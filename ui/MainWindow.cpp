@@ -8,6 +8,7 @@
 #include "ui/channels/ScanController.h"
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/StatusWindows.h"
+#include "ui/dialogs/TitleLabel.h"
 #include "ui/platform/PowerEvents.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
@@ -63,15 +64,6 @@ QLabel* NamedLabel(QWidget* parent, const char* name, bool wrap = false) {
     auto* label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setWordWrap(wrap);
-    return label;
-}
-
-QLabel* TitleLabel(QWidget* parent, const char* name) {
-    QLabel* label = NamedLabel(parent, name);
-    QFont font = label->font();
-    font.setBold(true);
-    font.setPixelSize(18);
-    label->setFont(font);
     return label;
 }
 
@@ -853,15 +845,6 @@ TOndrixMain::TBusyPhase::TBusyPhase(TOndrixMain& window, int headerId, int textI
 TOndrixMain::TBusyPhase::~TBusyPhase() {
     popup_.reset();
     window_.EndBusy();
-}
-
-TOndrixMain::TBusyScope::TBusyScope(TOndrixMain& window)
-    : window_(window), wasBusy_(window.Busy), guard_(window.Gate) {
-    window_.Busy = true;
-}
-
-TOndrixMain::TBusyScope::~TBusyScope() {
-    window_.Busy = wasBusy_;
 }
 
 bool TOndrixMain::RunLongOperation(int headerId, int textId, const std::function<bool()>& call) {

@@ -17,6 +17,7 @@
 #include "device/I2CTypes.h"
 #include "ui/platform/NetworkInfo.h"
 #include "ui/platform/ScanGate.h"
+#include "ui/platform/Scopes.h"
 #include "ui/settings/Settings.h"
 
 #include <QMainWindow>
@@ -208,15 +209,11 @@ public:
     // disabled. Nested scopes keep Busy until the outermost one ends.
     class TBusyScope {
     public:
-        explicit TBusyScope(TOndrixMain& window);
-        ~TBusyScope();
-        TBusyScope(const TBusyScope&) = delete;
-        TBusyScope& operator=(const TBusyScope&) = delete;
+        explicit TBusyScope(TOndrixMain& window) : guard_(window.Gate), busy_(window.Busy) {}
 
     private:
-        TOndrixMain& window_;
-        bool wasBusy_;
         TScanGate::TGuard guard_;
+        TFlagScope busy_;
     };
 
     // The frame of a long device operation: BeginBusy with the pop-up texts, a 100 ms pause
@@ -231,6 +228,9 @@ public:
     // command with its own file dialog on Yes). Restore defaults, load setup, turn off and the
     // scan commands begin with it.
     void SaveBeforeSetupChange();
+    // After defaults or a loaded setup (file; empty for defaults) went to the devices: the
+    // history cleared when ClearHistoryOnConfig is on, actions, history, list and caption anew.
+    void ShowNewSetup(const std::string& file);
     void actSaveSetupExecute();
     // The device lock commands (each does nothing when the devices already are in that state).
     void actDevLockExecute();

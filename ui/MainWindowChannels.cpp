@@ -42,17 +42,6 @@ constexpr TShortcutAction kShortcutActions[10] = {
     {"actSupplyContext", TShortcut::Supply},     {"actOffsetContext", TShortcut::Offset},
 };
 
-// Nothing may leave a Qt handler.
-template <class F> void Guarded(F&& fn) {
-    try {
-        fn();
-    } catch (const std::exception& e) {
-        Messages().ShowError(e.what());
-    } catch (...) {
-        Messages().ShowError("unknown error");
-    }
-}
-
 } // namespace
 
 TMainWindowChannels::TMainWindowChannels(TOndrixMain& window) : w_(window) {

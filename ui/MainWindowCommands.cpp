@@ -4,9 +4,11 @@
 
 #include "ui/MainWindow.h"
 
+#include "device/FileUtil.h"
 #include "device/Format.h"
 #include "device/Helpers.h"
 #include "model/I2CTranslator.h"
+#include "model/SetupCommon.h"
 #include "ui/MainWindowChannels.h"
 #include "ui/channels/ChannelList.h"
 #include "ui/channels/ColumnMenus.h"
@@ -42,37 +44,20 @@ constexpr const char* kSetupFilter = "Ondrix xml setup|*.xml|Ondrix raw setup|*.
 constexpr const char* kNewSetupName = "newSetup.xml";
 constexpr const char* kSetupExt = "*.xml";
 
-bool FileExists(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(path, ec);
-}
-
 // The folder of a file with its trailing '/'.
 std::string FolderOf(const std::string& file) {
     const size_t slash = file.find_last_of('/');
     return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
 }
 
-std::string NameOf(const std::string& file) {
-    const size_t slash = file.find_last_of('/');
-    return slash == std::string::npos ? file : file.substr(slash + 1);
-}
-
-// The extension after the last '.' of the last path element, with its dot.
-std::string ExtensionOf(const std::string& file) {
-    const std::string name = NameOf(file);
-    const size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
-}
-
 // SaveSetup replaces the last extension by the one of the kind it writes.
 std::string WrittenSetupFile(const std::string& chosen, bool xml) {
-    const std::string ext = ExtensionOf(chosen);
-    return chosen.substr(0, chosen.size() - ext.size()) + (xml ? ".xml" : ".prs");
+    return model::RemoveFileExt(chosen) + (xml ? ".xml" : ".prs");
 }
 
 std::string SetupCaption(const std::string& file) {
-    return file.empty() ? std::string(kMainCaption) : std::string(kMainCaption) + " - " + NameOf(file);
+    return file.empty() ? std::string(kMainCaption)
+                        : std::string(kMainCaption) + " - " + model::ExtractFileName(file);
 }
 
 TFileDialogRequest SetupDialog(int titleId, const std::string& folder) {
@@ -140,16 +125,6 @@ void RunMenuItem(QAction* item) {
     item->setEnabled(true);
     item->trigger();
     item->setEnabled(enabled);
-}
-
-template <class F> void Guarded(F&& fn) {
-    try {
-        fn();
-    } catch (const std::exception& e) {
-        Messages().ShowError(e.what());
-    } catch (...) {
-        Messages().ShowError("unknown error");
-    }
 }
 
 // The about box: title, version, logo and OK.
@@ -232,6 +207,17 @@ void TOndrixMain::SaveBeforeSetupChange() {
         actSaveSetupExecute();
 }
 
+void TOndrixMain::ShowNewSetup(const std::string& file) {
+    if (Options.ClearHistoryOnConfig) {
+        Translator->ClearErrorHistory();
+        HistoryList.clear();
+    }
+    UpdateActions();
+    UpdateErrorHistory();
+    if (Channels) Channels->List().Repaint();
+    setWindowTitle(ToQt(SetupCaption(file)));
+}
+
 void TOndrixMain::actDefaultSetupExecute() {
     if (!Translator) return;
     SaveBeforeSetupChange();
@@ -246,14 +232,7 @@ void TOndrixMain::actDefaultSetupExecute() {
     for (int i = 0; i < Translator->ChannelCount(); ++i)
         if (model::TQRBRawChannel* ch = Translator->GetChannel(i))
             ch->SetChannelName(device::Format(nameFormat, {i + 1}));
-    if (Options.ClearHistoryOnConfig) {
-        Translator->ClearErrorHistory();
-        HistoryList.clear();
-    }
-    UpdateActions();
-    UpdateErrorHistory();
-    if (Channels) Channels->List().Repaint();
-    setWindowTitle(ToQt(SetupCaption({})));
+    ShowNewSetup({});
     SetupModified = false;
 }
 
@@ -300,14 +279,7 @@ void TOndrixMain::actLoadSetupExecute() {
             Messages().ShowMessage(device::Format(GetText(1043), {Translator->LastError}));
             return;
         }
-        if (Options.ClearHistoryOnConfig) {
-            Translator->ClearErrorHistory();
-            HistoryList.clear();
-        }
-        UpdateActions();
-        UpdateErrorHistory();
-        if (Channels) Channels->List().Repaint();
-        setWindowTitle(ToQt(SetupCaption(file)));
+        ShowNewSetup(file);
     }
     // The scan's rule: the fan never slower than the channels allow.
     const int limit = FanLimit(*Translator);
@@ -322,7 +294,7 @@ void TOndrixMain::actSaveSetupExecute() {
     if (!Translator) return;
     std::string file;
     if (!Messages().SaveFileName(SetupDialog(42, SetupFolder), file)) return;
-    const bool xml = ExtensionOf(file) == ".xml";
+    const bool xml = model::ExtractFileExt(file) == ".xml";
     const uint8_t kinds = xml ? 2 : 1;
     const uint8_t exports = (Options.SaveConfAsText ? 1 : 0) | (Options.SaveConfAsXLS ? 2 : 0);
     if (!Translator->SaveSetup(file, kinds, exports)) {
@@ -348,7 +320,7 @@ void TOndrixMain::actSaveAsDefaultExecute() {
 }
 
 void TOndrixMain::actClearDefaultExecute() {
-    if (FileExists(DefaultSetupFile)) {
+    if (device::FileExists(DefaultSetupFile)) {
         std::error_code ec;
         if (std::filesystem::remove(DefaultSetupFile, ec) && !ec)
             Messages().ShowMessage(GetText(1651));
@@ -359,7 +331,7 @@ void TOndrixMain::actClearDefaultExecute() {
 }
 
 void TOndrixMain::UpdateClearDefault() {
-    SetCommandEnabled("actClearDefault", FileExists(DefaultSetupFile));
+    SetCommandEnabled("actClearDefault", device::FileExists(DefaultSetupFile));
 }
 
 // ---- Edit commands --------------------------------------------------------------------------

@@ -31,17 +31,6 @@ constexpr const char* kOffsetTablePrefix = "OffsetTable";
 // Devices are given this long to go off before the window shows the empty model.
 constexpr uint32_t kTurnOffSettleMs = 1000;
 
-// Nothing may leave a Qt handler.
-template <class F> void Guarded(F&& fn) {
-    try {
-        fn();
-    } catch (const std::exception& e) {
-        Messages().ShowError(e.what());
-    } catch (...) {
-        Messages().ShowError("unknown error");
-    }
-}
-
 // The texts of one of the two configuration commands.
 struct TConfigCommand {
     bool Store;

@@ -4,6 +4,7 @@
 #include "device/Format.h"
 #include "model/I2CTranslator.h"
 #include "model/SensorDatabase.h"
+#include "model/SetupCommon.h"
 #include "ui/channels/ChannelList.h"
 #include "ui/channels/ColumnMenus.h"
 #include "ui/dialogs/SensorDatabaseForms.h"
@@ -31,16 +32,6 @@ uint8_t Flag(uint8_t value) {
     return value != 0 ? 1 : 0;
 }
 
-// Trimmed of blanks and control characters at both ends.
-std::string Trimmed(const std::string& text) {
-    size_t from = 0, to = text.size();
-    while (from < to && static_cast<unsigned char>(text[from]) <= ' ')
-        ++from;
-    while (to > from && static_cast<unsigned char>(text[to - 1]) <= ' ')
-        --to;
-    return text.substr(from, to - from);
-}
-
 } // namespace
 
 TChannelCommands::TChannelCommands(model::TI2CTranslator& translator, const TSettings& settings,
@@ -63,16 +54,30 @@ int TChannelCommands::FocusRow() const {
     return row;
 }
 
+model::TQRBRawChannel* TChannelCommands::FocusChannel() const {
+    const int row = FocusRow();
+    return row >= 0 ? translator_.GetChannel(row) : nullptr;
+}
+
+void TChannelCommands::ChangeFocusChannel(const std::function<bool(const model::TQRBRawChannel&)>& change) {
+    if (!CanRun()) return;
+    host_.RunBusy([this, &change] {
+        const model::TQRBRawChannel* channel = FocusChannel();
+        if (channel == nullptr || !change(*channel)) return;
+        menus_.ApplyChanges(true);
+        list_.Repaint();
+    });
+}
+
 // ---- Rename, blink, information ------------------------------------------------------------
 
 void TChannelCommands::miRenamechannelClick() {
     if (list_.SelectedRowCount() != 1) return;
-    const int row = FocusRow();
-    model::TQRBRawChannel* channel = row >= 0 ? translator_.GetChannel(row) : nullptr;
+    model::TQRBRawChannel* channel = FocusChannel();
     if (channel == nullptr) return;
     std::string name = channel->ChannelName;
     if (!host_.InputQuery(GetText(1507), GetText(1508), name)) return;
-    name = Trimmed(name);
+    name = model::TrimText(name);
     if (name.empty())
         host_.ShowMessage(GetText(1032));
     else
@@ -272,28 +277,14 @@ void TChannelCommands::miAutozeroClick() {
 // ---- Toggles and switches ------------------------------------------------------------------
 
 void TChannelCommands::miHydrophoneClick() {
-    if (!CanRun()) return;
-    host_.RunBusy([this] {
-        const int row = FocusRow();
-        const model::TQRBRawChannel* channel = row >= 0 ? translator_.GetChannel(row) : nullptr;
-        if (channel == nullptr) return;
-        if (translator_.SetOpenGndShieldSelected(channel->open_gnd_shield != 0 ? 0 : 1)) {
-            menus_.ApplyChanges(true);
-            list_.Repaint();
-        }
+    ChangeFocusChannel([this](const model::TQRBRawChannel& channel) {
+        return translator_.SetOpenGndShieldSelected(channel.open_gnd_shield != 0 ? 0 : 1);
     });
 }
 
 void TChannelCommands::miOutputfloatingClick() {
-    if (!CanRun()) return;
-    host_.RunBusy([this] {
-        const int row = FocusRow();
-        const model::TQRBRawChannel* channel = row >= 0 ? translator_.GetChannel(row) : nullptr;
-        if (channel == nullptr || !channel->HasADC18) return;
-        if (translator_.SetMonitorSelected(channel->MonitorCache != 0 ? 0 : 1)) {
-            menus_.ApplyChanges(true);
-            list_.Repaint();
-        }
+    ChangeFocusChannel([this](const model::TQRBRawChannel& channel) {
+        return channel.HasADC18 && translator_.SetMonitorSelected(channel.MonitorCache != 0 ? 0 : 1);
     });
 }
 

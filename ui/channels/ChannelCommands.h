@@ -79,9 +79,14 @@ public:
 
     // The focus row when it is a channel of the translator's list, else -1.
     int FocusRow() const;
+    // The channel of that row, or nullptr.
+    model::TQRBRawChannel* FocusChannel() const;
 
 private:
     bool CanRun() const;
+    // When the command may run, inside its Busy span: change on the focus channel; the menus
+    // apply and the list repaints when it reports a change.
+    void ChangeFocusChannel(const std::function<bool(const model::TQRBRawChannel&)>& change);
     void DetectSensors();
     // The stored configuration of record onto channel c, then applied.
     void ApplyStoredConfiguration(int c, const model::TSensorRecord& record);

@@ -1,5 +1,6 @@
 #include "ui/channels/ScanController.h"
 
+#include "device/FileUtil.h"
 #include "device/Format.h"
 #include "device/Helpers.h"
 #include "device/I2CControl.h"
@@ -14,8 +15,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 namespace qrb::ui {
@@ -28,11 +27,6 @@ constexpr const char* kDefaultSetupName = "DefaultSetup.xml";
 bool IsBlank(char c) {
     const auto u = static_cast<unsigned char>(c);
     return u >= 1 && u <= ' ';
-}
-
-bool FileExists(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && std::filesystem::is_regular_file(path, ec);
 }
 
 // What phase A disables while the scan runs.
@@ -309,7 +303,7 @@ void TScanController::PhaseB() {
     }
 
     const std::string defaultSetup = host_.DefaultSetupFile();
-    for (const auto& [name, enabled] : ScanEnabledStates(c, o, locked, FileExists(defaultSetup)))
+    for (const auto& [name, enabled] : ScanEnabledStates(c, o, locked, device::FileExists(defaultSetup)))
         host_.SetEnabled(name, enabled);
     list_.UncheckAllChannels();
     host_.SetDeviceMenusVisible(c);
@@ -319,7 +313,7 @@ void TScanController::PhaseB() {
 
 void TScanController::LoadDefaultSetup() {
     const std::string file = host_.DefaultSetupFile();
-    if (translator_.ChannelCount() == 0 || !settings_.UseDefaultSetup || !FileExists(file)) return;
+    if (translator_.ChannelCount() == 0 || !settings_.UseDefaultSetup || !device::FileExists(file)) return;
     if (!translator_.LoadSetup(file, false)) return;
     TWaitCursor wait;
     if (!translator_.NewConfig(0, true)) {

@@ -5,8 +5,10 @@
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/ModalRunner.h"
 #include "ui/dialogs/SettingsForm.h"
+#include "ui/dialogs/TitleLabel.h"
 #include "ui/platform/NetworkInfo.h"
 #include "ui/platform/ScanGate.h"
+#include "ui/platform/Scopes.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -42,6 +44,11 @@ QPushButton* Button(QWidget* parent, const char* name, int textId) {
     auto* button = new QPushButton(Text(textId), parent);
     button->setObjectName(QString::fromLatin1(name));
     return button;
+}
+
+// The settings dialog's LAN list entry of an amplifier's address ("address:port").
+std::string LanListEntry(const std::string& address) {
+    return device::Format("%s:%d", {address, static_cast<int64_t>(kLanPort)});
 }
 
 // The owner-drawn rows of the device list.
@@ -97,28 +104,13 @@ private:
 // Keeps the gate closed and the dialog busy for the span of a scan or an upload.
 class TWorkScope {
 public:
-    TWorkScope(TScanGate* gate, bool& busy) : busy_(busy), was_(busy) {
+    TWorkScope(TScanGate* gate, bool& busy) : busy_(busy) {
         if (gate != nullptr) guard_.emplace(*gate);
-        busy_ = true;
     }
-    ~TWorkScope() { busy_ = was_; }
-    TWorkScope(const TWorkScope&) = delete;
-    TWorkScope& operator=(const TWorkScope&) = delete;
 
 private:
-    bool& busy_;
-    bool was_;
     std::optional<TScanGate::TGuard> guard_;
-};
-
-struct TWaitCursor {
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { Release(); }
-    void Release() {
-        if (active) QApplication::restoreOverrideCursor();
-        active = false;
-    }
-    bool active = true;
+    TFlagScope busy_;
 };
 
 } // namespace
@@ -159,12 +151,8 @@ TDeviceSetupForm::TDeviceSetupForm(QWidget* parent, TSettingsForm* settings, con
     setObjectName(QString::fromLatin1(name));
     busy_ = true;
     setWindowTitle(Text(62));
-    lbMainTitle = new QLabel(Text(titleId), this);
-    lbMainTitle->setObjectName(QStringLiteral("lbMainTitle"));
-    QFont title = lbMainTitle->font();
-    title.setBold(true);
-    title.setPixelSize(18);
-    lbMainTitle->setFont(title);
+    lbMainTitle = TitleLabel(this, "lbMainTitle");
+    lbMainTitle->setText(Text(titleId));
     lbTopic1Text = new QLabel(Text(1862), this);
     lbTopic1Text->setObjectName(QStringLiteral("lbTopic1Text"));
     lbDevices = new QListWidget(this);
@@ -383,7 +371,7 @@ void TDeviceSetupForm::btnIPChangeClick() {
         return;
     }
     const TNodeEntry entry = *selected;
-    const std::string oldEntry = device::Format("%s:%d", {entry.AddressText, static_cast<int64_t>(kLanPort)});
+    const std::string oldEntry = LanListEntry(entry.AddressText);
     bool success = false;
     std::string address;
     {
@@ -543,8 +531,7 @@ void TLanSetupForm::UpdateButtons() {
     if (btnAddDevice == nullptr) return;
     const TNodeEntry* entry = SelectedEntry();
     btnAddDevice->setEnabled(entry != nullptr && settings_ != nullptr &&
-                             !settings_->HasLANAddress(device::Format(
-                                 "%s:%d", {entry->AddressText, static_cast<int64_t>(kLanPort)})));
+                             !settings_->HasLANAddress(LanListEntry(entry->AddressText)));
 }
 
 void TLanSetupForm::btnAddDeviceClick() {
@@ -552,16 +539,14 @@ void TLanSetupForm::btnAddDeviceClick() {
     if (entry == nullptr) {
         btnAddDevice->setEnabled(false);
     } else if (settings_ != nullptr) {
-        settings_->AddLANAddress(
-            device::Format("%s:%d", {entry->AddressText, static_cast<int64_t>(kLanPort)}));
+        settings_->AddLANAddress(LanListEntry(entry->AddressText));
     }
     UpdateButtons();
 }
 
 void TLanSetupForm::AddressChanged(const std::string& oldEntry, const std::string& newAddress) {
     if (settings_ == nullptr) return;
-    settings_->ReplaceLANAddress(oldEntry,
-                                 device::Format("%s:%d", {newAddress, static_cast<int64_t>(kLanPort)}));
+    settings_->ReplaceLANAddress(oldEntry, LanListEntry(newAddress));
 }
 
 } // namespace qrb::ui

@@ -127,7 +127,7 @@ class TUSBSetupForm : public TDeviceSetupForm {
 public:
     explicit TUSBSetupForm(TSettingsForm* settings);
 
-    // The row's texts and their x positions (for the owner-drawn list).
+    // The phase of the previous progress callback of a USB dialog, for the program's run.
     static int& PreviousPhase();
 
 protected:

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,17 @@ public:
 TMessageService& Messages();
 // Installs service (not owned); nullptr restores the default. Returns the previous one.
 TMessageService* SetMessageService(TMessageService* service);
+
+// Runs fn; an exception it throws is shown in the error box (nothing may leave a Qt handler).
+template <class F> void Guarded(F&& fn) {
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        Messages().ShowError(e.what());
+    } catch (...) {
+        Messages().ShowError("unknown error");
+    }
+}
 
 class TScopedMessageService {
 public:

@@ -4,6 +4,7 @@
 #include "device/Format.h"
 #include "device/HWVocabulary.h"
 #include "model/I2CTranslator.h"
+#include "model/SetupCommon.h"
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/StatusWindows.h"
 #include "ui/texts/QtText.h"
@@ -76,16 +77,6 @@ int RoundInt(double value) {
 
 uint16_t RoundDAC(double value) {
     return static_cast<uint16_t>(std::clamp(std::nearbyint(value), 0.0, 65535.0));
-}
-
-// Trimmed of blanks and control characters at both ends.
-std::string Trimmed(const std::string& text) {
-    size_t from = 0, to = text.size();
-    while (from < to && static_cast<unsigned char>(text[from]) <= ' ')
-        ++from;
-    while (to > from && static_cast<unsigned char>(text[to - 1]) <= ' ')
-        --to;
-    return text.substr(from, to - from);
 }
 
 std::string OnOff(uint8_t flag) {
@@ -260,7 +251,7 @@ std::vector<std::string> SensorDetailLines(const model::TSensorRecord& rec) {
 }
 
 bool NormalizeSensorId(const std::string& input, std::string& id) {
-    std::string text = Trimmed(input);
+    std::string text = model::TrimText(input);
     for (char& c : text)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     if (text.size() != 16) return false;
@@ -776,12 +767,13 @@ void TTEDSEditForm::cbSensorTypeChange() {
 void TTEDSEditForm::ControlChange() {
     if (Updating) return;
     Updating = true;
-    std::string name = device::Utf8Cut(Trimmed(FromQt(ebxSensorname->text())), 30);
+    std::string name = device::Utf8Cut(model::TrimText(FromQt(ebxSensorname->text())), 30);
     if (name.empty()) name = model::RecordText(Work.SensorID);
     model::SetRecordText(Work.SensorName, name);
-    model::SetRecordText(Work.DisplayName, device::Utf8Cut(Trimmed(FromQt(ebxDisplayName->text())), 30));
+    model::SetRecordText(Work.DisplayName,
+                         device::Utf8Cut(model::TrimText(FromQt(ebxDisplayName->text())), 30));
     model::SetRecordText(Work.Description,
-                         device::Utf8Cut(Trimmed(MemoToDescription(mmDesc->toPlainText())), 200));
+                         device::Utf8Cut(model::TrimText(MemoToDescription(mmDesc->toPlainText())), 200));
 
     const int type = std::max(0, SelectedValue(cbSensorType));
     Work.SensorType = static_cast<uint16_t>(type);

@@ -8,7 +8,9 @@
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/ModalRunner.h"
 #include "ui/dialogs/StatusWindows.h"
+#include "ui/dialogs/TitleLabel.h"
 #include "ui/platform/FirmwareLibrary.h"
+#include "ui/platform/Scopes.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -29,6 +31,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 
 namespace qrb::ui {
 
@@ -169,6 +172,21 @@ public:
 private:
     QListWidget* list_;
 };
+
+// The widgets one after another on one line of layout, the rest of the line empty.
+void AddRow(QVBoxLayout* layout, std::initializer_list<QWidget*> widgets) {
+    auto* row = new QHBoxLayout;
+    for (QWidget* w : widgets)
+        row->addWidget(w);
+    row->addStretch(1);
+    layout->addLayout(row);
+}
+
+// The widgets one under another, the rest of the page empty.
+void AddColumn(QVBoxLayout* layout, std::initializer_list<QWidget*> widgets) {
+    for (QWidget* w : widgets)
+        layout->addWidget(w);
+}
 
 QCheckBox* Check(QWidget* parent, const char* name) {
     auto* box = new QCheckBox(parent);
@@ -411,11 +429,7 @@ std::string TAddLANAddressForm::MaskText() const {
 
 TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SettingsForm"));
-    lbMainTitle = Label(this, "lbMainTitle");
-    QFont title = lbMainTitle->font();
-    title.setBold(true);
-    title.setPixelSize(18);
-    lbMainTitle->setFont(title);
+    lbMainTitle = TitleLabel(this, "lbMainTitle");
     lbTopic1Text = Label(this, "lbTopic1Text");
     lbTopic1Text->setWordWrap(true);
     pcSettings = new QTabWidget(this);
@@ -437,11 +451,7 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         auto* layout = new QVBoxLayout(tabDevices);
         cbUSB = Check(tabDevices, "cbUSB");
         cbLAN = Check(tabDevices, "cbLAN");
-        auto* boxes = new QHBoxLayout;
-        boxes->addWidget(cbUSB);
-        boxes->addWidget(cbLAN);
-        boxes->addStretch(1);
-        layout->addLayout(boxes);
+        AddRow(layout, {cbUSB, cbLAN});
         gbUSB = new QGroupBox(tabDevices);
         gbUSB->setObjectName(QStringLiteral("gbUSB"));
         auto* usb = new QVBoxLayout(gbUSB);
@@ -492,18 +502,12 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         cbRangeMode = Combo(tabDisplay, "cbRangeMode");
         cbRangeMode->setItemDelegate(
             new TRowDelegate(cbRangeMode, [](int row) { return row == 1 ? kInfoBk : kMoneyGreen; }));
-        auto* range = new QHBoxLayout;
-        range->addWidget(lbRangeMode);
-        range->addWidget(cbRangeMode);
-        range->addStretch(1);
-        layout->addLayout(range);
+        AddRow(layout, {lbRangeMode, cbRangeMode});
         cbKeepADC8quiet = Check(tabDisplay, "cbKeepADC8quiet");
         cbDebugLevel = Check(tabDisplay, "cbDebugLevel");
         cbClearHistOnConfig = Check(tabDisplay, "cbClearHistOnConfig");
         cbUseDevNames = Check(tabDisplay, "cbUseDevNames");
-        for (QWidget* w : std::initializer_list<QWidget*>{cbKeepADC8quiet, cbDebugLevel, cbClearHistOnConfig,
-                                                          cbUseDevNames})
-            layout->addWidget(w);
+        AddColumn(layout, {cbKeepADC8quiet, cbDebugLevel, cbClearHistOnConfig, cbUseDevNames});
         gbxSensor = new QGroupBox(tabDisplay);
         gbxSensor->setObjectName(QStringLiteral("gbxSensor"));
         auto* locks = new QGridLayout(gbxSensor);
@@ -532,9 +536,8 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         cbAskOnTempCheck = Check(tabConfirm, "cbAskOnTempCheck");
         cbAskOnRescan = Check(tabConfirm, "cbAskOnRescan");
         cbAskOnTurnOff = Check(tabConfirm, "cbAskOnTurnOff");
-        for (QWidget* w : std::initializer_list<QWidget*>{cbAskOnCurrent, cbAskOnTEDSCheck, cbAskOnUDMSCheck,
-                                                          cbAskOnTempCheck, cbAskOnRescan, cbAskOnTurnOff})
-            layout->addWidget(w);
+        AddColumn(layout, {cbAskOnCurrent, cbAskOnTEDSCheck, cbAskOnUDMSCheck, cbAskOnTempCheck,
+                           cbAskOnRescan, cbAskOnTurnOff});
         layout->addStretch(1);
     }
     // Settings
@@ -550,10 +553,9 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         cbWarnOnSetupDiff = Check(tabConfig, "cbWarnOnSetupDiff");
         cbWarnOnSerNoDiff = Check(tabConfig, "cbWarnOnSerNoDiff");
         cbUseDefaultSetup = Check(tabConfig, "cbUseDefaultSetup");
-        for (QWidget* w : std::initializer_list<QWidget*>{
-                 cbAskOnSaveDevConfig, cbAskOninitDevConfig, cbAskSaveonChange, cbAskOnDefault, lbSaveConfig,
-                 cbSaveAsText, cbSaveAsXLS, cbWarnOnSetupDiff, cbWarnOnSerNoDiff, cbUseDefaultSetup})
-            layout->addWidget(w);
+        AddColumn(layout, {cbAskOnSaveDevConfig, cbAskOninitDevConfig, cbAskSaveonChange, cbAskOnDefault,
+                           lbSaveConfig, cbSaveAsText, cbSaveAsXLS, cbWarnOnSetupDiff, cbWarnOnSerNoDiff,
+                           cbUseDefaultSetup});
         layout->addStretch(1);
     }
     // TEDS
@@ -561,8 +563,7 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         auto* layout = new QVBoxLayout(tabTEDS);
         cbAskForNewTEDS = Check(tabTEDS, "cbAskForNewTEDS");
         cbAutoTEDSConfig = Check(tabTEDS, "cbAutoTEDSConfig");
-        layout->addWidget(cbAskForNewTEDS);
-        layout->addWidget(cbAutoTEDSConfig);
+        AddColumn(layout, {cbAskForNewTEDS, cbAutoTEDSConfig});
         layout->addStretch(1);
     }
     // Extended
@@ -574,11 +575,7 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
             cbFanControl->addItem(QString());
         cbFanControl->setItemDelegate(new TRowDelegate(
             cbFanControl, [](int row) { return row <= 1 ? kMoneyGreen : (row <= 3 ? kInfoBk : kPaleRed); }));
-        auto* fan = new QHBoxLayout;
-        fan->addWidget(lbFanControl);
-        fan->addWidget(cbFanControl);
-        fan->addStretch(1);
-        layout->addLayout(fan);
+        AddRow(layout, {lbFanControl, cbFanControl});
         cbRescanAfterDown = Check(tabExtended, "cbRescanAfterDown");
         cbChannelDisable = Check(tabExtended, "cbChannelDisable");
         cbTimedReCheck = Check(tabExtended, "cbTimedReCheck");
@@ -586,16 +583,9 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
         lbSeconds = Label(tabExtended, "lbSeconds");
         cbExtendedRanges = Check(tabExtended, "cbExtendedRanges");
         cbOfflineCheck = Check(tabExtended, "cbOfflineCheck");
-        layout->addWidget(cbRescanAfterDown);
-        layout->addWidget(cbChannelDisable);
-        auto* recheck = new QHBoxLayout;
-        recheck->addWidget(cbTimedReCheck);
-        recheck->addWidget(seTimedReCheckIntv);
-        recheck->addWidget(lbSeconds);
-        recheck->addStretch(1);
-        layout->addLayout(recheck);
-        layout->addWidget(cbExtendedRanges);
-        layout->addWidget(cbOfflineCheck);
+        AddColumn(layout, {cbRescanAfterDown, cbChannelDisable});
+        AddRow(layout, {cbTimedReCheck, seTimedReCheckIntv, lbSeconds});
+        AddColumn(layout, {cbExtendedRanges, cbOfflineCheck});
         layout->addStretch(1);
     }
     // Colors
@@ -939,12 +929,9 @@ void TSettingsForm::FillUSBDeviceList() {
 
 void TSettingsForm::btnUSBSetupClick() {
     const bool channels = Translator != nullptr && Translator->ChannelCount() > 0;
-    if (channels && QRBMessageDlg(1892, 1893, 1894) != 6) return;
+    if (channels && QRBMessageDlg(1892, 1893, 1894) != kResultYes) return;
     if (channels) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        struct TRestore {
-            ~TRestore() { QApplication::restoreOverrideCursor(); }
-        } restore;
+        TWaitCursor wait;
         Translator->Disconnect();
         QCoreApplication::processEvents();
         device::MainLoop().Sleep(500);
@@ -983,7 +970,7 @@ void TSettingsForm::btnresetColorsClick() {
 
 void TSettingsForm::btnOKClick() {
     const int fan = cbFanControl->currentIndex();
-    if (fan > 1 && fan != FanIndex && QRBMessageDlg(1821, 1822, 1823) != 6) return;
+    if (fan > 1 && fan != FanIndex && QRBMessageDlg(1821, 1822, 1823) != kResultYes) return;
     // Only a dialog that really closes with OK has changed the address list.
     DevicesChanged = DevicesChanged || LANCommaText() != ShownLANList;
     accept();

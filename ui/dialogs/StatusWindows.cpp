@@ -6,6 +6,7 @@
 #include "device/HWVocabulary.h"
 #include "model/I2CTranslator.h"
 #include "ui/dialogs/MessageService.h"
+#include "ui/platform/Scopes.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -376,10 +377,7 @@ void TDeviceStatusForm::showEvent(QShowEvent* event) {
 
 void TDeviceStatusForm::btnRefreshClick() {
     if (CanRefresh && !CanRefresh()) return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct TRestore {
-        ~TRestore() { QApplication::restoreOverrideCursor(); }
-    } restore;
+    TWaitCursor wait;
     mmStatus->clear();
     const std::string report = StatusReport ? StatusReport() : std::string();
     if (!report.empty()) {

@@ -1,9 +1,9 @@
 #include "ui/platform/FirmwareLibrary.h"
 
 #include "device/ByteOrder.h"
+#include "device/FileUtil.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLibrary>
 
 #include <algorithm>
@@ -81,10 +81,6 @@ template <typename F> F Entry(TEntry e) {
     return reinterpret_cast<F>(Binding().Entries[e]);
 }
 
-bool FileExists(const std::string& path) {
-    return QFileInfo(QString::fromStdString(path)).isFile();
-}
-
 std::string ProgramFolder() {
     std::string folder = Binding().ProgramFolder;
     if (folder.empty() && QCoreApplication::instance() != nullptr)
@@ -102,7 +98,7 @@ std::string LibraryToLoad(bool& named) {
         return variable;
     named = false;
     const std::string local = ProgramFolder() + kFWLibraryFile;
-    if (FileExists(local)) {
+    if (device::FileExists(local)) {
         named = true;
         return local;
     }
@@ -146,7 +142,7 @@ bool LoadFWLibrary() {
         // The loader names the file it could not open; anything else means it was found.
         b.Missing = !named && b.LastError.find(std::string("(") + kFWLibraryFile +
                                                ": cannot open shared object file") != std::string::npos;
-        if (named && !FileExists(file)) b.Missing = true;
+        if (named && !device::FileExists(file)) b.Missing = true;
         return false;
     }
     for (size_t i = 0; i < kEntryNames.size(); ++i) {

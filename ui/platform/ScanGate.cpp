@@ -20,17 +20,14 @@ device::TMainLoop& TScanGate::Loop() {
 }
 
 void TScanGate::RunWhenOpen(std::function<void()> fn) {
-    if (!fn || shut_) return;
-    if (IsOpen() && queue_.empty()) {
-        fn();
-        return;
-    }
-    TEntry entry;
-    entry.Fn = std::move(fn);
-    queue_.push_back(std::move(entry));
+    Enqueue(std::move(fn), false);
 }
 
 void TScanGate::RunFirstWhenOpen(std::function<void()> fn) {
+    Enqueue(std::move(fn), true);
+}
+
+void TScanGate::Enqueue(std::function<void()> fn, bool first) {
     if (!fn || shut_) return;
     if (IsOpen() && queue_.empty()) {
         fn();
@@ -38,6 +35,10 @@ void TScanGate::RunFirstWhenOpen(std::function<void()> fn) {
     }
     TEntry entry;
     entry.Fn = std::move(fn);
+    if (!first) {
+        queue_.push_back(std::move(entry));
+        return;
+    }
     queue_.push_front(std::move(entry));
     if (IsOpen()) Open();
 }

@@ -63,6 +63,8 @@ private:
         std::vector<std::function<void()>> After; // rescan continuations
     };
 
+    // fn at once when open and nothing waits, else queued at the back (or the front, first).
+    void Enqueue(std::function<void()> fn, bool first);
     void Open();
     void Drain();
     void RunEntry(TEntry& entry);
