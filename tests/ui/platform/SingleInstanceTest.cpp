@@ -1,5 +1,7 @@
 #include "ui/platform/SingleInstance.h"
 
+#include "tests/ui/UiTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,30 +13,7 @@ using qrb::ui::TSingleInstance;
 
 namespace {
 
-// Sets or clears an environment variable for the scope.
-class TEnvScope {
-public:
-    TEnvScope(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            had_ = true;
-            old_ = old;
-        }
-        if (value != nullptr)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~TEnvScope() {
-        if (had_)
-            setenv(name_.c_str(), old_.c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_, old_;
-    bool had_ = false;
-};
+using qrb::test::TEnvScope;
 
 std::string RuntimeDir() {
     const char* dir = std::getenv("XDG_RUNTIME_DIR");
