@@ -8,7 +8,6 @@ namespace qrb::ui {
 
 void TOndrixMain::ConnectOptionCommands() {
     ConnectCommand("actZeroAdjust", [this] { actZeroAdjustExecute(); });
-    SetCommandEnabled("actZeroAdjust", true);
 }
 
 void TOndrixMain::actZeroAdjustExecute() {
