@@ -113,6 +113,15 @@ private:
     TFlagScope busy_;
 };
 
+// The upload's result and the freeing of its image, which follows a failed upload too. True when
+// the device took the image, whatever freeing says.
+bool UploadedAndFreed(void* image, int32_t uploaded, const char* uploadError, const char* freeError,
+                      std::vector<std::string>& errors) {
+    if (uploaded != 0) errors.push_back(device::Format(uploadError, {static_cast<int64_t>(uploaded)}));
+    if (FWFreeImage(image) != 0) errors.push_back(freeError);
+    return uploaded == 0;
+}
+
 } // namespace
 
 TNodeEntry TNodeEntry::FromRecord(const TFWScanRecord& record, const char* versionPrefix) {
@@ -341,14 +350,9 @@ void TDeviceSetupForm::btnFirmwareClick() {
                 EndWork();
                 Messages().ShowMessage(device::Format(GetText(1061), {file, static_cast<int64_t>(loaded)}));
             } else {
-                const int32_t uploaded = UploadFirmware(entry, image, size);
-                if (uploaded != 0)
-                    errors.push_back(device::Format("Error on uploading firmware image (%d)",
-                                                    {static_cast<int64_t>(uploaded)}));
-                else
-                    success = true; // the device holds the new firmware, whatever freeing says
-                // The image is freed after a failed upload too.
-                if (FWFreeImage(image) != 0) errors.push_back("Invalid firmware address buffer pointer!");
+                success = UploadedAndFreed(image, UploadFirmware(entry, image, size),
+                                           "Error on uploading firmware image (%d)",
+                                           "Invalid firmware address buffer pointer!", errors);
                 EndWork();
             }
         }
@@ -396,13 +400,9 @@ void TDeviceSetupForm::btnIPChangeClick() {
                 void* image = nullptr;
                 uint32_t size = 0;
                 if (FWCreateIPAddrImage(image, size, address, mask) == 0) {
-                    const int32_t uploaded = UploadAddress(entry, image, size);
-                    if (uploaded != 0)
-                        errors.push_back(device::Format("Error on uploading IP address image (%d)",
-                                                        {static_cast<int64_t>(uploaded)}));
-                    else
-                        success = true;
-                    if (FWFreeImage(image) != 0) errors.push_back("Invalid IP address buffer pointer!");
+                    success = UploadedAndFreed(image, UploadAddress(entry, image, size),
+                                               "Error on uploading IP address image (%d)",
+                                               "Invalid IP address buffer pointer!", errors);
                 }
                 EndWork();
             }
