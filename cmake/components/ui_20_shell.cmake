@@ -5,7 +5,7 @@
 qrb_component(ui ui_shell
   SOURCES ui/platform/QtMainLoop.cpp ui/platform/SingleInstance.cpp ui/platform/ScanGate.cpp ui/dialogs/MessageService.cpp
           ui/dialogs/StatusWindows.cpp ui/platform/PowerEvents.cpp ui/Application.cpp
-          ui/platform/UserLocale.cpp ui/MainWindow.cpp ui/MainWindowEvents.cpp ui/MainWindowLanguage.cpp
+          ui/platform/UserLocale.cpp ui/platform/ScreenPlacement.cpp ui/MainWindow.cpp ui/MainWindowEvents.cpp ui/MainWindowLanguage.cpp
           ui/MainWindowSettings.cpp ui/ConfigServerControl.cpp ui/resources.qrc
   LIBS Qt6::Widgets Qt6::Network Qt6::DBus qrb_ui_base qrb_ui_configserver qrb_model_translator qrb_model_records
        qrb_device_hal qrb_device_vocab qrb_device_helpers qrb_device_core)
@@ -19,7 +19,7 @@ qrb_program(OndrixQRB UI SOURCES ui/Main.cpp LIBS qrb_ui qrb_model qrb_device)
 qrb_program(DrawImages UI SOURCES tools/DrawImages.cpp LIBS Qt6::Gui)
 
 qrb_test(ui_shell_test UI
-  SOURCES tests/ui/platform/ScanGateTest.cpp tests/ui/platform/SingleInstanceTest.cpp tests/ui/platform/QtMainLoopTest.cpp
+  SOURCES tests/ui/platform/ScanGateTest.cpp tests/ui/platform/SingleInstanceTest.cpp tests/ui/platform/QtMainLoopTest.cpp tests/ui/platform/ScreenPlacementTest.cpp
           tests/ui/dialogs/StatusWindowsTest.cpp tests/ui/MainWindowTest.cpp
   LIBS qrb_ui_shell qrb_device_test_support)
 # Starts the program itself.

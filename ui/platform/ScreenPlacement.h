@@ -1,0 +1,24 @@
+#pragma once
+// Keeps top-level windows where a user can reach them: a window that would cross an edge of the
+// screen's available area is moved in, so its buttons and fields stay on the screen.
+
+#include <QPoint>
+#include <QRect>
+
+class QWidget;
+
+namespace qrb::ui {
+
+// The top-left corner for a frame placed at frame.topLeft() so that it lies inside available.
+// A frame larger than the area keeps its top-left edge on the area's top-left edge, where the
+// title bar and the first controls are.
+QPoint KeepOnScreen(const QRect& frame, const QRect& available);
+
+// Moves window (its frame) to wanted, moved in where it would leave the available area of the
+// screen at wanted (else the window's own or the primary screen).
+void MoveOnScreen(QWidget* window, const QPoint& wanted);
+
+// Keeps a window where it is, moved in where it would cross an edge.
+void KeepOnScreen(QWidget* window);
+
+} // namespace qrb::ui
