@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -129,6 +131,7 @@ TEST_F(MainWindowChannels, OffsetWindowIsTheChannelOffsetForm) {
 
 constexpr uint32_t kGetChannelInfo = 0x30007;
 constexpr uint32_t kSetFan = 0x20006;
+constexpr uint32_t kWriteChannel = 0x30011;
 
 // One fake LAN amplifier as the only device, its address in the settings.
 class LanWindow : public MainWindowChannels {
@@ -277,6 +280,92 @@ TEST_F(LanWindow, CloseDuringAScanEndsTheProgramBeforeAnythingQueued) {
     window->actRescanExecute();
     Settle();
     EXPECT_EQ(scans, 1);
+}
+
+// ---- A loss while a commit's box is open ----------------------------------------------------
+
+// Records as the scripted service does; the box with text BlockOn stays open in its own event
+// loop until WhileOpen, run from that loop, has returned.
+class TBlockingMessages : public TScriptedMessageService {
+public:
+    std::string BlockOn;
+    std::function<void()> WhileOpen;
+
+    void ShowMessage(const std::string& text) override {
+        TScriptedMessageService::ShowMessage(text);
+        if (text != BlockOn || !WhileOpen) return;
+        QEventLoop box;
+        QTimer::singleShot(0, &box, [&] {
+            WhileOpen();
+            box.quit();
+        });
+        box.exec();
+    }
+};
+
+TEST_F(LanWindow, LossWhileTheCommitFailedBoxIsOpenRescansAfterItWithTheStartLock) {
+    TBlockingMessages boxes;
+    TScopedMessageService installedBoxes(boxes);
+    boxes.BlockOn = GetText(1053);
+    window->timMainTimer();
+    Settle();
+    ASSERT_EQ(window->Translator->ChannelCount(), 2);
+
+    enum class TPath { AdHocApply, SetupCommit };
+    for (const TPath path : {TPath::AdHocApply, TPath::SetupCommit}) {
+        SCOPED_TRACE(path == TPath::AdHocApply ? "ad-hoc apply" : "setup commit");
+        // A fresh scan, the amplifier unlocked (as one that restarted): the loss's rescan must
+        // send the start lock.
+        loop.Advance(5000);
+        window->Action("actNewScan")->trigger();
+        Settle();
+        if (amp->Locked()) {
+            ASSERT_TRUE(window->Translator->SetDeviceLock(false));
+        }
+        ASSERT_FALSE(amp->Locked());
+        ASSERT_TRUE(window->Options.SWStartLock);
+        boxes.Clear();
+
+        TColumnMenus& menus = window->Channels->Menus();
+        window->lbDevControl->item(0)->setSelected(true);
+        test::TFakeFault refuse;
+        refuse.Code = kWriteChannel;
+        refuse.Status = -5;
+        refuse.VerifyWords = {0, 0, 0, 0, 0, 0, 0, 0x0010};
+        if (path == TPath::SetupCommit) {
+            window->rbSetupMode->setChecked(true);
+            menus.RunHandler(TMenuHandler::Sensor, model::stVolt);
+            ASSERT_TRUE(window->ChangesPending);
+        }
+        amp->AddFault(refuse);
+
+        const int before = scans;
+        int scansInBox = -1;
+        bool busyInBox = false;
+        boxes.WhileOpen = [&] {
+            busyInBox = window->Busy;
+            window->TranslatorDeviceLost(nullptr, "127.0.0.1");
+            Settle();
+            scansInBox = scans - before;
+        };
+        if (path == TPath::AdHocApply)
+            menus.RunHandler(TMenuHandler::Sensor, model::stVolt);
+        else
+            window->btnCommit->click();
+        boxes.WhileOpen = nullptr;
+        Settle();
+
+        EXPECT_EQ(boxes.MessageTexts().front(), GetText(1053));
+        EXPECT_TRUE(busyInBox);
+        EXPECT_EQ(scansInBox, 0);    // nothing scans inside the box
+        EXPECT_EQ(scans, before + 1); // the rescan followed it
+        EXPECT_TRUE(amp->Locked());
+        EXPECT_TRUE(window->Translator->DeviceLocked);
+        EXPECT_FALSE(window->SetupModified);
+        EXPECT_FALSE(window->Busy);
+        EXPECT_TRUE(window->Gate.IsOpen());
+        EXPECT_EQ(boxes.MessageTexts().back(), device::Format(GetText(1060), "127.0.0.1"));
+    }
 }
 
 } // namespace

@@ -752,9 +752,9 @@ void TColumnMenus::EnableSaveSetup() {
 void TColumnMenus::ApplyChanges(bool clearClipboard) {
     bool copyHit = false;
     if (AdHocMode()) {
-        TWaitCursor wait;
-        {
-            TFlagScope busy(state_.Busy);
+        // Busy and the gate through the box: a rescan waits for the whole commit.
+        host_.RunBusy([&] {
+            TWaitCursor wait;
             if (translator_.NewConfig(0, true)) {
                 bool charge = false;
                 for (int i = 0; i < translator_.ChannelCount(); ++i) {
@@ -768,11 +768,11 @@ void TColumnMenus::ApplyChanges(bool clearClipboard) {
                 wait.Release();
                 host_.ShowMessage(GetText(1053));
             }
-        }
-        state_.ChangesPending = false;
-        wait.Release();
-        host_.SetCaption(kCaption);
-        state_.SetupModified = true;
+            state_.ChangesPending = false;
+            wait.Release();
+            host_.SetCaption(kCaption);
+            state_.SetupModified = true;
+        });
     }
     SetCommitButtonsEnabled(controls_.SetupMode != nullptr && controls_.SetupMode->isChecked());
     if (settings_.ClearHistoryOnConfig) {
@@ -793,9 +793,9 @@ void TColumnMenus::SetupModeCommitted() {
 
 void TColumnMenus::btnCommitClick() {
     if (!gate_.IsOpen()) return;
-    {
+    // Busy and the gate through the box: a rescan waits for the whole commit.
+    host_.RunBusy([this] {
         TWaitCursor wait;
-        TFlagScope busy(state_.Busy);
         if (translator_.NewConfig(0, true)) {
             SetCommitButtonsEnabled(false);
             EnableSaveSetup();
@@ -806,11 +806,12 @@ void TColumnMenus::btnCommitClick() {
             state_.ChangesPending = true;
             SetCommitButtonsEnabled(true);
         }
-    }
-    host_.SetCaption(kCaption);
-    state_.SetupModified = true;
-    // The failed channels are back at what the devices run: that is what a rollback returns to.
-    SetupModeCommitted();
+        wait.Release();
+        host_.SetCaption(kCaption);
+        state_.SetupModified = true;
+        // The failed channels are back at what the devices run: that is what a rollback returns to.
+        SetupModeCommitted();
+    });
     list_.Repaint();
 }
 

@@ -57,16 +57,17 @@ public:
     TWindowFields* Fields = nullptr;
     ui::TScanGate* Gate = nullptr;
     std::vector<std::string> Frames;
-    int BusySpans = 0;
+    int BusySpans = 0; // outermost spans
     std::deque<std::optional<std::string>> Inputs; // nullopt cancels
     std::vector<std::string> InputTexts;           // caption, prompt, initial value
     std::string Database;
     std::vector<bool> BusyAtUpdate;
 
     void RunBusy(const std::function<void()>& fn) override {
+        // A span inside another (a commit inside a command's span) is part of that one.
+        if (!Fields->Busy) ++BusySpans;
         ui::TScanGate::TGuard guard(*Gate);
         ui::TFlagScope busy(Fields->Busy);
-        ++BusySpans;
         fn();
     }
     bool RunLongOperation(int headerId, int textId, const std::function<bool()>& call) override {
