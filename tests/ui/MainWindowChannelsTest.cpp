@@ -357,7 +357,7 @@ TEST_F(LanWindow, LossWhileTheCommitFailedBoxIsOpenRescansAfterItWithTheStartLoc
 
         EXPECT_EQ(boxes.MessageTexts().front(), GetText(1053));
         EXPECT_TRUE(busyInBox);
-        EXPECT_EQ(scansInBox, 0);    // nothing scans inside the box
+        EXPECT_EQ(scansInBox, 0);     // nothing scans inside the box
         EXPECT_EQ(scans, before + 1); // the rescan followed it
         EXPECT_TRUE(amp->Locked());
         EXPECT_TRUE(window->Translator->DeviceLocked);

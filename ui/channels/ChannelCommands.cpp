@@ -63,7 +63,9 @@ void TChannelCommands::ChangeFocusChannel(const std::function<bool(const model::
     if (!CanRun()) return;
     host_.RunBusy([this, &change] {
         const model::TQRBRawChannel* channel = FocusChannel();
-        if (channel == nullptr || !change(*channel)) return;
+        if (channel == nullptr) return;
+        menus_.JoinSetupChanges();
+        if (!change(*channel)) return;
         menus_.ApplyChanges(true);
         list_.Repaint();
     });
@@ -183,6 +185,7 @@ void TChannelCommands::ApplyStoredConfiguration(int c, const model::TSensorRecor
     model::TI2CTranslator& t = translator_;
     model::TQRBRawChannel* channel = t.GetChannel(c);
     if (channel == nullptr || !channel->Present) return;
+    menus_.JoinSetupChanges();
     channel->SetChannelName(model::RecordText(r.DisplayName));
     channel->SetDescription(model::RecordText(r.Description));
 
@@ -292,6 +295,7 @@ void TChannelCommands::miOutputFilterOnClick(int tag) {
     if (!CanRun()) return;
     TWaitCursor wait;
     const uint8_t on = tag == 1 ? 1 : 0;
+    menus_.JoinSetupChanges();
     for (int i = 0; i < translator_.ChannelCount(); ++i) {
         const model::TQRBRawChannel* channel = translator_.GetChannel(i);
         if (channel != nullptr && channel->Present && translator_.IsSelected(i))
@@ -332,6 +336,7 @@ void TChannelCommands::miPasteChannelClick() {
         host_.SetEnabled("miPasteChannel", false);
         return;
     }
+    menus_.JoinSetupChanges();
     if (translator_.PasteChannel()) {
         // The clipboard stays for further pastes.
         menus_.ApplyChanges(false);
@@ -344,7 +349,10 @@ void TChannelCommands::miPasteChannelClick() {
 void TChannelCommands::miResetChannelClick() {
     if (!CanRun()) return;
     TWaitCursor wait;
-    if (!translator_.ResetSelectedChannels()) {
+    const bool ok = translator_.ResetSelectedChannels();
+    // Committed, or put back where the devices refused: a rollback returns to this.
+    menus_.SetupModeCommitted();
+    if (!ok) {
         wait.Release();
         host_.ShowMessage(GetText(1059));
     }

@@ -5,7 +5,9 @@
 // reset, and show and reset of the error history. Two notions of "which channel": the focus row
 // (rename, blink, copy, and the channel whose state the two toggles invert) and the selected
 // present channels (everything else). Long commands hold Busy for their whole span through the
-// host, so the gate stays closed and no rescan renumbers the channels they work on.
+// host, so the gate stays closed and no rescan renumbers the channels they work on. In setup mode
+// a command that changes pending images joins the collected changes, so a rollback undoes it;
+// reset commits by itself and is followed by a fresh snapshot.
 
 #include "ui/channels/ChannelsHost.h"
 #include "ui/settings/Settings.h"

@@ -749,6 +749,12 @@ void TColumnMenus::EnableSaveSetup() {
     host_.SetEnabled("actSaveSetup", translator_.ChannelCount() > 0);
 }
 
+void TColumnMenus::JoinSetupChanges() {
+    if (AdHocMode()) return;
+    if (!state_.ChangesPending) translator_.TakeSnapshot();
+    state_.ChangesPending = true;
+}
+
 void TColumnMenus::ApplyChanges(bool clearClipboard) {
     bool copyHit = false;
     if (AdHocMode()) {

@@ -184,6 +184,9 @@ public:
     // An item handler over the selected channels.
     void RunHandler(TMenuHandler handler, int tag);
     void ApplyChanges(bool clearClipboard);
+    // Before a command changes pending images: in setup mode the change joins the collected ones
+    // (the first takes the snapshot a rollback returns to); nothing in ad-hoc mode.
+    void JoinSetupChanges();
     void btnCommitClick();
     void btnRollbackClick();
     void rbAdHocModeClick();

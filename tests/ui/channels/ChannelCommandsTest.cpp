@@ -57,7 +57,7 @@ public:
     TWindowFields* Fields = nullptr;
     ui::TScanGate* Gate = nullptr;
     std::vector<std::string> Frames;
-    int BusySpans = 0; // outermost spans
+    int BusySpans = 0;                             // outermost spans
     std::deque<std::optional<std::string>> Inputs; // nullopt cancels
     std::vector<std::string> InputTexts;           // caption, prompt, initial value
     std::string Database;
@@ -533,6 +533,134 @@ TEST_F(ChannelCommands, HistoryItemsAndReset) {
     EXPECT_EQ(host.HistoryResets, 1);
     EXPECT_EQ(host.UpdateErrorHistoryCount, 1);
     EXPECT_FALSE(commands->HistoryItemsEnabled());
+}
+
+// ---- Setup mode ----------------------------------------------------------------------------
+
+// The commands that change pending images without committing.
+enum class TImageCommand { OutputFilter, Paste, Detection, OpenGround, FloatingOutput };
+
+std::string CommandName(const ::testing::TestParamInfo<TImageCommand>& info) {
+    static const char* const kNames[] = {"OutputFilter", "Paste", "Detection", "OpenGround",
+                                         "FloatingOutput"};
+    return kNames[static_cast<int>(info.param)];
+}
+
+class SetupModeCommands : public ChannelCommands, public ::testing::WithParamInterface<TImageCommand> {
+protected:
+    // What the command needs, made in ad-hoc mode: the clipboard, a stored sensor.
+    void Prepare(TImageCommand command) {
+        if (command == TImageCommand::Paste) {
+            ASSERT_TRUE(translator->SetSensorType(2, model::stICP));
+            ASSERT_TRUE(translator->NewConfig(0, true));
+            Select({2}, 2);
+            commands->miCopyChannelClick();
+            ASSERT_TRUE(translator->ClipboardValid);
+        }
+        if (command == TImageCommand::OpenGround) {
+            // A type whose reference switches with it.
+            ASSERT_TRUE(translator->SetSensorType(0, model::stVolt));
+            ASSERT_TRUE(translator->NewConfig(0, true));
+        }
+        if (command == TImageCommand::Detection) {
+            bridges[0].SetRoms({kRomA});
+            Store(Record(Id(kRomA), model::stICP, "ICP sensor"));
+        }
+    }
+    // The command on channel 0 (selected, the focus row).
+    void Run(TImageCommand command) {
+        switch (command) {
+        case TImageCommand::OutputFilter:
+            commands->miOutputFilterOnClick(1);
+            break;
+        case TImageCommand::Paste:
+            commands->miPasteChannelClick();
+            break;
+        case TImageCommand::Detection:
+            commands->miTEDSClick();
+            break;
+        case TImageCommand::OpenGround:
+            commands->miHydrophoneClick();
+            break;
+        case TImageCommand::FloatingOutput:
+            commands->miOutputfloatingClick();
+            break;
+        }
+    }
+};
+
+TEST_P(SetupModeCommands, RollbackPutsTheChannelBackAndALaterCommitWritesNothingOfIt) {
+    ASSERT_NO_FATAL_FAILURE(Prepare(GetParam()));
+    page->SetupMode->setChecked(true);
+    ASSERT_FALSE(fields.ChangesPending);
+    Select({0}, 0);
+    const device::TChannelImage running = Ch(0).Current;
+    const uint16_t runningType = Ch(0).SensorType;
+    ASSERT_EQ(amp->StoredImage(0), running.Image);
+
+    Run(GetParam());
+    ASSERT_NE(Ch(0).Pending, running); // collected, not written
+    EXPECT_EQ(amp->StoredImage(0), running.Image);
+    EXPECT_TRUE(fields.ChangesPending);
+    EXPECT_TRUE(page->Rollback->isEnabled());
+
+    page->Rollback->click();
+    EXPECT_EQ(Ch(0).Pending, running);
+    EXPECT_EQ(Ch(0).Current, running);
+    EXPECT_EQ(Ch(0).SensorType, runningType);
+
+    // A change to another channel, committed: nothing of channel 0 reaches the device.
+    Select({1}, 1);
+    menus->RunHandler(ui::TMenuHandler::Sensor, model::stVolt);
+    page->Commit->click();
+    EXPECT_EQ(Ch(1).SensorType, model::stVolt);
+    EXPECT_TRUE(Committed(1));
+    EXPECT_EQ(amp->StoredImage(0), running.Image);
+    EXPECT_EQ(Ch(0).Pending, running);
+    EXPECT_TRUE(host.Messages.empty());
+}
+
+TEST_P(SetupModeCommands, CommitWritesTheCommandsChange) {
+    ASSERT_NO_FATAL_FAILURE(Prepare(GetParam()));
+    page->SetupMode->setChecked(true);
+    Select({0}, 0);
+    const device::TChannelImage running = Ch(0).Current;
+    Run(GetParam());
+    ASSERT_NE(Ch(0).Pending, running);
+    page->Commit->click();
+    EXPECT_NE(Ch(0).Current, running);
+    EXPECT_TRUE(Committed(0));
+    EXPECT_FALSE(fields.ChangesPending);
+    EXPECT_TRUE(host.Messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(ImageCommands, SetupModeCommands,
+                         ::testing::Values(TImageCommand::OutputFilter, TImageCommand::Paste,
+                                           TImageCommand::Detection, TImageCommand::OpenGround,
+                                           TImageCommand::FloatingOutput),
+                         CommandName);
+
+TEST_F(ChannelCommands, ResetInSetupModeStaysAfterARollback) {
+    ASSERT_TRUE(translator->SetSensorType(0, model::stICP));
+    ASSERT_TRUE(translator->NewConfig(0, true));
+    page->SetupMode->setChecked(true);
+    Select({0, 1}, 0);
+    // A collected change first: its snapshot holds the ICP setting.
+    menus->RunHandler(ui::TMenuHandler::Sensor, model::stVolt);
+    ASSERT_TRUE(fields.ChangesPending);
+
+    commands->miResetChannelClick();
+    const device::TChannelImage reset = Ch(0).Current;
+    EXPECT_TRUE(Committed(0));
+    EXPECT_TRUE(Committed(1));
+    EXPECT_FALSE(fields.ChangesPending);
+
+    page->Rollback->click();
+    for (int i : {0, 1}) {
+        EXPECT_TRUE(Committed(i)) << i;
+    }
+    EXPECT_EQ(Ch(0).Current, reset);
+    EXPECT_TRUE(host.Messages.empty());
 }
 
 // ---- The main window over the fake amplifier -------------------------------------------------
