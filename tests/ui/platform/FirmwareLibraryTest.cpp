@@ -8,7 +8,13 @@
 #include "device/Format.h"
 #include "tests/support/FakeFirmwareLibrary.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/SettingsForm.h"
 #include "ui/texts/Texts.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -242,6 +248,29 @@ TEST_F(FirmwareLibrary, AFileOthersMayReplaceIsNotLoadedAndTheBoxSaysWhy) {
         LookUpText(TextTable(), 1873, LangGerman)
             .rfind("Die Firmware-Bibliothek wurde nicht geladen, da andere Benutzer sie ersetzen können", 0),
         0u);
+}
+
+TEST_F(FirmwareLibrary, TheMissingLibraryBoxCarriesTheWarningIcon) {
+    TWidgetMessageService widgets;
+    TScopedMessageService installed(widgets);
+    std::vector<QMessageBox::Icon> icons;
+    QString text;
+    // The box is modal and waits for the user: close it as the user would.
+    QTimer user;
+    user.setInterval(5);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            icons.push_back(box->icon());
+            text = box->text();
+            box->accept();
+        }
+    });
+    user.start();
+    { TSettingsForm form; }
+    user.stop();
+    ASSERT_EQ(icons.size(), 1u);
+    EXPECT_EQ(icons[0], QMessageBox::Warning);
+    EXPECT_TRUE(text.contains(QLatin1String("librozezerir.so"))) << text.toStdString();
 }
 
 TEST_F(FirmwareLibrary, TheProgramFolderComesFirstAndABrokenFileThereIsShownEveryTime) {
