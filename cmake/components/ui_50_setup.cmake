@@ -5,15 +5,17 @@ qrb_component(ui ui_setup
   SOURCES ui/platform/FirmwareLibrary.cpp ui/dialogs/ModalRunner.cpp ui/dialogs/SettingsForm.cpp
           ui/dialogs/DeviceSetupForms.cpp
   LIBS qrb_ui_shell qrb_ui_base qrb_model_translator qrb_model_records qrb_device_vocab qrb_device_helpers
-       Qt6::Widgets)
+       Qt6::Widgets ${CMAKE_DL_LIBS})
 if(TARGET qrb_ui_shell AND TARGET qrb_ui_setup)
   target_link_libraries(qrb_ui_shell PUBLIC qrb_ui_setup)
 endif()
 
-# The stand-in firmware library for tests, and two variants that each lack one entry point. They
-# live under tests/support of the build, never beside the program, and never under the real name.
+# The stand-in firmware library for tests, two variants that each lack one entry point, and one
+# with every entry point that needs a symbol nothing defines (linked lazily, so only a loader that
+# binds every symbol at load notices). They live under tests/support of the build, never beside
+# the program, and never under the real name.
 if(QRB_BUILD_UI AND NOT QRB_FUZZ)
-  foreach(variant IN ITEMS "" "_noinit" "_nofree")
+  foreach(variant IN ITEMS "" "_noinit" "_nofree" "_unresolved")
     add_library(fakerozezerir${variant} SHARED tests/support/FakeFirmwareLibrary.cpp)
     target_link_libraries(fakerozezerir${variant} PRIVATE qrb_options)
     set_target_properties(fakerozezerir${variant} PROPERTIES
@@ -22,6 +24,9 @@ if(QRB_BUILD_UI AND NOT QRB_FUZZ)
   endforeach()
   target_compile_definitions(fakerozezerir_noinit PRIVATE FAKEFW_WITHOUT_INIT)
   target_compile_definitions(fakerozezerir_nofree PRIVATE FAKEFW_WITHOUT_FREE)
+  target_compile_definitions(fakerozezerir_unresolved PRIVATE FAKEFW_UNRESOLVED)
+  target_link_options(fakerozezerir_unresolved PRIVATE -Wl,--allow-shlib-undefined
+                      -Wl,--unresolved-symbols=ignore-all -Wl,-z,lazy)
 endif()
 
 qrb_test(ui_setup_test UI
@@ -33,6 +38,8 @@ if(TARGET ui_setup_test)
   target_compile_definitions(ui_setup_test PRIVATE
     QRB_FAKE_FWLIB="$<TARGET_FILE:fakerozezerir>"
     QRB_FAKE_FWLIB_NOINIT="$<TARGET_FILE:fakerozezerir_noinit>"
-    QRB_FAKE_FWLIB_NOFREE="$<TARGET_FILE:fakerozezerir_nofree>")
-  add_dependencies(ui_setup_test fakerozezerir fakerozezerir_noinit fakerozezerir_nofree)
+    QRB_FAKE_FWLIB_NOFREE="$<TARGET_FILE:fakerozezerir_nofree>"
+    QRB_FAKE_FWLIB_UNRESOLVED="$<TARGET_FILE:fakerozezerir_unresolved>")
+  add_dependencies(ui_setup_test fakerozezerir fakerozezerir_noinit fakerozezerir_nofree
+                   fakerozezerir_unresolved)
 endif()

@@ -1,5 +1,6 @@
 // The stand-in firmware library. Built as a shared library of its own; variants leave one entry
-// point out (FAKEFW_WITHOUT_INIT, FAKEFW_WITHOUT_FREE).
+// point out (FAKEFW_WITHOUT_INIT, FAKEFW_WITHOUT_FREE) or need a symbol nothing defines
+// (FAKEFW_UNRESOLVED: every entry point present, the network scan calls it).
 
 #include "ui/platform/rozezerir.h"
 
@@ -17,6 +18,10 @@
 #include <vector>
 
 #define FAKEFW_EXPORT extern "C" __attribute__((visibility("default")))
+
+#ifdef FAKEFW_UNRESOLVED
+extern "C" __attribute__((visibility("default"))) int32_t FakeFW_DefinedNowhere(void);
+#endif
 
 namespace {
 
@@ -209,6 +214,9 @@ FAKEFW_EXPORT int32_t QRBFWUSB_RestartFWImg(void) {
 }
 
 FAKEFW_EXPORT int32_t QRBFWNET_Scan(void* result) {
+#ifdef FAKEFW_UNRESOLVED
+    if (FakeFW_DefinedNowhere() != 0) return 1;
+#endif
     std::lock_guard lock(Lock());
     const int32_t code = Call("QRBFWNET_Scan(" + State().Selected + ")", "QRBFWNET_Scan");
     if (code != 0) return code;

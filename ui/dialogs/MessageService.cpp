@@ -37,6 +37,8 @@ const char* KindName(TMessageKind kind) {
         return "OPENFILE";
     case TMessageKind::Input:
         return "INPUT";
+    case TMessageKind::Warning:
+        return "WARNING";
     }
     return "MESSAGE";
 }
@@ -157,6 +159,12 @@ void TWidgetMessageService::ShowError(const std::string& text) {
     box.exec();
 }
 
+void TWidgetMessageService::ShowWarning(const std::string& text) {
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), ToDisplay(text), QMessageBox::Ok,
+                    DialogParent());
+    box.exec();
+}
+
 int TWidgetMessageService::Confirm(const std::string& caption, const std::string& header,
                                    const std::string& text) {
     TQRBMessageForm form(ToDisplay(caption), ToDisplay(header), ToDisplay(text), DialogParent());
@@ -188,6 +196,7 @@ std::string TScriptedMessageService::PrintLine(const TMessageRecord& record) {
     switch (record.Kind) {
     case TMessageKind::Message:
     case TMessageKind::Error:
+    case TMessageKind::Warning:
         line += ": " + Escape(record.Text);
         break;
     case TMessageKind::Confirm:
@@ -223,6 +232,13 @@ bool TScriptedMessageService::NextAnswer(std::string& answer) {
 void TScriptedMessageService::ShowMessage(const std::string& text) {
     TMessageRecord record;
     record.Kind = TMessageKind::Message;
+    record.Text = text;
+    Note(record);
+}
+
+void TScriptedMessageService::ShowWarning(const std::string& text) {
+    TMessageRecord record;
+    record.Kind = TMessageKind::Warning;
     record.Text = text;
     Note(record);
 }
@@ -286,7 +302,8 @@ bool TScriptedMessageService::InputQuery(const std::string& caption, const std::
 std::vector<std::string> TScriptedMessageService::MessageTexts() const {
     std::vector<std::string> texts;
     for (const auto& record : Records)
-        if (record.Kind == TMessageKind::Message || record.Kind == TMessageKind::Error)
+        if (record.Kind == TMessageKind::Message || record.Kind == TMessageKind::Error ||
+            record.Kind == TMessageKind::Warning)
             texts.push_back(record.Text);
     return texts;
 }

@@ -20,7 +20,7 @@ inline constexpr int kResultYes = 6;
 inline constexpr int kResultNo = 7;
 inline constexpr int kResultClosed = 2;
 
-enum class TMessageKind : uint8_t { Message, Error, Confirm, SaveFile, OpenFile, Input };
+enum class TMessageKind : uint8_t { Message, Error, Confirm, SaveFile, OpenFile, Input, Warning };
 
 struct TFileDialogRequest {
     std::string Title;
@@ -46,6 +46,8 @@ public:
     virtual void ShowMessage(const std::string& text) = 0;
     // The application's error box (an exception that reached the event loop).
     virtual void ShowError(const std::string& text) = 0;
+    // A message box with the warning icon.
+    virtual void ShowWarning(const std::string& text) = 0;
     // The Yes/No confirmation box with its three texts; 6 Yes, 7 No, 2 closed.
     virtual int Confirm(const std::string& caption, const std::string& header, const std::string& text) = 0;
     // A file chosen in a save or open dialog; false when cancelled.
@@ -87,6 +89,7 @@ class TWidgetMessageService : public TMessageService {
 public:
     void ShowMessage(const std::string& text) override;
     void ShowError(const std::string& text) override;
+    void ShowWarning(const std::string& text) override;
     int Confirm(const std::string& caption, const std::string& header, const std::string& text) override;
     bool SaveFileName(const TFileDialogRequest& request, std::string& fileName) override;
     bool OpenFileName(const TFileDialogRequest& request, std::string& fileName) override;
@@ -114,6 +117,7 @@ class TScriptedMessageService : public TMessageService {
 public:
     void ShowMessage(const std::string& text) override;
     void ShowError(const std::string& text) override;
+    void ShowWarning(const std::string& text) override;
     int Confirm(const std::string& caption, const std::string& header, const std::string& text) override;
     bool SaveFileName(const TFileDialogRequest& request, std::string& fileName) override;
     bool OpenFileName(const TFileDialogRequest& request, std::string& fileName) override;
@@ -126,7 +130,7 @@ public:
     int FilterIndex = 0;
     bool Print = false;
 
-    // Only the texts of the message and error boxes, in order.
+    // Only the texts of the message, warning and error boxes, in order.
     std::vector<std::string> MessageTexts() const;
     void Clear() { Records.clear(); }
 

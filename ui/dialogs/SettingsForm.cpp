@@ -670,7 +670,7 @@ TSettingsForm::TSettingsForm(QWidget* parent) : QDialog(parent) {
     cbChannelDisable->setVisible(false);
     cbUSB->setEnabled(true);
     FWLibLoaded = LoadFWLibrary();
-    if (!FWLibLoaded && FWLibErrorToShow()) Messages().ShowMessage(FWLibLastError());
+    if (!FWLibLoaded && FWLibErrorToShow()) Messages().ShowWarning(FWLibLastError());
     btnUSBSetup->setEnabled(FWLibLoaded);
     btnLANSetup->setEnabled(FWLibLoaded);
 }

@@ -2,14 +2,19 @@
 
 #include "device/ByteOrder.h"
 #include "device/FileUtil.h"
+#include "device/Format.h"
+#include "ui/texts/Texts.h"
 
 #include <QCoreApplication>
-#include <QLibrary>
+
+#include <dlfcn.h>
+#include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <memory>
 
 namespace qrb::ui {
 
@@ -17,6 +22,7 @@ namespace {
 
 constexpr const char* kWrongVersion = "Falsche Version von / Wrong version of: \"rozezerir.dll\"\r\n\r\n";
 constexpr const char* kMissingFunction = "Error on loading library function:  ";
+constexpr int kTextReplaceable = 1873;
 
 // clang-format off
 constexpr std::array<const char*, 14> kEntryNames = {
@@ -62,7 +68,7 @@ using TLoadImage = int32_t (*)(void**, uint32_t*, const char*);
 using TFreeImage = int32_t (*)(void*);
 
 struct TBinding {
-    std::unique_ptr<QLibrary> Library;
+    void* Handle = nullptr;
     std::array<QFunctionPointer, 14> Entries{};
     bool Loaded = false;
     bool Missing = false;
@@ -89,13 +95,14 @@ std::string ProgramFolder() {
     return folder;
 }
 
-// The file named from outside, else the program's folder when it holds the library, else the
-// bare name for the loader's search.
+// The file named from outside (a name without a folder is one in the working folder), else the
+// program's folder when it holds the library, else the bare name for the loader's search.
 std::string LibraryToLoad(bool& named) {
     named = true;
-    if (!Binding().Path.empty()) return Binding().Path;
-    if (const char* variable = std::getenv(kFWLibraryVariable); variable != nullptr && *variable != 0)
-        return variable;
+    std::string file = Binding().Path;
+    if (file.empty())
+        if (const char* variable = std::getenv(kFWLibraryVariable); variable != nullptr) file = variable;
+    if (!file.empty()) return file.find('/') == std::string::npos ? "./" + file : file;
     named = false;
     const std::string local = ProgramFolder() + kFWLibraryFile;
     if (device::FileExists(local)) {
@@ -103,6 +110,45 @@ std::string LibraryToLoad(bool& named) {
         return local;
     }
     return kFWLibraryFile;
+}
+
+// Every symbol is bound at load: a library lacking one fails here, not at its first call.
+constexpr int kOpenFlags = RTLD_NOW | RTLD_LOCAL;
+
+// A file path is opened as it stands (the loader adds no prefix or suffix to a name with a '/').
+void* OpenFile(const std::string& file, std::string& error) {
+    void* handle = dlopen(file.c_str(), kOpenFlags);
+    if (handle == nullptr) {
+        const char* text = dlerror();
+        error = text != nullptr ? text : file;
+    }
+    return handle;
+}
+
+// The bare name through the loader's own search. Its message is read in the C locale, so that a
+// library found nowhere is told apart from one found but failing, whatever the user's language.
+void* OpenBareName(std::string& error, bool& missing) {
+    missing = false;
+    const locale_t plain = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const locale_t previous = plain != locale_t(nullptr) ? uselocale(plain) : locale_t(nullptr);
+    void* handle = OpenFile(kFWLibraryFile, error);
+    if (plain != locale_t(nullptr)) {
+        uselocale(previous);
+        freelocale(plain);
+    }
+    // A dependency that cannot be found is named in the message instead of the library.
+    if (handle == nullptr)
+        missing = error.rfind(std::string(kFWLibraryFile) + ": cannot open shared object file", 0) == 0;
+    return handle;
+}
+
+// A file that others may replace: writable for everyone, or owned by neither root nor the user
+// running the program. A file that cannot be examined is left to the loader to report.
+bool Replaceable(const std::string& file) {
+    struct stat info {};
+    if (stat(file.c_str(), &info) != 0) return false;
+    if ((info.st_mode & S_IWOTH) != 0) return true;
+    return info.st_uid != 0 && info.st_uid != geteuid();
 }
 
 int32_t Scan(TEntry e, size_t recordSize, std::vector<TFWScanRecord>& records) {
@@ -136,26 +182,27 @@ bool LoadFWLibrary() {
 
     bool named = false;
     const std::string file = LibraryToLoad(named);
-    auto library = std::make_unique<QLibrary>(QString::fromStdString(file));
-    if (!library->load()) {
-        b.LastError = library->errorString().toStdString();
-        // The loader names the file it could not open; anything else means it was found.
-        b.Missing = !named && b.LastError.find(std::string("(") + kFWLibraryFile +
-                                               ": cannot open shared object file") != std::string::npos;
-        if (named && !device::FileExists(file)) b.Missing = true;
-        return false;
+    void* handle = nullptr;
+    if (!named) {
+        handle = OpenBareName(b.LastError, b.Missing);
+    } else if (Replaceable(file)) {
+        b.LastError = device::Format(GetText(kTextReplaceable), {file});
+    } else {
+        handle = OpenFile(file, b.LastError);
+        if (handle == nullptr) b.Missing = !device::FileExists(file);
     }
+    if (handle == nullptr) return false;
     for (size_t i = 0; i < kEntryNames.size(); ++i) {
-        b.Entries[i] = library->resolve(kEntryNames[i]);
+        b.Entries[i] = reinterpret_cast<QFunctionPointer>(dlsym(handle, kEntryNames[i]));
         if (b.Entries[i] == nullptr) {
             const std::string name = i == 0 ? "QRBFWInit" : kEntryNames[i];
             b.LastError = std::string(kWrongVersion) + kMissingFunction + name;
             b.Entries.fill(nullptr);
-            library->unload();
+            dlclose(handle);
             return false;
         }
     }
-    b.Library = std::move(library);
+    b.Handle = handle;
     b.Loaded = true;
     return true;
 }
@@ -166,12 +213,13 @@ bool UnloadFWLibrary() {
     b.Entries.fill(nullptr);
     b.Loaded = false;
     bool ok = true;
-    if (b.Library) {
-        if (b.Library->isLoaded() && !b.Library->unload()) {
-            b.LastError = b.Library->errorString().toStdString();
+    if (b.Handle != nullptr) {
+        if (dlclose(b.Handle) != 0) {
+            const char* text = dlerror();
+            b.LastError = text != nullptr ? text : kFWLibraryFile;
             ok = false;
         }
-        b.Library.reset();
+        b.Handle = nullptr;
     }
     return ok;
 }

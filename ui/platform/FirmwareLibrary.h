@@ -1,9 +1,11 @@
 #pragma once
 // The binding of the maker's firmware library (unit ROZEZErir): librozezerir.so loaded at run
-// time, its 14 entry points resolved and wrapped. It looks for the library in the program's
-// folder first, then on the loader's path; the environment variable QRB_FIRMWARE_LIBRARY (a
-// file path) or SetFWLibraryPath names another file instead. No entry point is called unless
-// the library is loaded; a wrapper then returns kFWNotLoaded.
+// time with every symbol bound at once, its 14 entry points resolved and wrapped. It looks for
+// the library in the program's folder first, then on the loader's path; the environment
+// variable QRB_FIRMWARE_LIBRARY (a file path) or SetFWLibraryPath names another file instead,
+// loaded exactly as named. A file named or found in the program's folder that others may
+// replace (writable for everyone, owned by neither root nor the user) is not loaded. No entry
+// point is called unless the library is loaded; a wrapper then returns kFWNotLoaded.
 
 #include "ui/platform/rozezerir.h"
 
@@ -25,7 +27,7 @@ bool UnloadFWLibrary();
 bool FWLibLoaded();
 const std::string& FWLibLastError();
 // True when the last load found no library file at all (the usual case without the maker's
-// library); false when a file was found but failed to load or lacked an entry point.
+// library); false when a file was found but failed to load, was refused or lacked an entry point.
 bool FWLibMissing();
 // Whether the error of the last failed load is to be shown now: always for a library that was
 // found, once per program run for a missing one.

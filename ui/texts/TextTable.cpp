@@ -640,6 +640,8 @@ constexpr TTextRow TextRows[] = {
         "Set write-protection..."},
     {1872, "Flash-Image wird geprüft...", // de: own translation
         "Verify flash-image..."},
+    {1873, "Die Firmware-Bibliothek wurde nicht geladen, da andere Benutzer sie ersetzen können (für alle beschreibbar oder Eigentum eines anderen Benutzers):\r\n\r\n%s", // de+en: own text
+        "The firmware library was not loaded, as other users can replace it (writable for everyone or owned by another user):\r\n\r\n%s"},
     {1874, "Geräteeinstellungen über USB ändern", // de: own translation
         "Change device settings with USB"},
     {1875, "Offlinemodus", // de: own translation

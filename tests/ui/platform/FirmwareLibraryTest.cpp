@@ -1,22 +1,71 @@
 // The firmware library binding: the search (named file, program folder, loader's path), the
-// wrong-version and load-failure texts and when they are to be shown, the wrappers with and
-// without a library, and the decoding of scan areas.
+// wrong-version and load-failure texts and when they are to be shown, files others may replace,
+// the wrappers with and without a library, and the decoding of scan areas.
 
 #include "ui/platform/FirmwareLibrary.h"
 
 #include "device/ByteOrder.h"
+#include "device/Format.h"
 #include "tests/support/FakeFirmwareLibrary.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/SettingsForm.h"
+#include "ui/texts/Texts.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <locale.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <optional>
 
 namespace qrb::ui {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The process's locale for a scope, from the environment as a user's session sets it (LANGUAGE
+// cleared, so the locale alone picks the language of glibc's messages).
+class TLocaleScope {
+public:
+    explicit TLocaleScope(const char* name)
+        : language_("LANGUAGE", nullptr), lang_("LANG", name), all_("LC_ALL", name) {
+        if (const char* old = setlocale(LC_ALL, nullptr)) old_ = old;
+        ok_ = setlocale(LC_ALL, "") != nullptr;
+    }
+    ~TLocaleScope() { setlocale(LC_ALL, old_.c_str()); }
+    TLocaleScope(const TLocaleScope&) = delete;
+    TLocaleScope& operator=(const TLocaleScope&) = delete;
+    bool Ok() const { return ok_; }
+
+private:
+    test::TEnvScope language_, lang_, all_;
+    std::string old_;
+    bool ok_ = false;
+};
+
+// The loader's message for a bare name found nowhere, in the current locale.
+std::string LoaderMessageForNothing() {
+    void* handle = dlopen("libqrb-found-nowhere.so", RTLD_NOW);
+    if (handle != nullptr) dlclose(handle);
+    const char* text = dlerror();
+    return text != nullptr ? text : "";
+}
+
+bool LoadedByLoader(const fs::path& file) {
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) return false;
+    dlclose(handle);
+    return true;
+}
 
 struct FirmwareLibrary : ::testing::Test {
     std::unique_ptr<test::TEnvScope> env;
@@ -75,14 +124,153 @@ TEST_F(FirmwareLibrary, AMissingEntryPointGivesTheWrongVersionTextEveryTime) {
 }
 
 TEST_F(FirmwareLibrary, NoLibraryAnywhereIsReportedOncePerRun) {
-    // Nothing in the program's folder, nothing of that name on the loader's path.
-    ASSERT_FALSE(LoadFWLibrary());
-    EXPECT_TRUE(FWLibMissing());
-    EXPECT_NE(FWLibLastError().find("librozezerir.so"), std::string::npos) << FWLibLastError();
-    EXPECT_TRUE(FWLibErrorToShow());
-    ASSERT_FALSE(LoadFWLibrary());
-    EXPECT_FALSE(FWLibErrorToShow());
-    EXPECT_FALSE(FWLibLastError().empty());
+    // In the user's language too: the loader's message is then German.
+    for (const char* locale : {"C", "de_DE.UTF-8"}) {
+        TLocaleScope scope(locale);
+        ASSERT_TRUE(scope.Ok()) << locale << " is not available (scripts/install-deps.sh generates it)";
+        if (std::string(locale) != "C") {
+            ASSERT_EQ(LoaderMessageForNothing().find("cannot open shared object file"), std::string::npos)
+                << "glibc's German messages are missing (libc-l10n): " << LoaderMessageForNothing();
+        }
+        ResetFWLibReport();
+        // Nothing in the program's folder, nothing of that name on the loader's path.
+        ASSERT_FALSE(LoadFWLibrary());
+        EXPECT_TRUE(FWLibMissing()) << locale << ": " << FWLibLastError();
+        EXPECT_NE(FWLibLastError().find("librozezerir.so"), std::string::npos) << FWLibLastError();
+        EXPECT_TRUE(FWLibErrorToShow()) << locale;
+        ASSERT_FALSE(LoadFWLibrary());
+        EXPECT_FALSE(FWLibErrorToShow()) << locale;
+        EXPECT_FALSE(FWLibLastError().empty());
+    }
+}
+
+TEST_F(FirmwareLibrary, ALibraryNeedingASymbolNothingDefinesIsShownEveryTimeAndNeverCalled) {
+    // The stand-in has every entry point and loads when symbols are bound at their first use.
+    void* lazy = dlopen(QRB_FAKE_FWLIB_UNRESOLVED, RTLD_LAZY | RTLD_LOCAL);
+    ASSERT_NE(lazy, nullptr) << dlerror();
+    ASSERT_NE(dlsym(lazy, "QRBFWNET_Scan"), nullptr);
+    dlclose(lazy);
+
+    SetFWLibraryPath(QRB_FAKE_FWLIB_UNRESOLVED);
+    for (int opening = 0; opening < 2; ++opening) {
+        ASSERT_FALSE(LoadFWLibrary()) << "loaded: its first scan would end the program";
+        EXPECT_FALSE(FWLibLoaded());
+        EXPECT_FALSE(FWLibMissing());
+        EXPECT_NE(FWLibLastError().find("FakeFW_DefinedNowhere"), std::string::npos) << FWLibLastError();
+        EXPECT_TRUE(FWLibErrorToShow()) << opening;
+    }
+    std::vector<TFWScanRecord> records;
+    EXPECT_EQ(FWNetScan(records), kFWNotLoaded);
+}
+
+TEST_F(FirmwareLibrary, ANamedFileIsLoadedAsNamedAndAMissingOneReportedByThatName) {
+    // Beside the named file lies one the loader's decorations of the name would find.
+    fs::copy_file(QRB_FAKE_FWLIB, folder / "libshim.so");
+    fs::copy_file(QRB_FAKE_FWLIB, folder / "shim.so.so");
+    const std::string named = (folder / "shim.so").string();
+    const struct { bool Variable; } cases[] = {{false}, {true}};
+    for (const auto& c : cases) {
+        std::optional<test::TEnvScope> variable;
+        if (c.Variable)
+            variable.emplace(kFWLibraryVariable, named.c_str());
+        else
+            SetFWLibraryPath(named);
+        ResetFWLibReport();
+        EXPECT_FALSE(LoadFWLibrary()) << c.Variable;
+        EXPECT_FALSE(FWLibLoaded());
+        EXPECT_TRUE(FWLibMissing());
+        EXPECT_NE(FWLibLastError().find(named), std::string::npos) << FWLibLastError();
+        EXPECT_EQ(FWLibLastError().find("libshim"), std::string::npos) << FWLibLastError();
+        EXPECT_EQ(FWLibLastError().find("shim.so.so"), std::string::npos) << FWLibLastError();
+        SetFWLibraryPath("");
+    }
+
+    // A name without a folder is a file in the working folder, not a name for the loader's search.
+    fs::copy_file(QRB_FAKE_FWLIB, folder / "shim.so");
+    const fs::path working = fs::current_path();
+    fs::current_path(folder);
+    test::TEnvScope variable(kFWLibraryVariable, "shim.so");
+    const bool loaded = LoadFWLibrary();
+    fs::current_path(working);
+    EXPECT_TRUE(loaded) << FWLibLastError();
+}
+
+TEST_F(FirmwareLibrary, AFileOthersMayReplaceIsNotLoadedAndTheBoxSaysWhy) {
+    constexpr uid_t kOtherUser = 12345;
+    const uint16_t language = LangOffset();
+    const struct {
+        const char* Name;
+        fs::perms Mode;
+        bool OtherOwner;
+        bool InProgramFolder;
+        bool Loads;
+    } cases[] = {
+        {"own 0644", fs::perms(0644), false, false, true},
+        {"own group-writable 0664", fs::perms(0664), false, true, true},
+        {"own world-writable 0666", fs::perms(0666), false, false, false},
+        {"own world-writable 0646 in the program folder", fs::perms(0646), false, true, false},
+        {"other user's 0644", fs::perms(0644), true, false, false},
+        {"other user's 0644 in the program folder", fs::perms(0644), true, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        if (c.OtherOwner && geteuid() != 0) {
+            std::cout << "skipped \"" << c.Name << "\": only root can give a file to another user\n";
+            continue;
+        }
+        const fs::path file = c.InProgramFolder ? folder / kFWLibraryFile : folder / "named.so";
+        fs::remove(file);
+        fs::copy_file(QRB_FAKE_FWLIB, file);
+        fs::permissions(file, c.Mode);
+        if (c.OtherOwner) {
+            ASSERT_EQ(chown(file.c_str(), kOtherUser, kOtherUser), 0);
+        }
+        SetFWLibraryPath(c.InProgramFolder ? "" : file.string());
+        for (uint16_t lang : {LangGerman, LangEnglish}) {
+            SetLangOffset(lang);
+            EXPECT_EQ(LoadFWLibrary(), c.Loads) << FWLibLastError();
+            if (c.Loads) {
+                UnloadFWLibrary();
+                continue;
+            }
+            EXPECT_FALSE(FWLibMissing());
+            EXPECT_EQ(FWLibLastError(), device::Format(GetText(1873), {file.string()}));
+            EXPECT_TRUE(FWLibErrorToShow());
+            EXPECT_FALSE(LoadedByLoader(file)) << "the file's code ran";
+        }
+        fs::remove(file);
+    }
+    SetLangOffset(language);
+    EXPECT_EQ(LookUpText(TextTable(), 1873, LangEnglish)
+                  .rfind("The firmware library was not loaded, as other users can replace it", 0),
+              0u);
+    EXPECT_EQ(
+        LookUpText(TextTable(), 1873, LangGerman)
+            .rfind("Die Firmware-Bibliothek wurde nicht geladen, da andere Benutzer sie ersetzen können", 0),
+        0u);
+}
+
+TEST_F(FirmwareLibrary, TheMissingLibraryBoxCarriesTheWarningIcon) {
+    TWidgetMessageService widgets;
+    TScopedMessageService installed(widgets);
+    std::vector<QMessageBox::Icon> icons;
+    QString text;
+    // The box is modal and waits for the user: close it as the user would.
+    QTimer user;
+    user.setInterval(5);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            icons.push_back(box->icon());
+            text = box->text();
+            box->accept();
+        }
+    });
+    user.start();
+    { TSettingsForm form; }
+    user.stop();
+    ASSERT_EQ(icons.size(), 1u);
+    EXPECT_EQ(icons[0], QMessageBox::Warning);
+    EXPECT_TRUE(text.contains(QLatin1String("librozezerir.so"))) << text.toStdString();
 }
 
 TEST_F(FirmwareLibrary, TheProgramFolderComesFirstAndABrokenFileThereIsShownEveryTime) {
