@@ -212,7 +212,7 @@ TEST_F(MainWindowDevice, RefusedStoreNamesTheDeviceAndTheWindowIsUsableAgain) {
     Trigger("actSaveDevConfig");
     EXPECT_EQ(script.MessageTexts(),
               std::vector<std::string>{device::Format(
-                  GetText(391), {std::string("Error 15 on storing configuration on device 01!")})});
+                  GetText(391), {std::string("Error 15 on storing configuration on device 02!")})});
     ExpectWindowUsable();
 }
 
@@ -269,7 +269,7 @@ TEST_F(MainWindowDevice, RefusedLockAndUnlockReachTheDevicesAgainOnTheNextTry) {
     EXPECT_FALSE(window->Translator->DeviceLocked);
     EXPECT_TRUE(Enabled("actDevLock"));
     EXPECT_FALSE(Enabled("actDevUnlock"));
-    EXPECT_TRUE(LogHas("[CNF] Error 7 on locking the front panel of device 00!"));
+    EXPECT_TRUE(LogHas("[CNF] Error 7 on locking the front panel of device 01!"));
     EXPECT_TRUE(script.Records.empty());
 
     Mark();
@@ -289,7 +289,7 @@ TEST_F(MainWindowDevice, RefusedLockAndUnlockReachTheDevicesAgainOnTheNextTry) {
     ExpectBoth(Commands{{kSetLock, 0}});
     EXPECT_TRUE(window->Translator->DeviceLocked);
     EXPECT_TRUE(Enabled("actDevUnlock"));
-    EXPECT_TRUE(LogHas("[CNF] Error 7 on unlocking the front panel of device 01!"));
+    EXPECT_TRUE(LogHas("[CNF] Error 7 on unlocking the front panel of device 02!"));
 
     Mark();
     Trigger("actDevUnlock");
@@ -386,9 +386,9 @@ TEST_F(MainWindowDevice, TurnOffRefusedByTheSecondDeviceReportsItAndRescans) {
     ASSERT_FALSE(script.MessageTexts().empty());
     EXPECT_EQ(script.MessageTexts()[0],
               device::Format(GetText(1625),
-                             {std::string("Error on selecting channel group 0 for turning off device 01!")}));
+                             {std::string("Error on selecting channel group 0 for turning off device 02!")}));
     EXPECT_TRUE(window->Translator->LastError.empty());
-    EXPECT_TRUE(LogHas("[CNF] Error on selecting channel group 0 for turning off device 01!"));
+    EXPECT_TRUE(LogHas("[CNF] Error on selecting channel group 0 for turning off device 02!"));
     // The rescan shows what is left.
     EXPECT_EQ(window->Translator->MasterCount(), 1);
     EXPECT_EQ(window->Translator->ChannelCount(), 2);
@@ -405,7 +405,7 @@ TEST_F(MainWindowDevice, TurnOffRefusedByTheFirstDeviceChangesNothing) {
     EXPECT_EQ(Since1(), (Commands{{kWriteI2C, 0x72}}));
     EXPECT_TRUE(Since2().empty());
     EXPECT_TRUE(script.MessageTexts().empty());
-    EXPECT_TRUE(LogHas("[CNF] Error on selecting channel group 0 for turning off device 00!"));
+    EXPECT_TRUE(LogHas("[CNF] Error on selecting channel group 0 for turning off device 01!"));
     EXPECT_EQ(window->Translator->ChannelCount(), 5);
     EXPECT_FALSE(window->DeviceShutDown);
     EXPECT_TRUE(window->miDevice->menuAction()->isVisible());
