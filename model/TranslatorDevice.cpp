@@ -4,10 +4,12 @@
 
 #include "device/Format.h"
 #include "device/HWVocabulary.h"
+#include "device/I2CControl.h"
 #include "model/I2CTranslator.h"
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace qrb::model {
 
@@ -130,7 +132,13 @@ bool TI2CTranslator::SetKeepAlive(bool enabled) {
 bool TI2CTranslator::TurnOffDevices(int32_t* turnedOff) {
     if (turnedOff != nullptr) *turnedOff = 0;
     if (!HAL) return false;
+    // The transports that watch their devices now: when the first device refuses, every device
+    // is still on and connected and must be watched again.
+    std::vector<device::TI2CControl*> watched;
+    for (device::TI2CControl* control : {HAL->LANControl(), HAL->USBControl(), HAL->VirtualControl()})
+        if (control != nullptr && control->KeepAlive()) watched.push_back(control);
     SetKeepAlive(false);
+    int32_t off = 0;
     for (const auto& entry : Masters) {
         const int32_t d = entry.Object->Device;
         std::string failure;
@@ -146,9 +154,13 @@ bool TI2CTranslator::TurnOffDevices(int32_t* turnedOff) {
             // Left for the caller: the devices before this one are off already.
             if (!LastError.empty()) LastError += "\r\n";
             LastError += failure;
+            if (off == 0)
+                for (device::TI2CControl* control : watched)
+                    control->SetKeepAlive(true);
             return false;
         }
-        if (turnedOff != nullptr) ++*turnedOff;
+        ++off;
+        if (turnedOff != nullptr) *turnedOff = off;
     }
     return true;
 }

@@ -166,6 +166,7 @@ TEST_F(DeviceOperations, TurnOffDevicesStopsAtTheFirstFailure) {
                           Case{"WriteI2C(1,$2C,0300)", 4, false, 1, "Error 7 on turning off device 02!"}}) {
         SCOPED_TRACE(c.refused);
         CreateTwo();
+        translator->SetKeepAlive(true);
         amp->Refuse[c.refused] = TI2CResult::irNoAnswer;
         int32_t off = -1;
         EXPECT_FALSE(translator->TurnOffDevices(&off));
@@ -175,7 +176,17 @@ TEST_F(DeviceOperations, TurnOffDevicesStopsAtTheFirstFailure) {
         // The failure waits in LastError for the caller, with the devices already off counted.
         EXPECT_EQ(off, c.off);
         EXPECT_EQ(translator->LastError, c.lastError);
+        // With nothing off every device is still watched; after a partial turn-off the caller rescans.
+        EXPECT_EQ(amp->KeepAlive(), c.off == 0);
     }
+}
+
+TEST_F(DeviceOperations, TurnOffDevicesRefusedAtOnceLeavesAnIdleKeepAliveIdle) {
+    CreateTwo();
+    translator->SetKeepAlive(false);
+    amp->Refuse["WriteI2C(0,$72,01)"] = TI2CResult::irNoAnswer;
+    EXPECT_FALSE(translator->TurnOffDevices());
+    EXPECT_FALSE(amp->KeepAlive());
 }
 
 TEST_F(DeviceOperations, SetFanSpeedSendsTheInvertedSpeedToEveryDevice) {

@@ -4,10 +4,12 @@
 // off, the device status window and the two text windows, and the window after a device fault
 // inside a busy phase.
 
+#include "device/I2CControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/LanTestTransports.h"
 #include "tests/support/VirtualMainLoop.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/dialogs/MessageService.h"
@@ -410,6 +412,29 @@ TEST_F(MainWindowDevice, TurnOffRefusedByTheFirstDeviceChangesNothing) {
     EXPECT_FALSE(window->DeviceShutDown);
     EXPECT_TRUE(window->miDevice->menuAction()->isVisible());
     EXPECT_TRUE(window->PendingScanError.empty());
+}
+
+TEST_F(MainWindowDevice, AfterATurnOffRefusedByTheFirstDeviceEveryDeviceIsStillWatched) {
+    window->Options.ConfirmTurnOff = false;
+    const TFakeFault refuse = test::Refusal(kWriteI2C, -1);
+    amp1->AddFault(refuse);
+    Trigger("actTurnOff");
+    ASSERT_EQ(window->Translator->ChannelCount(), 5);
+
+    // The keep-alive probes go on.
+    const size_t probes1 = amp1->InfoConnectionCount(), probes2 = amp2->InfoConnectionCount();
+    loop.Advance(device::TI2CControl::KeepAliveIntervalMs);
+    EXPECT_TRUE(test::WaitUntil([&] { return amp1->InfoConnectionCount() > probes1; }));
+    EXPECT_TRUE(test::WaitUntil([&] { return amp2->InfoConnectionCount() > probes2; }));
+    EXPECT_TRUE(script.MessageTexts().empty());
+
+    // The second amplifier is unplugged: the next probe finds it gone, and the window says so.
+    amp2->SetInfoListening(false);
+    loop.Advance(device::TI2CControl::KeepAliveIntervalMs);
+    EXPECT_TRUE(LogHas("[ERR] device " + amp2->Address() + " was lost, rescan is necessary."));
+    EXPECT_EQ(script.MessageTexts(),
+              std::vector<std::string>{device::Format(GetText(1060), amp2->Address())});
+    EXPECT_EQ(window->Translator->MasterCount(), 1);
 }
 
 // ---- Status and text windows -------------------------------------------------------------------
