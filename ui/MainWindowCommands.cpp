@@ -203,6 +203,8 @@ void TOndrixMain::ConnectMainCommands() {
 // ---- File commands --------------------------------------------------------------------------
 
 void TOndrixMain::SaveBeforeSetupChange() {
+    // An empty model (after turning off) holds no setup to save.
+    if (!ChannelsPresent()) return;
     if (SetupModified && Options.AskSaveonChange && QRBMessageDlg(1609, 1610, 1611) == kResultYes)
         actSaveSetupExecute();
 }
@@ -291,7 +293,7 @@ void TOndrixMain::actLoadSetupExecute() {
 }
 
 void TOndrixMain::actSaveSetupExecute() {
-    if (!Translator) return;
+    if (!ChannelsPresent()) return;
     std::string file;
     if (!Messages().SaveFileName(SetupDialog(42, SetupFolder), file)) return;
     const bool xml = model::ExtractFileExt(file) == ".xml";
@@ -310,7 +312,8 @@ void TOndrixMain::actSaveSetupExecute() {
 }
 
 void TOndrixMain::actSaveAsDefaultExecute() {
-    if (!Translator) return;
+    // A setup without channels would replace the user's default setup with nothing.
+    if (!ChannelsPresent()) return;
     const bool saved = Translator->SaveSetup(DefaultSetupFile, 2, 0);
     if (saved)
         Messages().ShowMessage(GetText(1650));

@@ -191,10 +191,13 @@ void TOndrixMain::actTurnOffExecute() {
     pctMain->setCurrentWidget(tabMain);
     const bool c = ChannelsPresent();
     const bool locked = Translator->DeviceLocked;
-    for (const char* name :
-         {"actViewControl", "actSaveDevConfig", "actClearDevConfig", "actTurnOff", "actDevInformation",
-          "actDevStatus", "actrefresh", "actDefaultSetup", "actLoadSetup", "actSaveSetup"})
+    for (const char* name : {"actViewControl", "actSaveDevConfig", "actClearDevConfig", "actTurnOff",
+                             "actDevInformation", "actDevStatus", "actrefresh", "actDefaultSetup",
+                             "actLoadSetup", "actSaveSetup", "actSaveAsDefault"})
         SetCommandEnabled(name, c);
+    // These need channels too, by the scan's rule; an empty model has nothing to adjust or list.
+    for (const char* name : {"actZeroAdjust", "actChannelOffsets"})
+        SetCommandEnabled(name, c && !Translator->OfflineMode);
     for (QToolButton* button : {sbtdevinfo, sbtdevstatus, sbtViewControl})
         SetButtonEnabled(button, c);
     SetCommandEnabled("actDevLock", c && !locked);

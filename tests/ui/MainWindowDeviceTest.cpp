@@ -34,7 +34,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <stdexcept>
 
 namespace qrb::ui {
@@ -49,6 +51,11 @@ using Commands = std::vector<std::pair<uint32_t, uint8_t>>;
 constexpr uint32_t kWriteI2C = 0x10003;
 constexpr uint32_t kSaveAllConfig = 0x30006;
 constexpr uint32_t kSetLock = 0x30020;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 // The scripted service that also lets a test act when a message box appears.
 class TWatchedMessages : public TScriptedMessageService {
@@ -369,6 +376,40 @@ TEST_F(MainWindowDevice, TurnOffSelectsGroupZeroSwitchesEveryDeviceOffAndEmpties
     window->actTurnOffExecute();
     EXPECT_TRUE(script.Records.empty());
     ExpectNone();
+}
+
+TEST_F(MainWindowDevice, AfterTurnOffNothingSavesOrOffersToSaveTheEmptyModel) {
+    // The user's default setup.
+    Trigger("actSaveAsDefault");
+    ASSERT_EQ(script.MessageTexts(), std::vector<std::string>{GetText(1650)});
+    const std::string userDefault = ReadAll(window->DefaultSetupFile);
+    ASSERT_FALSE(userDefault.empty());
+    for (const char* name : {"actSaveAsDefault", "actChannelOffsets", "actZeroAdjust"})
+        ASSERT_TRUE(Enabled(name)) << name;
+
+    window->Options.ConfirmTurnOff = false;
+    window->Options.AskSaveonChange = true;
+    window->SetupModified = true;
+    script.Clear();
+    script.Answers = {"7"}; // not saved before turning off
+    Trigger("actTurnOff");
+    ASSERT_EQ(Confirmations(), std::vector<std::string>{"Save setup?"});
+    ASSERT_EQ(window->Translator->ChannelCount(), 0);
+    for (const char* name : {"actSaveAsDefault", "actChannelOffsets", "actZeroAdjust"})
+        EXPECT_FALSE(Enabled(name)) << name;
+
+    // Neither the command nor an offer before the next scan writes the empty model.
+    script.Clear();
+    script.DefaultConfirm = kResultYes;
+    window->actSaveAsDefaultExecute();
+    window->actSaveSetupExecute();
+    Trigger("actNewScan");
+    EXPECT_TRUE(Confirmations().empty());
+    for (const auto& r : script.Records)
+        EXPECT_NE(r.Kind, TMessageKind::SaveFile);
+    EXPECT_TRUE(script.MessageTexts().empty());
+    EXPECT_EQ(ReadAll(window->DefaultSetupFile), userDefault);
+    EXPECT_EQ(window->Translator->ChannelCount(), 5);
 }
 
 TEST_F(MainWindowDevice, TurnOffRefusedByTheSecondDeviceReportsItAndRescans) {
