@@ -38,6 +38,7 @@
 #include <functional>
 #include <iterator>
 #include <stdexcept>
+#include <utility>
 
 namespace qrb::ui {
 namespace {
@@ -416,20 +417,32 @@ TEST_F(MainWindowDevice, TurnOffRefusedByTheSecondDeviceReportsItAndRescans) {
     window->Options.ConfirmTurnOff = false;
     const TFakeFault refuse = test::Refusal(kWriteI2C, -1);
     amp2->AddFault(refuse);
-    // The first device went off: it no longer answers when the message is shown.
-    script.OnMessage = [this](const std::string&) {
+    const size_t scans = amp2->InfoRequestCount();
+    // The first device went off while the report is up: it drops its connection and no longer
+    // answers. The report's box is modal: the loss posted meanwhile runs inside it.
+    bool lossPosted = false;
+    script.OnMessage = [&](const std::string&) {
+        if (std::exchange(lossPosted, true)) return;
         amp1->SetDataListening(false);
         amp1->SetInfoListening(false);
         amp1->CloseConnections();
+        lossPosted = test::WaitUntil([&] { return loop.PendingCount() > 0; });
+        loop.Step();
     };
     Trigger("actTurnOff");
+    EXPECT_TRUE(lossPosted);
     EXPECT_EQ(Since1(), (Commands{{kWriteI2C, 0x72}, {kWriteI2C, 0x2C}}));
     ASSERT_FALSE(Since2().empty());
     EXPECT_EQ(Since2()[0], (std::pair<uint32_t, uint8_t>{kWriteI2C, 0x72}));
-    ASSERT_FALSE(script.MessageTexts().empty());
-    EXPECT_EQ(script.MessageTexts()[0],
-              device::Format(GetText(1625),
-                             {std::string("Error on selecting channel group 0 for turning off device 02!")}));
+    // One report, no box of the loss on top of it, one rescan.
+    EXPECT_EQ(
+        script.MessageTexts(),
+        std::vector<std::string>{device::Format(
+            GetText(1625), {std::string("Error on selecting channel group 0 for turning off device 02!")})});
+    loop.Step();
+    EXPECT_EQ(script.MessageTexts().size(), 1u);
+    EXPECT_EQ(amp2->InfoRequestCount() - scans, 1u);
+    EXPECT_TRUE(LogHas("[ERR] device " + amp1->Address() + " was lost, rescan is necessary."));
     EXPECT_TRUE(window->Translator->LastError.empty());
     EXPECT_TRUE(LogHas("[CNF] Error on selecting channel group 0 for turning off device 02!"));
     // The rescan shows what is left.
