@@ -4,10 +4,12 @@
 
 #include "device/Format.h"
 #include "device/HWVocabulary.h"
+#include "device/I2CControl.h"
 #include "model/I2CTranslator.h"
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace qrb::model {
 
@@ -35,6 +37,12 @@ constexpr std::size_t kCalibBufferSize = 1024;
 constexpr uint8_t kWayCount = 8;
 
 constexpr int kBlinkCount = 5;
+
+// A device as the texts of these operations name it: counted from 01, as the window and the
+// scan log count them.
+int32_t DeviceNumber(int32_t device) {
+    return device + 1;
+}
 
 std::string HexByte(unsigned value) {
     return device::IntToHex(value & 0xFFu, 2);
@@ -66,7 +74,7 @@ bool TI2CTranslator::StoreDeviceConfig(bool store) {
             LastDeviceConfigError +=
                 device::Format(store ? "Error %d on storing configuration on device %2.2d!"
                                      : "Error %d on clearing configuration on device %2.2d!",
-                               device::ToInt(r), d);
+                               device::ToInt(r), DeviceNumber(d));
         }
     } catch (...) {
         // The transport's exception wins over one of the restore.
@@ -91,7 +99,7 @@ bool TI2CTranslator::SetDeviceLock(bool locked) {
         if (!LastError.empty()) LastError += "\r\n";
         LastError += device::Format(locked ? "Error %d on locking the front panel of device %2.2d!"
                                            : "Error %d on unlocking the front panel of device %2.2d!",
-                                    device::ToInt(r), d);
+                                    device::ToInt(r), DeviceNumber(d));
     }
     // A refused device keeps the old state, so the same command can still reach it.
     if (ok)
@@ -124,23 +132,35 @@ bool TI2CTranslator::SetKeepAlive(bool enabled) {
 bool TI2CTranslator::TurnOffDevices(int32_t* turnedOff) {
     if (turnedOff != nullptr) *turnedOff = 0;
     if (!HAL) return false;
+    // The transports that watch their devices now: when the first device refuses, every device
+    // is still on and connected and must be watched again.
+    std::vector<device::TI2CControl*> watched;
+    for (device::TI2CControl* control : {HAL->LANControl(), HAL->USBControl(), HAL->VirtualControl()})
+        if (control != nullptr && control->KeepAlive()) watched.push_back(control);
     SetKeepAlive(false);
+    int32_t off = 0;
     for (const auto& entry : Masters) {
         const int32_t d = entry.Object->Device;
         std::string failure;
         if (!SetChannelGroupMux(d, 0)) {
-            failure = device::Format("Error on selecting channel group 0 for turning off device %2.2d!", d);
+            failure = device::Format("Error on selecting channel group 0 for turning off device %2.2d!",
+                                     DeviceNumber(d));
         } else if (const TI2CResult r = HAL->WriteI2C(d, kPowerExpanderAddress, kPowerOffText);
                    !device::IsOK(r)) {
-            failure = device::Format("Error %d on turning off device %2.2d!", device::ToInt(r), d);
+            failure =
+                device::Format("Error %d on turning off device %2.2d!", device::ToInt(r), DeviceNumber(d));
         }
         if (!failure.empty()) {
             // Left for the caller: the devices before this one are off already.
             if (!LastError.empty()) LastError += "\r\n";
             LastError += failure;
+            if (off == 0)
+                for (device::TI2CControl* control : watched)
+                    control->SetKeepAlive(true);
             return false;
         }
-        if (turnedOff != nullptr) ++*turnedOff;
+        ++off;
+        if (turnedOff != nullptr) *turnedOff = off;
     }
     return true;
 }

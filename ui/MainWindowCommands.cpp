@@ -50,9 +50,14 @@ std::string FolderOf(const std::string& file) {
     return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
 }
 
+// Only the exact lower-case extension selects XML.
+bool IsXmlSetupName(const std::string& file) {
+    return model::ExtractFileExt(file) == ".xml";
+}
+
 // SaveSetup replaces the last extension by the one of the kind it writes.
-std::string WrittenSetupFile(const std::string& chosen, bool xml) {
-    return model::RemoveFileExt(chosen) + (xml ? ".xml" : ".prs");
+std::string WrittenSetupFile(const std::string& chosen) {
+    return model::RemoveFileExt(chosen) + (IsXmlSetupName(chosen) ? ".xml" : ".prs");
 }
 
 std::string SetupCaption(const std::string& file) {
@@ -203,6 +208,8 @@ void TOndrixMain::ConnectMainCommands() {
 // ---- File commands --------------------------------------------------------------------------
 
 void TOndrixMain::SaveBeforeSetupChange() {
+    // An empty model (after turning off) holds no setup to save.
+    if (!ChannelsPresent()) return;
     if (SetupModified && Options.AskSaveonChange && QRBMessageDlg(1609, 1610, 1611) == kResultYes)
         actSaveSetupExecute();
 }
@@ -291,18 +298,20 @@ void TOndrixMain::actLoadSetupExecute() {
 }
 
 void TOndrixMain::actSaveSetupExecute() {
-    if (!Translator) return;
+    if (!ChannelsPresent()) return;
+    TFileDialogRequest request = SetupDialog(42, SetupFolder);
+    // "b.XML" writes the raw "b.prs": the overwrite question is about that file.
+    request.WrittenFile = WrittenSetupFile;
     std::string file;
-    if (!Messages().SaveFileName(SetupDialog(42, SetupFolder), file)) return;
-    const bool xml = model::ExtractFileExt(file) == ".xml";
-    const uint8_t kinds = xml ? 2 : 1;
+    if (!Messages().SaveFileName(request, file)) return;
+    const uint8_t kinds = IsXmlSetupName(file) ? 2 : 1;
     const uint8_t exports = (Options.SaveConfAsText ? 1 : 0) | (Options.SaveConfAsXLS ? 2 : 0);
     if (!Translator->SaveSetup(file, kinds, exports)) {
         Messages().ShowMessage(device::Format(GetText(1040), {Translator->LastFileError}));
         return;
     }
     // The message and the caption name the setup file written (".XML" writes a raw ".prs").
-    const std::string written = WrittenSetupFile(file, xml);
+    const std::string written = WrittenSetupFile(file);
     SetupFolder = FolderOf(written);
     setWindowTitle(ToQt(SetupCaption(written)));
     Messages().ShowMessage(GetText(1542) + "\"" + written + "\"");
@@ -310,7 +319,8 @@ void TOndrixMain::actSaveSetupExecute() {
 }
 
 void TOndrixMain::actSaveAsDefaultExecute() {
-    if (!Translator) return;
+    // A setup without channels would replace the user's default setup with nothing.
+    if (!ChannelsPresent()) return;
     const bool saved = Translator->SaveSetup(DefaultSetupFile, 2, 0);
     if (saved)
         Messages().ShowMessage(GetText(1650));

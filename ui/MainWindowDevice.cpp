@@ -6,7 +6,9 @@
 #include "device/MainLoop.h"
 #include "model/I2CTranslator.h"
 #include "ui/MainWindow.h"
+#include "ui/MainWindowChannels.h"
 #include "ui/channels/ChannelsHost.h"
+#include "ui/channels/ScanController.h"
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/StatusWindows.h"
 #include "ui/texts/QtText.h"
@@ -22,6 +24,10 @@
 #include <QToolButton>
 
 #include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
 
 namespace qrb::ui {
 
@@ -58,6 +64,27 @@ void RunConfigCommand(TOndrixMain& w, const TConfigCommand& command) {
 void SetButtonEnabled(QToolButton* button, bool enabled) {
     if (button != nullptr) button->setEnabled(enabled);
 }
+
+// A device turned off drops its connection. That loss is the turn-off's own: the window shows
+// the empty model, or the report of a partial turn-off says that a rescan follows; so while it
+// is installed a loss is logged only, and asks for neither a rescan nor a message of its own.
+class TOwnLosses {
+public:
+    explicit TOwnLosses(TOndrixMain& w) : w_(w), saved_(w.Translator->OnDeviceLost) {
+        w.Translator->OnDeviceLost = [&w](const void*, const std::string& name) {
+            w.AddLog(device::Format("[ERR] device %s was lost, rescan is necessary.", name));
+        };
+    }
+    ~TOwnLosses() {
+        if (w_.Translator) w_.Translator->OnDeviceLost = std::move(saved_);
+    }
+    TOwnLosses(const TOwnLosses&) = delete;
+    TOwnLosses& operator=(const TOwnLosses&) = delete;
+
+private:
+    TOndrixMain& w_;
+    device::TI2CTextEvent saved_;
+};
 
 // The lock commands' states after a lock or unlock the devices took.
 void ShowLockState(TOndrixMain& w, bool locked) {
@@ -150,6 +177,7 @@ void TOndrixMain::actTurnOffExecute() {
     if (Options.ConfirmTurnOff && QRBMessageDlg(1603, 1604, 1605) != kResultYes) return;
     int32_t turnedOff = 0;
     bool ok;
+    auto ownLosses = std::make_shared<TOwnLosses>(*this);
     {
         // Pending events run here: nothing may reach the devices meanwhile.
         TScanGate::TGuard closed(Gate);
@@ -167,10 +195,20 @@ void TOndrixMain::actTurnOffExecute() {
         // went to the scan's error handler: no later scan may show it as its own.
         if (!error.empty()) Translator->ReportError();
         PendingScanError.clear();
+        // Nothing is off: every device is still on, and a loss now is a real one.
         if (turnedOff == 0) return;
         // Some devices are off already: the model no longer matches the devices.
-        Messages().ShowMessage(device::Format(GetText(1625), {error}));
-        actRescanExecute();
+        {
+            TScanGate::TGuard closed(Gate);
+            Messages().ShowMessage(device::Format(GetText(1625), {error}));
+        }
+        // The one rescan the report announces; the losses of the devices turned off are its own
+        // until it ran (the scan drops what the old connections still post).
+        std::function<void()> rescanned = [ownLosses] {};
+        if (Channels)
+            Channels->Scan().actRescanExecute(std::move(rescanned));
+        else
+            Gate.RequestRescan(std::move(rescanned));
         return;
     }
 
@@ -191,10 +229,13 @@ void TOndrixMain::actTurnOffExecute() {
     pctMain->setCurrentWidget(tabMain);
     const bool c = ChannelsPresent();
     const bool locked = Translator->DeviceLocked;
-    for (const char* name :
-         {"actViewControl", "actSaveDevConfig", "actClearDevConfig", "actTurnOff", "actDevInformation",
-          "actDevStatus", "actrefresh", "actDefaultSetup", "actLoadSetup", "actSaveSetup"})
+    for (const char* name : {"actViewControl", "actSaveDevConfig", "actClearDevConfig", "actTurnOff",
+                             "actDevInformation", "actDevStatus", "actrefresh", "actDefaultSetup",
+                             "actLoadSetup", "actSaveSetup", "actSaveAsDefault"})
         SetCommandEnabled(name, c);
+    // These need channels too, by the scan's rule; an empty model has nothing to adjust or list.
+    for (const char* name : {"actZeroAdjust", "actChannelOffsets"})
+        SetCommandEnabled(name, c && !Translator->OfflineMode);
     for (QToolButton* button : {sbtdevinfo, sbtdevstatus, sbtViewControl})
         SetButtonEnabled(button, c);
     SetCommandEnabled("actDevLock", c && !locked);

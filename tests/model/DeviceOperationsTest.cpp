@@ -48,13 +48,13 @@ TEST_F(DeviceOperations, StoreDeviceConfigGoesOnAfterARefusalAndNamesTheDevice) 
     EXPECT_EQ(amp->LogOf("SaveAllConfig"), (Strings{"SaveAllConfig(0,0)", "SaveAllConfig(1,0)"}));
     EXPECT_EQ(amp->Log.back(), "SetDeviceLockState(1,0)");
     EXPECT_FALSE(translator->DeviceLocked);
-    EXPECT_EQ(translator->LastDeviceConfigError, "Error 7 on storing configuration on device 00!");
+    EXPECT_EQ(translator->LastDeviceConfigError, "Error 7 on storing configuration on device 01!");
 
     amp->Refuse["SaveAllConfig(1,1)"] = TI2CResult::irDeviceError;
     amp->Refuse["SaveAllConfig(0,1)"] = TI2CResult::irNoAnswer;
     EXPECT_FALSE(translator->StoreDeviceConfig(false));
-    EXPECT_EQ(translator->LastDeviceConfigError, "Error 7 on clearing configuration on device 00!\r\nError "
-                                                 "15 on clearing configuration on device 01!");
+    EXPECT_EQ(translator->LastDeviceConfigError, "Error 7 on clearing configuration on device 01!\r\nError "
+                                                 "15 on clearing configuration on device 02!");
 }
 
 TEST_F(DeviceOperations, StoreDeviceConfigRestoresTheLockWhenTheTransportRaises) {
@@ -83,7 +83,7 @@ TEST_F(DeviceOperations, SetDeviceLockChangesTheStateOnlyWhenEveryDeviceTookIt) 
     EXPECT_FALSE(translator->SetDeviceLock(true));
     EXPECT_FALSE(translator->DeviceLocked);
     EXPECT_EQ(amp->Log, (Strings{"SetDeviceLockState(0,1)", "SetDeviceLockState(1,1)"}));
-    EXPECT_EQ(events, Strings{"Error: Error 7 on locking the front panel of device 00!"});
+    EXPECT_EQ(events, Strings{"Error: Error 7 on locking the front panel of device 01!"});
     EXPECT_TRUE(translator->LastError.empty());
 
     // Taken on the second try.
@@ -99,7 +99,7 @@ TEST_F(DeviceOperations, SetDeviceLockChangesTheStateOnlyWhenEveryDeviceTookIt) 
     amp->Refuse["SetDeviceLockState(1,0)"] = TI2CResult::irNoAnswer;
     EXPECT_FALSE(translator->SetDeviceLock(false));
     EXPECT_TRUE(translator->DeviceLocked);
-    EXPECT_EQ(events, Strings{"Error: Error 7 on unlocking the front panel of device 01!"});
+    EXPECT_EQ(events, Strings{"Error: Error 7 on unlocking the front panel of device 02!"});
 }
 
 TEST_F(DeviceOperations, SetHWStartLockWritesEveryValidMasterFlash) {
@@ -159,13 +159,14 @@ TEST_F(DeviceOperations, TurnOffDevicesStopsAtTheFirstFailure) {
         std::string lastError;
     };
     for (const Case& c : {Case{"WriteI2C(0,$72,01)", 1, true, 0,
-                               "Error on selecting channel group 0 for turning off device 00!"},
-                          Case{"WriteI2C(0,$2C,0300)", 2, false, 0, "Error 7 on turning off device 00!"},
-                          Case{"WriteI2C(1,$72,01)", 3, true, 1,
                                "Error on selecting channel group 0 for turning off device 01!"},
-                          Case{"WriteI2C(1,$2C,0300)", 4, false, 1, "Error 7 on turning off device 01!"}}) {
+                          Case{"WriteI2C(0,$2C,0300)", 2, false, 0, "Error 7 on turning off device 01!"},
+                          Case{"WriteI2C(1,$72,01)", 3, true, 1,
+                               "Error on selecting channel group 0 for turning off device 02!"},
+                          Case{"WriteI2C(1,$2C,0300)", 4, false, 1, "Error 7 on turning off device 02!"}}) {
         SCOPED_TRACE(c.refused);
         CreateTwo();
+        translator->SetKeepAlive(true);
         amp->Refuse[c.refused] = TI2CResult::irNoAnswer;
         int32_t off = -1;
         EXPECT_FALSE(translator->TurnOffDevices(&off));
@@ -175,7 +176,17 @@ TEST_F(DeviceOperations, TurnOffDevicesStopsAtTheFirstFailure) {
         // The failure waits in LastError for the caller, with the devices already off counted.
         EXPECT_EQ(off, c.off);
         EXPECT_EQ(translator->LastError, c.lastError);
+        // With nothing off every device is still watched; after a partial turn-off the caller rescans.
+        EXPECT_EQ(amp->KeepAlive(), c.off == 0);
     }
+}
+
+TEST_F(DeviceOperations, TurnOffDevicesRefusedAtOnceLeavesAnIdleKeepAliveIdle) {
+    CreateTwo();
+    translator->SetKeepAlive(false);
+    amp->Refuse["WriteI2C(0,$72,01)"] = TI2CResult::irNoAnswer;
+    EXPECT_FALSE(translator->TurnOffDevices());
+    EXPECT_FALSE(amp->KeepAlive());
 }
 
 TEST_F(DeviceOperations, SetFanSpeedSendsTheInvertedSpeedToEveryDevice) {

@@ -133,7 +133,7 @@ TEST_F(LanModel, DeviceOperationsReachEveryDevice) {
     amp2->AddFault(Refusal(kSaveAllConfig, 1));
     const size_t from1 = amp1->RequestCount(), from2 = amp2->RequestCount();
     EXPECT_FALSE(t->StoreDeviceConfig(true));
-    EXPECT_EQ(t->LastDeviceConfigError, "Error 15 on storing configuration on device 01!");
+    EXPECT_EQ(t->LastDeviceConfigError, "Error 15 on storing configuration on device 02!");
     const std::vector<std::pair<uint32_t, uint8_t>> expected = {
         {kSetLock, 1}, {kSaveAllConfig, 0}, {kSetLock, 0}};
     // Each device: locked, stored, unlocked again.

@@ -29,7 +29,9 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
@@ -39,7 +41,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
 
 namespace qrb::ui {
@@ -267,6 +271,74 @@ TEST_F(MainWindowCommands, ANameWithoutExtensionIsSavedAsTheChosenFileType) {
     script.FilterIndex = 0;
     SaveAs(b);
     EXPECT_EQ(ReadAll(b + ".xml").rfind("<?xml", 0), 0u);
+}
+
+// The scripted service with the program's real save dialog.
+class TRealSaveDialog : public TScriptedMessageService {
+public:
+    bool SaveFileName(const TFileDialogRequest& request, std::string& fileName) override {
+        return TWidgetMessageService().SaveFileName(request, fileName);
+    }
+};
+
+// The real save dialog: typed is entered and accepted; a question that follows is recorded and
+// answered with answer; a No leaves the dialog open, and it is cancelled then.
+std::string SaveInRealDialog(const QString& typed, QMessageBox::StandardButton answer,
+                             const std::function<void()>& command) {
+    struct TRun {
+        std::string Question;
+        bool Done = false; // a timer left over once the command returned acts no more
+    };
+    auto run = std::make_shared<TRun>();
+    QTimer::singleShot(0, [run, typed, answer] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(typed);
+        // Runs inside the question's own loop, or once the dialog has closed without one.
+        QTimer::singleShot(0, [run, answer, dialog = QPointer<QFileDialog>(dialog)] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (run->Done || box == nullptr) return;
+            run->Question = box->text().toStdString();
+            box->button(answer)->click();
+            if (answer == QMessageBox::No)
+                QTimer::singleShot(0, [dialog] {
+                    if (dialog) dialog->reject();
+                });
+        });
+        static_cast<QDialog*>(dialog)->accept(); // the Save button
+    });
+    command();
+    run->Done = true;
+    return run->Question;
+}
+
+TEST_F(MainWindowCommands, TheOverwriteQuestionAsksAboutTheFileTheSaveWrites) {
+    TRealSaveDialog real;
+    TScopedMessageService withRealDialog(real);
+    window->SetupFolder = files.string() + "/";
+    std::ofstream(files / "b.prs") << "old";
+    std::ofstream(files / "c.XML") << "old";
+    const auto save = [this] { Trigger("actSaveSetup"); };
+
+    // "b.XML" writes the raw b.prs, which exists: the question names it, and No keeps it.
+    EXPECT_EQ(SaveInRealDialog(QStringLiteral("b.XML"), QMessageBox::No, save),
+              std::string("b.prs already exists.\nDo you want to replace it?"));
+    EXPECT_TRUE(ReadAll(files / "b.prs") == "old");
+    EXPECT_TRUE(real.MessageTexts().empty());
+    EXPECT_EQ(SaveInRealDialog(QStringLiteral("b.XML"), QMessageBox::Yes, save),
+              std::string("b.prs already exists.\nDo you want to replace it?"));
+    EXPECT_FALSE(ReadAll(files / "b.prs") == "old");
+    EXPECT_EQ(real.MessageTexts(),
+              std::vector<std::string>{GetText(1542) + "\"" + (files / "b.prs").string() + "\""});
+
+    // "c.XML" exists but writes the new c.prs: nothing to ask.
+    real.Clear();
+    EXPECT_EQ(SaveInRealDialog(QStringLiteral("c.XML"), QMessageBox::No, save), "");
+    EXPECT_EQ(ReadAll(files / "c.XML"), "old");
+    EXPECT_TRUE(fs::exists(files / "c.prs"));
+    EXPECT_EQ(real.MessageTexts().size(), 1u);
 }
 
 TEST_F(MainWindowCommands, SaveWritesTheExportsTheOptionsAskForAndReportsAFailure) {

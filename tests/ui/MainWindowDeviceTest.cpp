@@ -4,10 +4,12 @@
 // off, the device status window and the two text windows, and the window after a device fault
 // inside a busy phase.
 
+#include "device/I2CControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/LanTestTransports.h"
 #include "tests/support/VirtualMainLoop.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/dialogs/MessageService.h"
@@ -32,8 +34,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <stdexcept>
+#include <utility>
 
 namespace qrb::ui {
 namespace {
@@ -47,6 +52,11 @@ using Commands = std::vector<std::pair<uint32_t, uint8_t>>;
 constexpr uint32_t kWriteI2C = 0x10003;
 constexpr uint32_t kSaveAllConfig = 0x30006;
 constexpr uint32_t kSetLock = 0x30020;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 // The scripted service that also lets a test act when a message box appears.
 class TWatchedMessages : public TScriptedMessageService {
@@ -212,7 +222,7 @@ TEST_F(MainWindowDevice, RefusedStoreNamesTheDeviceAndTheWindowIsUsableAgain) {
     Trigger("actSaveDevConfig");
     EXPECT_EQ(script.MessageTexts(),
               std::vector<std::string>{device::Format(
-                  GetText(391), {std::string("Error 15 on storing configuration on device 01!")})});
+                  GetText(391), {std::string("Error 15 on storing configuration on device 02!")})});
     ExpectWindowUsable();
 }
 
@@ -269,7 +279,7 @@ TEST_F(MainWindowDevice, RefusedLockAndUnlockReachTheDevicesAgainOnTheNextTry) {
     EXPECT_FALSE(window->Translator->DeviceLocked);
     EXPECT_TRUE(Enabled("actDevLock"));
     EXPECT_FALSE(Enabled("actDevUnlock"));
-    EXPECT_TRUE(LogHas("[CNF] Error 7 on locking the front panel of device 00!"));
+    EXPECT_TRUE(LogHas("[CNF] Error 7 on locking the front panel of device 01!"));
     EXPECT_TRUE(script.Records.empty());
 
     Mark();
@@ -289,7 +299,7 @@ TEST_F(MainWindowDevice, RefusedLockAndUnlockReachTheDevicesAgainOnTheNextTry) {
     ExpectBoth(Commands{{kSetLock, 0}});
     EXPECT_TRUE(window->Translator->DeviceLocked);
     EXPECT_TRUE(Enabled("actDevUnlock"));
-    EXPECT_TRUE(LogHas("[CNF] Error 7 on unlocking the front panel of device 01!"));
+    EXPECT_TRUE(LogHas("[CNF] Error 7 on unlocking the front panel of device 02!"));
 
     Mark();
     Trigger("actDevUnlock");
@@ -369,26 +379,72 @@ TEST_F(MainWindowDevice, TurnOffSelectsGroupZeroSwitchesEveryDeviceOffAndEmpties
     ExpectNone();
 }
 
+TEST_F(MainWindowDevice, AfterTurnOffNothingSavesOrOffersToSaveTheEmptyModel) {
+    // The user's default setup.
+    Trigger("actSaveAsDefault");
+    ASSERT_EQ(script.MessageTexts(), std::vector<std::string>{GetText(1650)});
+    const std::string userDefault = ReadAll(window->DefaultSetupFile);
+    ASSERT_FALSE(userDefault.empty());
+    for (const char* name : {"actSaveAsDefault", "actChannelOffsets", "actZeroAdjust"})
+        ASSERT_TRUE(Enabled(name)) << name;
+
+    window->Options.ConfirmTurnOff = false;
+    window->Options.AskSaveonChange = true;
+    window->SetupModified = true;
+    script.Clear();
+    script.Answers = {"7"}; // not saved before turning off
+    Trigger("actTurnOff");
+    ASSERT_EQ(Confirmations(), std::vector<std::string>{"Save setup?"});
+    ASSERT_EQ(window->Translator->ChannelCount(), 0);
+    for (const char* name : {"actSaveAsDefault", "actChannelOffsets", "actZeroAdjust"})
+        EXPECT_FALSE(Enabled(name)) << name;
+
+    // Neither the command nor an offer before the next scan writes the empty model.
+    script.Clear();
+    script.DefaultConfirm = kResultYes;
+    window->actSaveAsDefaultExecute();
+    window->actSaveSetupExecute();
+    Trigger("actNewScan");
+    EXPECT_TRUE(Confirmations().empty());
+    for (const auto& r : script.Records)
+        EXPECT_NE(r.Kind, TMessageKind::SaveFile);
+    EXPECT_TRUE(script.MessageTexts().empty());
+    EXPECT_EQ(ReadAll(window->DefaultSetupFile), userDefault);
+    EXPECT_EQ(window->Translator->ChannelCount(), 5);
+}
+
 TEST_F(MainWindowDevice, TurnOffRefusedByTheSecondDeviceReportsItAndRescans) {
     window->Options.ConfirmTurnOff = false;
     const TFakeFault refuse = test::Refusal(kWriteI2C, -1);
     amp2->AddFault(refuse);
-    // The first device went off: it no longer answers when the message is shown.
-    script.OnMessage = [this](const std::string&) {
+    const size_t scans = amp2->InfoRequestCount();
+    // The first device went off while the report is up: it drops its connection and no longer
+    // answers. The report's box is modal: the loss posted meanwhile runs inside it.
+    bool lossPosted = false;
+    script.OnMessage = [&](const std::string&) {
+        if (std::exchange(lossPosted, true)) return;
         amp1->SetDataListening(false);
         amp1->SetInfoListening(false);
         amp1->CloseConnections();
+        lossPosted = test::WaitUntil([&] { return loop.PendingCount() > 0; });
+        loop.Step();
     };
     Trigger("actTurnOff");
+    EXPECT_TRUE(lossPosted);
     EXPECT_EQ(Since1(), (Commands{{kWriteI2C, 0x72}, {kWriteI2C, 0x2C}}));
     ASSERT_FALSE(Since2().empty());
     EXPECT_EQ(Since2()[0], (std::pair<uint32_t, uint8_t>{kWriteI2C, 0x72}));
-    ASSERT_FALSE(script.MessageTexts().empty());
-    EXPECT_EQ(script.MessageTexts()[0],
-              device::Format(GetText(1625),
-                             {std::string("Error on selecting channel group 0 for turning off device 01!")}));
+    // One report, no box of the loss on top of it, one rescan.
+    EXPECT_EQ(
+        script.MessageTexts(),
+        std::vector<std::string>{device::Format(
+            GetText(1625), {std::string("Error on selecting channel group 0 for turning off device 02!")})});
+    loop.Step();
+    EXPECT_EQ(script.MessageTexts().size(), 1u);
+    EXPECT_EQ(amp2->InfoRequestCount() - scans, 1u);
+    EXPECT_TRUE(LogHas("[ERR] device " + amp1->Address() + " was lost, rescan is necessary."));
     EXPECT_TRUE(window->Translator->LastError.empty());
-    EXPECT_TRUE(LogHas("[CNF] Error on selecting channel group 0 for turning off device 01!"));
+    EXPECT_TRUE(LogHas("[CNF] Error on selecting channel group 0 for turning off device 02!"));
     // The rescan shows what is left.
     EXPECT_EQ(window->Translator->MasterCount(), 1);
     EXPECT_EQ(window->Translator->ChannelCount(), 2);
@@ -405,11 +461,34 @@ TEST_F(MainWindowDevice, TurnOffRefusedByTheFirstDeviceChangesNothing) {
     EXPECT_EQ(Since1(), (Commands{{kWriteI2C, 0x72}}));
     EXPECT_TRUE(Since2().empty());
     EXPECT_TRUE(script.MessageTexts().empty());
-    EXPECT_TRUE(LogHas("[CNF] Error on selecting channel group 0 for turning off device 00!"));
+    EXPECT_TRUE(LogHas("[CNF] Error on selecting channel group 0 for turning off device 01!"));
     EXPECT_EQ(window->Translator->ChannelCount(), 5);
     EXPECT_FALSE(window->DeviceShutDown);
     EXPECT_TRUE(window->miDevice->menuAction()->isVisible());
     EXPECT_TRUE(window->PendingScanError.empty());
+}
+
+TEST_F(MainWindowDevice, AfterATurnOffRefusedByTheFirstDeviceEveryDeviceIsStillWatched) {
+    window->Options.ConfirmTurnOff = false;
+    const TFakeFault refuse = test::Refusal(kWriteI2C, -1);
+    amp1->AddFault(refuse);
+    Trigger("actTurnOff");
+    ASSERT_EQ(window->Translator->ChannelCount(), 5);
+
+    // The keep-alive probes go on.
+    const size_t probes1 = amp1->InfoConnectionCount(), probes2 = amp2->InfoConnectionCount();
+    loop.Advance(device::TI2CControl::KeepAliveIntervalMs);
+    EXPECT_TRUE(test::WaitUntil([&] { return amp1->InfoConnectionCount() > probes1; }));
+    EXPECT_TRUE(test::WaitUntil([&] { return amp2->InfoConnectionCount() > probes2; }));
+    EXPECT_TRUE(script.MessageTexts().empty());
+
+    // The second amplifier is unplugged: the next probe finds it gone, and the window says so.
+    amp2->SetInfoListening(false);
+    loop.Advance(device::TI2CControl::KeepAliveIntervalMs);
+    EXPECT_TRUE(LogHas("[ERR] device " + amp2->Address() + " was lost, rescan is necessary."));
+    EXPECT_EQ(script.MessageTexts(),
+              std::vector<std::string>{device::Format(GetText(1060), amp2->Address())});
+    EXPECT_EQ(window->Translator->MasterCount(), 1);
 }
 
 // ---- Status and text windows -------------------------------------------------------------------

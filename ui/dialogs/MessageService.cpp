@@ -76,9 +76,41 @@ std::string PatternExtension(std::string pattern) {
     return pattern;
 }
 
+// The file dialog; a save dialog whose command writes another file than the one chosen asks
+// about overwriting that file, in Qt's own words.
+class TFileDialog : public QFileDialog {
+public:
+    explicit TFileDialog(const TFileDialogRequest& request)
+        : QFileDialog(TWidgetMessageService::DialogParent(), ToQt(request.Title), ToQt(request.InitialFolder),
+                      QtFilter(request.Filter)),
+          request_(request) {
+        if (request_.WrittenFile) setOption(QFileDialog::DontConfirmOverwrite, true);
+    }
+
+protected:
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (request_.WrittenFile && acceptMode() == AcceptSave && !files.isEmpty() &&
+            !QFileInfo(files.front()).isDir()) {
+            const int index = static_cast<int>(nameFilters().indexOf(selectedNameFilter()));
+            const QFileInfo written(
+                ToQt(request_.WrittenFile(WithDialogExtension(FromQt(files.front()), request_, index))));
+            if (written.exists() &&
+                QMessageBox::warning(
+                    this, windowTitle(),
+                    QFileDialog::tr("%1 already exists.\nDo you want to replace it?").arg(written.fileName()),
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+                return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    const TFileDialogRequest& request_;
+};
+
 bool RunFileDialog(const TFileDialogRequest& request, bool save, std::string& fileName) {
-    QFileDialog dialog(TWidgetMessageService::DialogParent(), ToQt(request.Title),
-                       ToQt(request.InitialFolder), QtFilter(request.Filter));
+    TFileDialog dialog(request);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

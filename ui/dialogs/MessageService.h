@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ struct TFileDialogRequest {
     std::string DefaultExt;
     std::string InitialFolder;
     std::string FileName;
+    // A save dialog's command may write another file than the name chosen: this gives it, and
+    // the question before overwriting asks about that file (unset: the name chosen).
+    std::function<std::string(const std::string&)> WrittenFile;
 };
 
 // The extension (with its dot) a file dialog gives a name typed without one: that of the file
