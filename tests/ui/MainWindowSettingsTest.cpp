@@ -1,7 +1,8 @@
 // The settings command: options copied into the dialog and, after OK, back and into the file;
 // the interface bits in offline mode; the fan rule switching bridges off and committing; the
 // forced rescan after a USB setup, also after Cancel; the start lock applied once the devices are
-// back; a failed save reported; the window's geometry kept from start to start under a frame.
+// back; a failed save reported; the window's geometry kept from start to start under a frame;
+// Qt's own dialogs in the stored and the chosen language.
 
 #include "device/HWVocabulary.h"
 #include "model/I2CTranslator.h"
@@ -19,11 +20,14 @@
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/dialogs/StatusWindows.h"
 #include "ui/platform/FirmwareLibrary.h"
+#include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QWindow>
@@ -375,6 +379,44 @@ TEST_F(MainWindowSettings, TheWindowStartsWhereItWasClosedUnderAFrame) {
             EXPECT_EQ(file.Height, 420);
         }
     }
+}
+
+// The texts Qt gives its own dialogs now: the accept buttons of an open and a save dialog and the
+// cancel button of a button box, without their shortcut marks.
+std::vector<std::string> QtDialogTexts() {
+    std::vector<std::string> texts;
+    for (const auto mode : {QFileDialog::AcceptOpen, QFileDialog::AcceptSave}) {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setAcceptMode(mode);
+        auto* box = dialog.findChild<QDialogButtonBox*>();
+        EXPECT_NE(box, nullptr);
+        QPushButton* accept = box != nullptr
+                                  ? box->button(mode == QFileDialog::AcceptOpen ? QDialogButtonBox::Open
+                                                                                : QDialogButtonBox::Save)
+                                  : nullptr;
+        EXPECT_NE(accept, nullptr);
+        texts.push_back(accept != nullptr ? FromQt(accept->text().remove(QLatin1Char('&'))) : "");
+    }
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    texts.push_back(FromQt(box.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&'))));
+    return texts;
+}
+
+TEST_F(MainWindowSettings, QtsOwnDialogsSpeakTheProgramsLanguage) {
+    const std::vector<std::string> english = {"Open", "Save", "Cancel"};
+    ASSERT_EQ(QtDialogTexts(), english);
+    stored.LangOffset = LangGerman;
+    Start();
+    EXPECT_EQ(QtDialogTexts(), (std::vector<std::string>{"Öffnen", "Speichern", "Abbrechen"}));
+    window->Action("actLangEng")->trigger();
+    EXPECT_EQ(QtDialogTexts(), english);
+    window->Action("actLangGer")->trigger();
+    EXPECT_EQ(QtDialogTexts()[0], "Öffnen");
+    // The translation ends with the window.
+    window->close();
+    CloseWindow();
+    EXPECT_EQ(QtDialogTexts(), english);
 }
 
 } // namespace
