@@ -11,11 +11,14 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTranslator>
 
 #include <stdexcept>
 
@@ -73,6 +76,26 @@ constexpr TActionText kChannelMenu[] = {
 constexpr int kTopicIds[7][2] = {{28, 1515},  {1532, 1526}, {1533, 1527}, {410, 1528},
                                  {411, 1529}, {408, 1530},  {409, 1531}};
 
+// Qt's own texts (file dialogs, input boxes, standard buttons) in the program's language. The
+// translation belongs to owner: it is taken out of the application with it.
+void FollowWithQtTexts(QObject& owner, uint16_t langOffset) {
+    const QString name = QStringLiteral("QtTextsTranslation");
+    auto* translator = owner.findChild<QTranslator*>(name, Qt::FindDirectChildrenOnly);
+    if (langOffset != LangGerman) {
+        if (translator != nullptr) QCoreApplication::removeTranslator(translator);
+        return;
+    }
+    if (translator == nullptr) {
+        translator = new QTranslator(&owner);
+        translator->setObjectName(name);
+        // Without the file Qt's texts stay English.
+        (void)translator->load(QStringLiteral("qtbase_de"),
+                               QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    }
+    QCoreApplication::removeTranslator(translator);
+    QCoreApplication::installTranslator(translator);
+}
+
 } // namespace
 
 void TOndrixMain::ShowOverviewText() {
@@ -88,6 +111,7 @@ void TOndrixMain::ShowOverviewText() {
 
 void TOndrixMain::ApplyLanguage() {
     try {
+        FollowWithQtTexts(*this, LangOffset());
         auto action = [this](const char* name) {
             QAction* a = Action(name);
             if (a == nullptr) throw std::runtime_error(std::string("no action ") + name);

@@ -29,9 +29,9 @@ void TOndrixMain::LoadSettings() {
     settingsError_.clear();
     const TSettings settings = LoadSettingsFile(SettingsFile, defaults, settingsError_);
 
-    // 1. Geometry (the minimum size still applies) and window state.
-    resize(settings.Width, settings.Height);
-    move(settings.Left, settings.Top);
+    // 1. Geometry (the minimum size still applies) and window state. The keys hold the window's
+    // inner area, as they are written: a window manager's frame is drawn around it.
+    setGeometry(settings.Left, settings.Top, settings.Width, settings.Height);
     if (settings.State == 2)
         setWindowState(windowState() | Qt::WindowMaximized);
     else if (settings.State == 1)
@@ -53,7 +53,9 @@ void TOndrixMain::LoadSettings() {
 bool TOndrixMain::SaveSettings(std::string& error) {
     TSettings settings = Options;
     const int32_t state = isMaximized() ? 2 : (isMinimized() ? 1 : 0);
-    const TWindowGeometry geometry = GeometryToStore(state, width(), height(), y(), x());
+    const QRect inner = geometry();
+    const TWindowGeometry geometry =
+        GeometryToStore(state, inner.width(), inner.height(), inner.y(), inner.x());
     settings.Width = geometry.Width;
     settings.Height = geometry.Height;
     settings.Top = geometry.Top;
@@ -138,9 +140,12 @@ void TOndrixMain::actSettingsExecute() {
                     commitNeeded = true;
                 }
             }
-            // 11.
+            // 11. Only the save at close is silent about a failure.
             std::string error;
-            SaveSettings(error);
+            if (!SaveSettings(error)) {
+                AddLog("[ERR] " + error);
+                Messages().ShowError(error);
+            }
             lbDevControl->viewport()->update();
         }
     } catch (...) {

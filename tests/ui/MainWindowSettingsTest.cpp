@@ -1,7 +1,8 @@
 // The settings command: options copied into the dialog and, after OK, back and into the file;
 // the interface bits in offline mode; the fan rule switching bridges off and committing; the
 // forced rescan after a USB setup, also after Cancel; the start lock applied once the devices are
-// back.
+// back; a failed save reported; the window's geometry kept from start to start under a frame;
+// Qt's own dialogs in the stored and the chosen language.
 
 #include "device/HWVocabulary.h"
 #include "model/I2CTranslator.h"
@@ -19,19 +20,26 @@
 #include "ui/dialogs/SettingsForm.h"
 #include "ui/dialogs/StatusWindows.h"
 #include "ui/platform/FirmwareLibrary.h"
+#include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <stdexcept>
+
+#include <unistd.h>
 
 namespace qrb::ui {
 namespace {
@@ -74,6 +82,10 @@ protected:
     TSettings FileSettings() const {
         std::string error;
         return LoadSettingsFile(SettingsPath().string(), TSettings{}, error);
+    }
+    void FreshCompanyFolder() {
+        fs::remove_all(CompanyFolder());
+        ASSERT_TRUE(fs::create_directories(CompanyFolder()));
     }
     void RunSettings(test::TModalScript::TStep step) {
         modal->On("qrb::ui::TSettingsForm", std::move(step));
@@ -266,6 +278,145 @@ TEST_F(MainWindowSettings, StartLockChangedWhileTheUsbSetupEmptiedTheModelIsAppl
     for (int i = 0; i < window->Translator->MasterCount(); ++i)
         EXPECT_EQ(window->Translator->GetMaster(i)->MasterFlash.HWStartLock, 1) << i;
     EXPECT_TRUE(window->Options.HWStartLock);
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& part) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& line) { return line.find(part) != std::string::npos; });
+}
+
+TEST_F(MainWindowSettings, AFailedSaveAfterApplyIsShownAndLoggedTheSaveAtCloseIsNot) {
+    // Permission bits do not stop root: the first two break the path itself.
+    const struct {
+        const char* Name;
+        std::function<void(const fs::path& folder, const fs::path& file)> Break;
+        bool StopsRootToo;
+    } cases[] = {
+        {"the settings file is a folder",
+         [](const fs::path&, const fs::path& file) {
+             fs::remove(file);
+             fs::create_directory(file);
+         },
+         true},
+        {"the settings folder is a file",
+         [](const fs::path& folder, const fs::path&) {
+             fs::remove_all(folder);
+             std::ofstream(folder) << "not a folder";
+         },
+         true},
+        {"the settings folder is read-only",
+         [](const fs::path& folder, const fs::path&) {
+             fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        if (!c.StopsRootToo && ::geteuid() == 0) continue;
+        ASSERT_NO_FATAL_FAILURE(FreshCompanyFolder());
+        ASSERT_NO_FATAL_FAILURE(Start());
+        c.Break(CompanyFolder(), SettingsPath());
+        RunSettings([](QDialog& d) {
+            auto& f = static_cast<TSettingsForm&>(d);
+            f.cbAskOnRescan->click();
+            f.btnOK->click();
+        });
+        // The change holds for this run.
+        EXPECT_FALSE(window->Options.ConfirmRescan);
+        ASSERT_EQ(script.Records.size(), 1u);
+        EXPECT_EQ(script.Records[0].Kind, TMessageKind::Error);
+        const std::string named = "Unable to write to " + SettingsPath().string();
+        EXPECT_EQ(script.Records[0].Text.rfind(named, 0), 0u) << script.Records[0].Text;
+        EXPECT_TRUE(Contains(window->LogLines(), "[ERR] " + named));
+        window->close();
+        EXPECT_EQ(script.Records.size(), 1u);
+        CloseWindow();
+        fs::permissions(CompanyFolder(), fs::perms::owner_all, fs::perm_options::add);
+        script.Clear();
+    }
+}
+
+// Lets the platform draw the window's frame only now, as an X11 window manager frames a window
+// after it was mapped: until then the frame's size is not known.
+void FrameAfterShow(QWidget& window) {
+    QWindow* handle = window.windowHandle();
+    ASSERT_NE(handle, nullptr);
+    handle->setFlag(Qt::FramelessWindowHint, false);
+    const QRect inner = handle->geometry();
+    handle->setGeometry(inner.adjusted(0, 0, 1, 0));
+    QApplication::processEvents();
+    handle->setGeometry(inner);
+    QApplication::processEvents();
+}
+
+TEST_F(MainWindowSettings, TheWindowStartsWhereItWasClosedUnderAFrame) {
+    for (const bool frameLater : {false, true}) {
+        SCOPED_TRACE(frameLater ? "frame drawn after the window is shown" : "frame known at once");
+        ASSERT_NO_FATAL_FAILURE(FreshCompanyFolder());
+        stored.Top = 100;
+        stored.Left = 100;
+        stored.Width = 940;
+        stored.Height = 420;
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(stored));
+        for (int start = 1; start <= 3; ++start) {
+            SCOPED_TRACE(start);
+            ASSERT_NO_FATAL_FAILURE(CreateWindow());
+            if (frameLater) window->setWindowFlag(Qt::FramelessWindowHint);
+            ShowWindow();
+            QApplication::processEvents();
+            if (frameLater) {
+                ASSERT_NO_FATAL_FAILURE(FrameAfterShow(*window));
+            }
+            // The platform's frame lies around the inner area, which the keys give.
+            ASSERT_NE(window->frameGeometry().topLeft(), window->geometry().topLeft());
+            EXPECT_EQ(window->geometry(), QRect(100, 100, 940, 420));
+            window->close();
+            CloseWindow();
+            const TSettings file = FileSettings();
+            EXPECT_EQ(file.Top, 100);
+            EXPECT_EQ(file.Left, 100);
+            EXPECT_EQ(file.Width, 940);
+            EXPECT_EQ(file.Height, 420);
+        }
+    }
+}
+
+// The texts Qt gives its own dialogs now: the accept buttons of an open and a save dialog and the
+// cancel button of a button box, without their shortcut marks.
+std::vector<std::string> QtDialogTexts() {
+    std::vector<std::string> texts;
+    for (const auto mode : {QFileDialog::AcceptOpen, QFileDialog::AcceptSave}) {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setAcceptMode(mode);
+        auto* box = dialog.findChild<QDialogButtonBox*>();
+        EXPECT_NE(box, nullptr);
+        QPushButton* accept = box != nullptr
+                                  ? box->button(mode == QFileDialog::AcceptOpen ? QDialogButtonBox::Open
+                                                                                : QDialogButtonBox::Save)
+                                  : nullptr;
+        EXPECT_NE(accept, nullptr);
+        texts.push_back(accept != nullptr ? FromQt(accept->text().remove(QLatin1Char('&'))) : "");
+    }
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    texts.push_back(FromQt(box.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&'))));
+    return texts;
+}
+
+TEST_F(MainWindowSettings, QtsOwnDialogsSpeakTheProgramsLanguage) {
+    const std::vector<std::string> english = {"Open", "Save", "Cancel"};
+    ASSERT_EQ(QtDialogTexts(), english);
+    stored.LangOffset = LangGerman;
+    Start();
+    EXPECT_EQ(QtDialogTexts(), (std::vector<std::string>{"Öffnen", "Speichern", "Abbrechen"}));
+    window->Action("actLangEng")->trigger();
+    EXPECT_EQ(QtDialogTexts(), english);
+    window->Action("actLangGer")->trigger();
+    EXPECT_EQ(QtDialogTexts()[0], "Öffnen");
+    // The translation ends with the window.
+    window->close();
+    CloseWindow();
+    EXPECT_EQ(QtDialogTexts(), english);
 }
 
 } // namespace

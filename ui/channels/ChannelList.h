@@ -7,6 +7,7 @@
 
 #include "model/QRBRawChannel.h"
 #include "ui/channels/ChannelsHost.h"
+#include "ui/settings/ColorValues.h"
 #include "ui/settings/Settings.h"
 
 #include <QColor>
@@ -36,9 +37,6 @@ namespace qrb::ui {
 inline constexpr int kChannelRowHeight = 40;
 inline constexpr int kChannelListDesignWidth = 816;
 
-// A colour value of the settings (0x00BBGGRR, or 0xFF0000nn for system colour nn) as a colour
-// of palette; system colours map onto palette roles.
-QColor ColorFromValue(int32_t value, const QPalette& palette);
 // Colour values the list uses besides the settings.
 inline constexpr int32_t kColorSilver = 0xC0C0C0;
 inline constexpr int32_t kColorMoneyGreen = 0xC0DCC0;

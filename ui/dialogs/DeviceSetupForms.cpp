@@ -184,6 +184,13 @@ TDeviceSetupForm::TDeviceSetupForm(QWidget* parent, TSettingsForm* settings, con
     pbStatus->setObjectName(QStringLiteral("pbStatus"));
     pbStatus->setRange(0, 100);
     pbStatus->setVisible(false);
+    // Their room is kept while they are hidden, so the dialog keeps its size when they show.
+    lbStatus->setText(Text(1867));
+    for (QWidget* w : {static_cast<QWidget*>(lbStatus), static_cast<QWidget*>(pbStatus)}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lbMainTitle);

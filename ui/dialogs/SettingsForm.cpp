@@ -11,6 +11,7 @@
 #include "ui/dialogs/TitleLabel.h"
 #include "ui/platform/FirmwareLibrary.h"
 #include "ui/platform/Scopes.h"
+#include "ui/settings/ColorValues.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -46,33 +47,6 @@ QString Text(int id) {
     return ToQt(GetText(id));
 }
 
-// A colour value (0x00BBGGRR, or 0xFF0000nn for system colour nn) as a colour of palette.
-QColor ColorOf(int32_t value, const QPalette& palette) {
-    const auto v = static_cast<uint32_t>(value);
-    if ((v & 0xFF000000u) == 0xFF000000u) {
-        switch (v & 0xFFu) {
-        case 5:
-            return palette.color(QPalette::Base);
-        case 8:
-            return palette.color(QPalette::Text);
-        case 13:
-            return palette.color(QPalette::Highlight);
-        case 14:
-            return palette.color(QPalette::HighlightedText);
-        case 19:
-            return palette.color(QPalette::Inactive, QPalette::WindowText);
-        case 23:
-            return palette.color(QPalette::ToolTipText);
-        case 24:
-            return palette.color(QPalette::ToolTipBase);
-        default:
-            return palette.color(QPalette::Window);
-        }
-    }
-    return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF),
-                  static_cast<int>((v >> 16) & 0xFF));
-}
-
 struct TNamedColor {
     const char* Name;
     uint32_t Value;
@@ -101,7 +75,7 @@ constexpr TNamedColor kNamedColors[] = {
 
 QIcon Swatch(int32_t value, const QPalette& palette) {
     QPixmap pixmap(16, 12);
-    pixmap.fill(ColorOf(value, palette));
+    pixmap.fill(ColorFromValue(value, palette));
     QPainter painter(&pixmap);
     painter.setPen(Qt::black);
     painter.drawRect(0, 0, 15, 11);
@@ -121,7 +95,7 @@ public:
         const bool selected = (option.state & QStyle::State_Selected) != 0;
         painter->save();
         painter->fillRect(option.rect, selected ? palette.color(QPalette::Highlight)
-                                                : ColorOf(background_(index.row()), palette));
+                                                : ColorFromValue(background_(index.row()), palette));
         painter->setPen(selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::Text));
         painter->drawText(option.rect.adjusted(2, 1, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
                           index.data(Qt::DisplayRole).toString());
@@ -143,8 +117,9 @@ public:
         const QRect r = option.rect;
         const bool selected = (option.state & QStyle::State_Selected) != 0;
         painter->save();
-        painter->fillRect(r, selected ? palette.color(QPalette::Highlight)
-                                      : ColorOf(index.row() % 2 != 0 ? kWindow : kMoneyGreen, palette));
+        painter->fillRect(r, selected
+                                 ? palette.color(QPalette::Highlight)
+                                 : ColorFromValue(index.row() % 2 != 0 ? kWindow : kMoneyGreen, palette));
         QColor text = palette.color(QPalette::Text);
         if (selected) text = palette.color(QPalette::HighlightedText);
         if (!list_->isEnabled()) text = palette.color(QPalette::Inactive, QPalette::WindowText);

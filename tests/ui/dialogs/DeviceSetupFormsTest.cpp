@@ -1,7 +1,8 @@
 // The USB and LAN device setup dialogs against the stand-in firmware library: the delayed scan
 // over every local network, the kinds listed, firmware update and address change with their
 // success and failure paths, the settings dialog's address list, progress by phase, closing
-// refused while busy, and the controls' sizes in both languages.
+// refused while busy, the dialogs' size kept while the progress shows, and the controls' sizes
+// in both languages.
 
 #include "ui/dialogs/DeviceSetupForms.h"
 
@@ -395,6 +396,32 @@ TEST_F(DeviceSetup, UploadReportsProgressKeepsTheGateClosedAndRefusesToClose) {
     EXPECT_FALSE(form->isVisible());
 }
 
+TEST_F(DeviceSetup, DialogsKeepTheirSizeWhileTheProgressShows) {
+    fake->SetUsbScan({test::FakeUsbRecord(Ip(10, 0, 0, 9), 3, 0x21000005, 0, 730, 77)});
+    auto check = [&](TDeviceSetupForm& form, const char* name) {
+        SCOPED_TRACE(name);
+        const QSize before = form.size();
+        form.lbDevices->setCurrentRow(0);
+        fake->SetProgress({0x0300, 0x0340});
+        QSize during;
+        QMetaObject::invokeMethod(
+            &form,
+            [&] {
+                EXPECT_TRUE(form.pbStatus->isVisible());
+                during = form.size();
+            },
+            Qt::QueuedConnection);
+        script.Answers = {"/var/tmp/a.fwi"};
+        form.btnFirmware->click();
+        QApplication::processEvents();
+        EXPECT_FALSE(form.pbStatus->isVisible());
+        EXPECT_EQ(during, before);
+        EXPECT_EQ(form.size(), before);
+    };
+    check(*Open<TLanSetupForm>(), "lan");
+    check(*Open<TUSBSetupForm>(), "usb");
+}
+
 TEST_F(DeviceSetup, UsbDialogListsByHandleAndUploadsTheAddressToTheHandle) {
     fake->SetUsbScan({test::FakeUsbRecord(Ip(10, 0, 0, 9), 3, 0x21000005, 0, 730, 77),
                       test::FakeUsbRecord(0, 1, 0, 1, 0, 78)});
@@ -422,10 +449,20 @@ TEST_F(DeviceSetup, UsbDialogListsByHandleAndUploadsTheAddressToTheHandle) {
 TEST_F(DeviceSetup, ControlsGetTheirSizeHintsInBothLanguages) {
     for (uint16_t lang : {LangGerman, LangEnglish}) {
         SetLangOffset(lang);
+        const std::string language = lang == LangGerman ? " de" : " en";
         TUSBSetupForm usb(settings.get());
-        test::ExpectControlsGetTheirSizeHints(usb, lang == LangGerman ? "usb de" : "usb en");
+        test::ExpectControlsGetTheirSizeHints(usb, "usb" + language);
         TLanSetupForm lan(settings.get());
-        test::ExpectControlsGetTheirSizeHints(lan, lang == LangGerman ? "lan de" : "lan en");
+        test::ExpectControlsGetTheirSizeHints(lan, "lan" + language);
+        // And while the progress shows, with its longest phase text.
+        for (TDeviceSetupForm* form :
+             {static_cast<TDeviceSetupForm*>(&usb), static_cast<TDeviceSetupForm*>(&lan)}) {
+            form->lbStatus->setText(ToQt(GetText(1870)));
+            form->lbStatus->setVisible(true);
+            form->pbStatus->setVisible(true);
+            test::ExpectControlsGetTheirSizeHints(*form,
+                                                  form->objectName().toStdString() + language + " busy");
+        }
     }
 }
 

@@ -16,7 +16,11 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QIcon>
+#include <QImage>
 #include <QListWidget>
+#include <QPalette>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -171,6 +175,67 @@ TEST_F(SettingsForm, ColoursComeBackAsTheyWentInAndTheResetGivesTheDefaults) {
     EXPECT_EQ(out.ControlChannelName, 0x800000);
     EXPECT_EQ(out.ControlText, static_cast<int32_t>(0xFF000008u));
     EXPECT_EQ(out.ControlSelect, 0xF0CAA6);
+}
+
+TEST_F(SettingsForm, ColourBoxesDrawEverySystemColourAsTheChannelListDoes) {
+    // A palette in which every role of every group has a colour of its own.
+    QPalette palette;
+    for (int g = 0; g < 3; ++g)
+        for (int r = 0; r < QPalette::NColorRoles; ++r)
+            palette.setColor(static_cast<QPalette::ColorGroup>(g), static_cast<QPalette::ColorRole>(r),
+                             QColor(40 + 80 * g, 5 + 11 * r, 200));
+    struct TPaletteScope {
+        QPalette Previous = QApplication::palette();
+        explicit TPaletteScope(const QPalette& p) { QApplication::setPalette(p); }
+        ~TPaletteScope() { QApplication::setPalette(Previous); }
+    } applied(palette);
+    const struct {
+        const char* Name;
+        QPalette::ColorGroup Group;
+        QPalette::ColorRole Role;
+    } cases[] = {
+        {"clScrollBar", QPalette::Active, QPalette::Button},
+        {"clBackground", QPalette::Active, QPalette::Dark},
+        {"clActiveCaption", QPalette::Active, QPalette::Highlight},
+        {"clInactiveCaption", QPalette::Inactive, QPalette::Mid},
+        {"clMenu", QPalette::Active, QPalette::Window},
+        {"clWindow", QPalette::Active, QPalette::Base},
+        {"clWindowFrame", QPalette::Active, QPalette::Shadow},
+        {"clMenuText", QPalette::Active, QPalette::WindowText},
+        {"clWindowText", QPalette::Active, QPalette::Text},
+        {"clCaptionText", QPalette::Active, QPalette::HighlightedText},
+        {"clActiveBorder", QPalette::Active, QPalette::Button},
+        {"clInactiveBorder", QPalette::Active, QPalette::Button},
+        {"clAppWorkSpace", QPalette::Active, QPalette::Mid},
+        {"clHighlight", QPalette::Active, QPalette::Highlight},
+        {"clHighlightText", QPalette::Active, QPalette::HighlightedText},
+        {"clBtnFace", QPalette::Active, QPalette::Button},
+        {"clBtnShadow", QPalette::Active, QPalette::Dark},
+        {"clGrayText", QPalette::Disabled, QPalette::Text},
+        {"clBtnText", QPalette::Active, QPalette::ButtonText},
+        {"clInactiveCaptionText", QPalette::Inactive, QPalette::WindowText},
+        {"clBtnHighlight", QPalette::Active, QPalette::Light},
+        {"cl3DDkShadow", QPalette::Active, QPalette::Shadow},
+        {"cl3DLight", QPalette::Active, QPalette::Midlight},
+        {"clInfoText", QPalette::Active, QPalette::ToolTipText},
+        {"clInfoBk", QPalette::Active, QPalette::ToolTipBase},
+        {"clHotLight", QPalette::Active, QPalette::Link},
+        {"clGradientActiveCaption", QPalette::Active, QPalette::Highlight},
+        {"clGradientInactiveCaption", QPalette::Inactive, QPalette::Mid},
+        {"clMenuHighlight", QPalette::Active, QPalette::Highlight},
+        {"clMenuBar", QPalette::Active, QPalette::Window},
+    };
+    auto form = Open(TSettings{});
+    const auto swatch = [](const TColorBox& box, const char* name) {
+        const int index = box.findText(QString::fromLatin1(name));
+        EXPECT_GE(index, 0) << name;
+        return QColor(box.itemIcon(index).pixmap(QSize(16, 12)).toImage().pixel(8, 6));
+    };
+    for (const TColorBox* box : {form->cbControlFG, form->cbControlText})
+        for (const auto& c : cases)
+            EXPECT_EQ(swatch(*box, c.Name), palette.color(c.Group, c.Role)) << c.Name;
+    // Plain colours stay as they are.
+    EXPECT_EQ(swatch(*form->cbControlFG, "clNavy"), QColor(0, 0, 0x80));
 }
 
 TEST_F(SettingsForm, ColourNamesLoseTheirPrefixInGerman) {
