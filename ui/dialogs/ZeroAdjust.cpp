@@ -149,6 +149,8 @@ TZeroAdjustForm::~TZeroAdjustForm() {
 
 void TZeroAdjustForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // A restore from minimised or a hide and show brings the window back as the user left it.
+    if (filled_) return;
     try {
         FormShow();
     } catch (const std::exception& e) {
@@ -173,6 +175,7 @@ void TZeroAdjustForm::FormShow() {
         RowChannels.push_back(i);
     }
     filling_ = false;
+    filled_ = true;
     clbCalibClick();
 }
 

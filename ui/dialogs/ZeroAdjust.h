@@ -67,7 +67,8 @@ public:
     QPushButton* btnOK;
     QPushButton* btnCancel;
 
-    // Fills the list; throws std::runtime_error without a translator.
+    // Fills the list; throws std::runtime_error without a translator. The first show event
+    // runs it, later ones (hide and show, restore from minimised) do not.
     void FormShow();
     void clbCalibClick();
     void cbGNDonlyClick();
@@ -106,6 +107,7 @@ private:
     void UnhookDeviceLost();
 
     bool filling_ = false;
+    bool filled_ = false;
     bool closeAfterRun_ = false;
     bool deviceLost_ = false;
     bool hooked_ = false;

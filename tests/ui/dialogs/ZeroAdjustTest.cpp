@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QShowEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -235,6 +236,74 @@ TEST_F(ZeroAdjust, BarMaximaAndControlStates) {
     EXPECT_FALSE(form->cbSaveChannel->isEnabled());
     EXPECT_TRUE(form->cbQuickAdjust->isEnabled());
 }
+
+// A second show event: the window hidden and shown again, or restored from minimised (the
+// window manager's restore delivers a show event of its own).
+enum class TReshow { HideAndShow, MinimiseAndRestore };
+
+class ZeroAdjustReshow : public ZeroAdjust, public ::testing::WithParamInterface<TReshow> {
+protected:
+    void Reshow() {
+        if (GetParam() == TReshow::HideAndShow) {
+            form->hide();
+            form->show();
+        } else {
+            form->showMinimized();
+            form->showNormal();
+            QShowEvent restored;
+            QCoreApplication::sendEvent(form.get(), &restored);
+        }
+        QCoreApplication::processEvents();
+    }
+    std::vector<Qt::CheckState> Marks() const {
+        std::vector<Qt::CheckState> marks;
+        for (int row = 0; row < form->clbCalib->count(); ++row)
+            marks.push_back(form->clbCalib->item(row)->checkState());
+        return marks;
+    }
+};
+
+TEST_P(ZeroAdjustReshow, KeepsTheRowsAndButtonsWhenIdle) {
+    Check({});
+    Reshow();
+    EXPECT_EQ(form->clbCalib->count(), kChannels);
+    EXPECT_EQ(Marks(), std::vector<Qt::CheckState>(kChannels, Qt::Unchecked));
+    EXPECT_FALSE(form->btnOK->isEnabled());
+    EXPECT_EQ(form->pbTotal->maximum(), 0);
+}
+
+TEST_P(ZeroAdjustReshow, KeepsTheRowsAndButtonsDuringARun) {
+    form->cbGNDonly->setChecked(true);
+    form->cbSaveToChannel->setChecked(false);
+    Check({0, 2});
+    const std::vector<Qt::CheckState> marks = Marks();
+    bool reshown = false;
+    OnPending = [&](const std::string& text) {
+        if (text != StepLine(1, 0, 2) || reshown) return;
+        reshown = true;
+        Reshow();
+        EXPECT_EQ(form->clbCalib->count(), kChannels);
+        EXPECT_EQ(Marks(), marks);
+        EXPECT_EQ(form->RowChannels, (std::vector<int32_t>{0, 1, 2, 3}));
+        EXPECT_FALSE(form->btnOK->isEnabled());
+        EXPECT_FALSE(form->gbOptions->isEnabled());
+        EXPECT_EQ(form->pbTotal->maximum(), 2);
+        EXPECT_EQ(form->btnCancel->text(), QStringLiteral("Cancel"));
+    };
+    const device::TRegisterImage unchecked = amp->StoredImage(1);
+    form->btnOKClick();
+    ASSERT_TRUE(reshown);
+    EXPECT_EQ(Action(), "   Finished.");
+    EXPECT_EQ(Marks(), marks);
+    // The unchecked row's channel was not touched.
+    EXPECT_TRUE(Seen("   03: Start"));
+    EXPECT_FALSE(Seen("   02: Start"));
+    EXPECT_EQ(amp->StoredImage(1), unchecked);
+    EXPECT_EQ(form->pbTotal->value(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(SecondShow, ZeroAdjustReshow,
+                         ::testing::Values(TReshow::HideAndShow, TReshow::MinimiseAndRestore));
 
 TEST_F(ZeroAdjust, GroundOnlyRunStoresUsableTablesThatANewScanReads) {
     form->cbGNDonly->setChecked(true);
