@@ -240,6 +240,7 @@ void TZeroAdjustForm::Run() {
         return;
     AbortRequested = false;
     deviceLost_ = false;
+    noAnswersAtStart_ = Translator->NoAnswers;
     Running = true;
     struct TEnd {
         TZeroAdjustForm& Form;
@@ -327,7 +328,7 @@ bool TZeroAdjustForm::AdjustChannel(int32_t index, const std::string& label, int
                                      device::VoltageRangeToText(version, static_cast<uint8_t>(r))) +
                       " ... ");
             Pending();
-            bool ok = t.NewConfig(0, true) && t.Autozero(index, average);
+            const bool ok = AdjustStep(index, average);
             AppendAction(ok ? " OK " : " ERR ");
             if (ok && cbGNDonly->isChecked() && ch != nullptr) {
                 auto& offsets = ch->Calibration.ZeroOffsets;
@@ -342,6 +343,23 @@ bool TZeroAdjustForm::AdjustChannel(int32_t index, const std::string& label, int
     }
     StepIt(pbTotal);
     return defaultsOk;
+}
+
+bool TZeroAdjustForm::AdjustStep(int32_t index, int32_t average) {
+    try {
+        return Translator->NewConfig(0, true) && Translator->Autozero(index, average);
+    } catch (const model::ETranslatorError&) {
+        // A converter write that got no answer raises; the run ends as for any lost device.
+        if (!Stopped()) throw;
+        return false;
+    }
+}
+
+bool TZeroAdjustForm::Stopped() {
+    // An operation that got no answer means the device is gone, before its loss is reported.
+    if (!deviceLost_ && Running && Translator != nullptr && Translator->NoAnswers != noAnswersAtStart_)
+        deviceLost_ = true;
+    return AbortRequested || deviceLost_;
 }
 
 void TZeroAdjustForm::ClearChannel(int32_t index, const std::string& label, TRunState& state) {

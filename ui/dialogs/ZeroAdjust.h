@@ -77,7 +77,8 @@ public:
     void btnOKClick();
     void btnCancelClick();
 
-    // A device was lost since the run started (it ends the run as an abort does).
+    // A device was lost since the run started, reported or seen as an operation that got no
+    // answer (it ends the run as an abort does).
     bool DeviceLost() const { return deviceLost_; }
 
     // Escape: the Cancel button.
@@ -102,7 +103,9 @@ private:
     void Pending();
     void StepIt(QProgressBar* bar);
     void SetDate(model::TQRBRawChannel& channel) const;
-    bool Stopped() const { return AbortRequested || deviceLost_; }
+    bool Stopped();
+    // One adjustment step: the commit and the autozero; a loss raised inside a reading fails it.
+    bool AdjustStep(int32_t index, int32_t average);
     void HookDeviceLost();
     void UnhookDeviceLost();
 
@@ -111,6 +114,7 @@ private:
     bool closeAfterRun_ = false;
     bool deviceLost_ = false;
     bool hooked_ = false;
+    std::vector<uint32_t> noAnswersAtStart_;
     std::function<void(const void*, const std::string&)> previousLost_;
 };
 
