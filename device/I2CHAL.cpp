@@ -192,7 +192,9 @@ template <class F> TI2CResult TI2CHAL::Route(int32_t device, F&& call) {
     if (d == nullptr) return TI2CResult::irInvalidDevice;
     TI2CControl* c = ControlFor(d->Kind);
     if (c == nullptr) return TI2CResult::irUnknownInterface;
-    return call(*c, d->Index);
+    const TI2CResult result = call(*c, d->Index);
+    if (result == TI2CResult::irNoAnswer && OnNoAnswer) OnNoAnswer(device);
+    return result;
 }
 
 TI2CResult TI2CHAL::SetFan(int32_t device, uint8_t speed) {

@@ -67,6 +67,9 @@ public:
     TI2CIRQEvent OnIRQ; // index is the merged index; runs on the main thread
     TNotifyEvent OnDeviceChange;
     TI2CTextEvent OnDeviceLost;
+    // A routed operation on device (the merged index) returned 7 (no answer); it runs before
+    // the result is returned, so the caller's caller can tell a silent device at once.
+    std::function<void(int32_t device)> OnNoAnswer;
 
     TInterfaceMask Interfaces() const { return interfaces_; }
     void SetInterfaces(TInterfaceMask mask) { interfaces_ = mask; }

@@ -24,6 +24,7 @@ TI2CTranslator::TI2CTranslator(device::TInterfaceMask interfaces, bool scanNow,
         HALNotify(s, device, msg);
     };
     HAL->OnDeviceLost = [this](const void* s, const std::string& text) { HALDeviceLost(s, text); };
+    HAL->OnNoAnswer = [this](int32_t device) { HALNoAnswer(device); };
 
     // Without an application-data folder there is no folder to name; "/" alone would be the root.
     const std::string folder = device::GetSpecialFolder(device::CSIDL_APPDATA);
@@ -208,6 +209,13 @@ void TI2CTranslator::HALNotify(const void*, int32_t device, const device::TIRQMe
 
 void TI2CTranslator::HALDeviceLost(const void* sender, const std::string& text) {
     if (OnDeviceLost) OnDeviceLost(sender, text);
+}
+
+void TI2CTranslator::HALNoAnswer(int32_t device) {
+    if (device < 0) return;
+    const auto d = static_cast<size_t>(device);
+    if (NoAnswers.size() <= d) NoAnswers.resize(d + 1);
+    ++NoAnswers[d];
 }
 
 // ---- Master device access -------------------------------------------------------------------

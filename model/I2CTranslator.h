@@ -149,6 +149,9 @@ public:
     // their values across scans.
     std::vector<device::TDeviceInfo> DeviceInfos;
     std::vector<device::TDeviceADC8> DeviceADC8;
+    // Per device index: operations that got no answer (7), counted as each one returns, so that
+    // a silent or lost device is known before its loss is reported.
+    std::vector<uint32_t> NoAnswers;
     std::array<bool, kSelectionSize> Selected{}; // per channel index, written by the UI
 
     // ---- Lists and accessors (I2CTranslator.cpp) -----------------------------------------
@@ -207,6 +210,7 @@ public:
     // bits, then a supply alarm (256), a fan alarm (1024) or a device interrupt. Main thread.
     void HALNotify(const void* sender, int32_t device, const device::TIRQMessage* msg);
     void HALDeviceLost(const void* sender, const std::string& text);
+    void HALNoAnswer(int32_t device);
 
     // ---- Scan (TranslatorScan.cpp) -------------------------------------------------------
 
@@ -366,7 +370,8 @@ public:
     // Writes table into the flash of the selected channel, 64 bytes a page; the first refused
     // page ends it.
     bool WriteCalibrationFlash(int32_t device, const device::TChannelCalibTable& table);
-    // The present channel's Calibration into its flash, with its path routed meanwhile.
+    // The present channel's Calibration into its flash, with its path routed meanwhile. When a
+    // page is refused, Calibration becomes what the flash holds, read as a scan reads it.
     bool StoreCalibration(int32_t index);
     // Defaults into the present selected channels, one commit, then each one switched off in
     // its device (its slot's enable bit inverted) and taken out of the model; the first

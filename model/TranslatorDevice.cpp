@@ -214,6 +214,13 @@ bool TI2CTranslator::StoreCalibration(int32_t index) {
     if (!SelectChannelPath(channel->Device, group, slot, 0)) return false;
     const bool ok = WriteCalibrationFlash(channel->Device, channel->Calibration);
     SelectChannelPath(channel->Device, group, slot, 1);
+    if (!ok) {
+        // The pages before the refused one were written: the model takes what the flash holds,
+        // or, when it cannot be read, the default table a scan would give it.
+        if (!HAL || !device::IsOK(HAL->GetChannelCalibTable(channel->Device, slot, channel->Calibration)) ||
+            channel->Calibration.CalibSource[0] == '\0')
+            channel->InitDefaultCalibration();
+    }
     return ok;
 }
 

@@ -78,5 +78,93 @@ TEST_F(AutozeroLan, CoarsePathConverges) {
     EXPECT_EQ(ch.Calibration.ZeroOffsets[ch.coupling][ch.Range][1], ch.OffsetDAC);
 }
 
+TFakeFault Closing(uint32_t code) {
+    TFakeFault fault;
+    fault.Code = code;
+    fault.Close = true;
+    return fault;
+}
+
+constexpr uint32_t kWriteChannelCode = 0x30011;
+constexpr uint32_t kI2CWriteCode = 0x10003;
+
+// The connection closes at a commit or at the converter's start: the operation knows the loss
+// when it returns, before the loss posted for the main loop is delivered.
+TEST_F(AutozeroLan, AnOperationThatGetsNoAnswerIsCountedAsItReturns) {
+    adc.SetZeroReference(-200);
+    adc.SetSignal(300);
+    ASSERT_TRUE(translator->Autozero(0, 1));
+    EXPECT_TRUE(translator->NoAnswers.empty());
+
+    amp->AddFault(Closing(kWriteChannelCode));
+    translator->SetRange(0, 5);
+    EXPECT_FALSE(translator->NewConfig(0, true));
+    ASSERT_EQ(translator->NoAnswers.size(), 1u);
+    const uint32_t afterCommit = translator->NoAnswers[0];
+    EXPECT_GE(afterCommit, 1u);
+    // Later operations on the closed connection count as well.
+    EXPECT_THROW(translator->WriteI2CChecked(0, 0x68, "8C"), model::ETranslatorError);
+    EXPECT_GT(translator->NoAnswers[0], afterCommit);
+}
+
+TEST_F(AutozeroLan, ALossInsideAReadingRaisesAndIsCounted) {
+    adc.SetZeroReference(-200);
+    adc.SetSignal(300);
+    amp->AddFault(Closing(kI2CWriteCode));
+    EXPECT_THROW(translator->Autozero(0, 1), model::ETranslatorError);
+    ASSERT_EQ(translator->NoAnswers.size(), 1u);
+    EXPECT_GE(translator->NoAnswers[0], 1u);
+}
+
+// A store that fails part-way leaves the model with what the flash holds: the pages written
+// before the refused one, or the scan's default table when the flash cannot be read.
+TEST_F(AutozeroLan, AFailedCalibrationStoreKeepsWhatTheFlashHolds) {
+    struct TCase {
+        const char* Name;
+        bool Lost;
+    };
+    for (const TCase& c : {TCase{"third page refused", false}, TCase{"connection closed", true}}) {
+        SCOPED_TRACE(c.Name);
+        ASSERT_EQ(translator->Rescan(), 2);
+        device::TChannelCalibTable old;
+        old.SetSource("QRBCAL730");
+        old.AdjustMarker = 174;
+        old.CalibDate.SetText("2020-01-01");
+        for (auto& coupling : old.ZeroOffsets)
+            for (auto& pair : coupling)
+                pair = {2600, 2048};
+        amp->SetCalibTable(1, old);
+        ASSERT_EQ(translator->Rescan(), 2);
+        model::TQRBRawChannel& ch = *translator->GetChannel(1);
+        ASSERT_EQ(ch.Calibration, old);
+        // A stamped table with new offsets everywhere.
+        ch.Calibration.CalibDate.SetText("2026-12-10");
+        for (auto& coupling : ch.Calibration.ZeroOffsets)
+            for (auto& pair : coupling)
+                pair = {2900, 2048};
+        const device::TChannelCalibTable stamped = ch.Calibration;
+        if (c.Lost) {
+            amp->AddFault(Closing(kI2CWriteCode));
+        } else {
+            TFakeFault passed; // the first two pages go through
+            passed.Code = kI2CWriteCode;
+            passed.Times = 2;
+            amp->AddFault(passed);
+            amp->AddFault(Refusal(kI2CWriteCode, 0));
+        }
+        EXPECT_FALSE(translator->StoreCalibration(1));
+        amp->ClearFaults();
+        if (c.Lost) {
+            EXPECT_FALSE(ch.Calibration.IsUsable());
+            EXPECT_EQ(ch.Calibration.ZeroOffsets[0][4][0], 2048);
+        } else {
+            const device::TChannelCalibTable held = amp->CalibTable(1);
+            EXPECT_NE(held, old);
+            EXPECT_NE(held, stamped);
+            EXPECT_EQ(ch.Calibration, held);
+        }
+    }
+}
+
 } // namespace
 } // namespace qrb::test

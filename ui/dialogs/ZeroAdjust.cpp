@@ -149,6 +149,8 @@ TZeroAdjustForm::~TZeroAdjustForm() {
 
 void TZeroAdjustForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // A restore from minimised or a hide and show brings the window back as the user left it.
+    if (filled_) return;
     try {
         FormShow();
     } catch (const std::exception& e) {
@@ -173,6 +175,7 @@ void TZeroAdjustForm::FormShow() {
         RowChannels.push_back(i);
     }
     filling_ = false;
+    filled_ = true;
     clbCalibClick();
 }
 
@@ -237,6 +240,7 @@ void TZeroAdjustForm::Run() {
         return;
     AbortRequested = false;
     deviceLost_ = false;
+    noAnswersAtStart_ = Translator->NoAnswers;
     Running = true;
     struct TEnd {
         TZeroAdjustForm& Form;
@@ -324,7 +328,7 @@ bool TZeroAdjustForm::AdjustChannel(int32_t index, const std::string& label, int
                                      device::VoltageRangeToText(version, static_cast<uint8_t>(r))) +
                       " ... ");
             Pending();
-            bool ok = t.NewConfig(0, true) && t.Autozero(index, average);
+            const bool ok = AdjustStep(index, average);
             AppendAction(ok ? " OK " : " ERR ");
             if (ok && cbGNDonly->isChecked() && ch != nullptr) {
                 auto& offsets = ch->Calibration.ZeroOffsets;
@@ -339,6 +343,23 @@ bool TZeroAdjustForm::AdjustChannel(int32_t index, const std::string& label, int
     }
     StepIt(pbTotal);
     return defaultsOk;
+}
+
+bool TZeroAdjustForm::AdjustStep(int32_t index, int32_t average) {
+    try {
+        return Translator->NewConfig(0, true) && Translator->Autozero(index, average);
+    } catch (const model::ETranslatorError&) {
+        // A converter write that got no answer raises; the run ends as for any lost device.
+        if (!Stopped()) throw;
+        return false;
+    }
+}
+
+bool TZeroAdjustForm::Stopped() {
+    // An operation that got no answer means the device is gone, before its loss is reported.
+    if (!deviceLost_ && Running && Translator != nullptr && Translator->NoAnswers != noAnswersAtStart_)
+        deviceLost_ = true;
+    return AbortRequested || deviceLost_;
 }
 
 void TZeroAdjustForm::ClearChannel(int32_t index, const std::string& label, TRunState& state) {

@@ -67,7 +67,8 @@ public:
     QPushButton* btnOK;
     QPushButton* btnCancel;
 
-    // Fills the list; throws std::runtime_error without a translator.
+    // Fills the list; throws std::runtime_error without a translator. The first show event
+    // runs it, later ones (hide and show, restore from minimised) do not.
     void FormShow();
     void clbCalibClick();
     void cbGNDonlyClick();
@@ -76,7 +77,8 @@ public:
     void btnOKClick();
     void btnCancelClick();
 
-    // A device was lost since the run started (it ends the run as an abort does).
+    // A device was lost since the run started, reported or seen as an operation that got no
+    // answer (it ends the run as an abort does).
     bool DeviceLost() const { return deviceLost_; }
 
     // Escape: the Cancel button.
@@ -101,14 +103,18 @@ private:
     void Pending();
     void StepIt(QProgressBar* bar);
     void SetDate(model::TQRBRawChannel& channel) const;
-    bool Stopped() const { return AbortRequested || deviceLost_; }
+    bool Stopped();
+    // One adjustment step: the commit and the autozero; a loss raised inside a reading fails it.
+    bool AdjustStep(int32_t index, int32_t average);
     void HookDeviceLost();
     void UnhookDeviceLost();
 
     bool filling_ = false;
+    bool filled_ = false;
     bool closeAfterRun_ = false;
     bool deviceLost_ = false;
     bool hooked_ = false;
+    std::vector<uint32_t> noAnswersAtStart_;
     std::function<void(const void*, const std::string&)> previousLost_;
 };
 

@@ -6,6 +6,7 @@
 #include "ui/dialogs/ZeroAdjust.h"
 
 #include "device/HWVocabulary.h"
+#include "device/lan/I2CLANControl.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/ChipAmplifier.h"
 #include "tests/support/ChipEmulations.h"
@@ -26,6 +27,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTest>
 #include <QTimer>
 
@@ -235,6 +237,74 @@ TEST_F(ZeroAdjust, BarMaximaAndControlStates) {
     EXPECT_FALSE(form->cbSaveChannel->isEnabled());
     EXPECT_TRUE(form->cbQuickAdjust->isEnabled());
 }
+
+// A second show event: the window hidden and shown again, or restored from minimised (the
+// window manager's restore delivers a show event of its own).
+enum class TReshow { HideAndShow, MinimiseAndRestore };
+
+class ZeroAdjustReshow : public ZeroAdjust, public ::testing::WithParamInterface<TReshow> {
+protected:
+    void Reshow() {
+        if (GetParam() == TReshow::HideAndShow) {
+            form->hide();
+            form->show();
+        } else {
+            form->showMinimized();
+            form->showNormal();
+            QShowEvent restored;
+            QCoreApplication::sendEvent(form.get(), &restored);
+        }
+        QCoreApplication::processEvents();
+    }
+    std::vector<Qt::CheckState> Marks() const {
+        std::vector<Qt::CheckState> marks;
+        for (int row = 0; row < form->clbCalib->count(); ++row)
+            marks.push_back(form->clbCalib->item(row)->checkState());
+        return marks;
+    }
+};
+
+TEST_P(ZeroAdjustReshow, KeepsTheRowsAndButtonsWhenIdle) {
+    Check({});
+    Reshow();
+    EXPECT_EQ(form->clbCalib->count(), kChannels);
+    EXPECT_EQ(Marks(), std::vector<Qt::CheckState>(kChannels, Qt::Unchecked));
+    EXPECT_FALSE(form->btnOK->isEnabled());
+    EXPECT_EQ(form->pbTotal->maximum(), 0);
+}
+
+TEST_P(ZeroAdjustReshow, KeepsTheRowsAndButtonsDuringARun) {
+    form->cbGNDonly->setChecked(true);
+    form->cbSaveToChannel->setChecked(false);
+    Check({0, 2});
+    const std::vector<Qt::CheckState> marks = Marks();
+    bool reshown = false;
+    OnPending = [&](const std::string& text) {
+        if (text != StepLine(1, 0, 2) || reshown) return;
+        reshown = true;
+        Reshow();
+        EXPECT_EQ(form->clbCalib->count(), kChannels);
+        EXPECT_EQ(Marks(), marks);
+        EXPECT_EQ(form->RowChannels, (std::vector<int32_t>{0, 1, 2, 3}));
+        EXPECT_FALSE(form->btnOK->isEnabled());
+        EXPECT_FALSE(form->gbOptions->isEnabled());
+        EXPECT_EQ(form->pbTotal->maximum(), 2);
+        EXPECT_EQ(form->btnCancel->text(), QStringLiteral("Cancel"));
+    };
+    const device::TRegisterImage unchecked = amp->StoredImage(1);
+    form->btnOKClick();
+    ASSERT_TRUE(reshown);
+    EXPECT_EQ(Action(), "   Finished.");
+    EXPECT_EQ(Marks(), marks);
+    // The unchecked row's channel was not touched.
+    EXPECT_TRUE(Seen("   03: Start"));
+    EXPECT_FALSE(Seen("   02: Start"));
+    EXPECT_EQ(amp->StoredImage(1), unchecked);
+    EXPECT_EQ(form->pbTotal->value(), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(SecondShow, ZeroAdjustReshow,
+                         ::testing::Values(TReshow::HideAndShow, TReshow::MinimiseAndRestore));
 
 TEST_F(ZeroAdjust, GroundOnlyRunStoresUsableTablesThatANewScanReads) {
     form->cbGNDonly->setChecked(true);
@@ -469,6 +539,14 @@ TEST_F(ZeroAdjust, AFailedStoreSkipsTheDefaults) {
     EXPECT_EQ(amp->StoredInfo(1), infoBefore);
     EXPECT_EQ(Ch(1).Info.Defaults.Words[8], word8);
     EXPECT_EQ(Action(), "   Aborted by user or error!");
+    // The refused page was the first: the model holds what the flash holds, not the adjusted
+    // table it tried to store.
+    EXPECT_EQ(Ch(1).Calibration, amp->CalibTable(1));
+    for (size_t r = 0; r < device::kRangeCount; ++r) {
+        if (taken[r]) {
+            EXPECT_EQ(Ch(1).Calibration.ZeroOffsets[6][r], OldTable(1).ZeroOffsets[6][r]) << r;
+        }
+    }
 }
 
 TEST_F(ZeroAdjust, ADeviceLostEndsTheRunAsAnAbort) {
@@ -493,6 +571,95 @@ TEST_F(ZeroAdjust, ADeviceLostEndsTheRunAsAnAbort) {
     translator->OnDeviceLost(nullptr, "again");
     EXPECT_EQ(lostHosts.size(), 2u);
 }
+
+// Where a lost amplifier first fails the run: the commit of a step, or the converter's start
+// inside the step's autozero; and how: its connection closes, or it stops answering while its
+// info port still answers (no loss is reported then).
+constexpr uint32_t kWriteChannelCode = 0x30011;
+constexpr uint32_t kI2CWriteCode = 0x10003;
+constexpr uint32_t kMuxCode = 0x20001;
+
+struct TLossCase {
+    const char* Name;
+    uint32_t Code;
+    bool Frozen;
+};
+
+class ZeroAdjustLoss : public ZeroAdjust, public ::testing::WithParamInterface<TLossCase> {};
+
+TEST_P(ZeroAdjustLoss, EndsTheRunAsAnAbort) {
+    const TLossCase c = GetParam();
+    if (c.Frozen) {
+        // Each unanswered request waits this long instead of two seconds.
+        static_cast<device::TI2CLANControl*>(translator->HAL->LANControl())->Deadlines.AnswerMs = 100;
+    }
+    form->cbGNDonly->setChecked(true);
+    size_t armedAt = 0;
+    OnPending = [&](const std::string& text) {
+        if (text != StepLine(2, 0, 3) || armedAt != 0) return;
+        armedAt = amp->RequestCount();
+        TFakeFault fault;
+        fault.Code = c.Code;
+        fault.Close = !c.Frozen;
+        fault.Drop = c.Frozen;
+        fault.Times = c.Frozen ? -1 : 1;
+        amp->AddFault(fault);
+    };
+    // The reload of the channel's defaults dumps that channel's registers once after the loss.
+    translator->RegisterDump = true;
+    size_t reloads = 0;
+    translator->OnRegisterDump = [&](const void*, const std::string& line) {
+        if (!translator->NoAnswers.empty() && line.rfind("Channel  2:", 0) == 0) ++reloads;
+    };
+    const size_t connections = amp->DataConnectionCount();
+    form->btnOKClick();
+    ASSERT_NE(armedAt, 0u);
+    loop.Step();
+
+    EXPECT_TRUE(form->DeviceLost());
+    EXPECT_EQ(Action(), "   Aborted by user or error!");
+    EXPECT_TRUE(Seen(StepLine(2, 0, 3) + " ERR "));
+    EXPECT_FALSE(Seen(StepLine(2, 0, 4)));
+    EXPECT_FALSE(Seen("   02: storing ..."));
+    EXPECT_FALSE(Seen("   03: Start"));
+    EXPECT_EQ(reloads, 1u);
+    EXPECT_EQ(amp->CalibWrites(1), 0u);
+    EXPECT_GT(amp->CalibWrites(0), 0u);
+    for (int s = 2; s < kChannels; ++s)
+        EXPECT_EQ(amp->CalibTable(s), OldTable(s)) << s;
+    // One report: the loss's own (none while the info port answers), no error box.
+    EXPECT_EQ(lostHosts.size(), c.Frozen ? 0u : 1u);
+    EXPECT_TRUE(script.Records.empty());
+    EXPECT_FALSE(form->Running);
+
+    // Nothing reached the device after the loss; a frozen one saw only the attempts of the
+    // abort's own reload, on the same slot.
+    const std::vector<fakewire::TRequest> requests = amp->Requests();
+    size_t loss = armedAt;
+    while (loss < requests.size() && requests[loss].Command != c.Code)
+        ++loss;
+    ASSERT_LT(loss, requests.size());
+    if (!c.Frozen) {
+        EXPECT_EQ(requests.size(), loss + 1);
+        EXPECT_EQ(amp->DataConnectionCount(), connections);
+    } else {
+        // The checked converter write tries five times; the reload routes the path and commits.
+        for (size_t i = loss + 1; i < requests.size(); ++i) {
+            const uint32_t code = requests[i].Command;
+            EXPECT_TRUE(code == c.Code || code == kMuxCode || code == kWriteChannelCode) << i;
+        }
+        EXPECT_LE(requests.size() - loss, 10u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FirstFailure, ZeroAdjustLoss,
+                         ::testing::Values(TLossCase{"StepCommitClosed", kWriteChannelCode, false},
+                                           TLossCase{"ConverterStartClosed", kI2CWriteCode, false},
+                                           TLossCase{"StepCommitFrozen", kWriteChannelCode, true},
+                                           TLossCase{"ConverterStartFrozen", kI2CWriteCode, true}),
+                         [](const ::testing::TestParamInfo<TLossCase>& info) {
+                             return std::string(info.param.Name);
+                         });
 
 TEST_F(ZeroAdjust, ACloseDuringTheRunWaitsForItsEnd) {
     form->cbGNDonly->setChecked(true);
@@ -655,6 +822,56 @@ TEST_F(ZeroAdjustCommand, ADeviceLostDuringTheRunIsRescannedAfterTheDialogCloses
     ASSERT_EQ(script.MessageTexts().size(), 1u);
     EXPECT_NE(script.MessageTexts()[0].find(amp->Address()), std::string::npos);
 }
+
+// The loss first met by a step's commit or by the converter's start inside its autozero: the
+// run ends as an abort, the loss is logged once and its message follows the rescan after the
+// close; no error box.
+class ZeroAdjustCommandLoss : public ZeroAdjustCommand, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(ZeroAdjustCommandLoss, EndsTheRunWithOneReport) {
+    const size_t scansBefore = amp->InfoConnectionCount();
+    const size_t logBefore = window->LogLines().size();
+    RunCommand([&](ui::TZeroAdjustForm& form) {
+        form.cbGNDonly->setChecked(true);
+        bool armed = false;
+        form.ProcessPending = [&] {
+            QCoreApplication::processEvents();
+            loop.Step();
+            // The first step line of channel 2, before its commit and autozero.
+            if (armed || !form.stAction->text().startsWith(QStringLiteral("   02:  "))) return;
+            armed = true;
+            TFakeFault fault;
+            fault.Code = GetParam();
+            fault.Close = true;
+            amp->AddFault(fault);
+        };
+        form.btnOK->click();
+        ASSERT_TRUE(armed);
+        EXPECT_TRUE(form.DeviceLost());
+        EXPECT_EQ(form.stAction->text(), QStringLiteral("   Aborted by user or error!"));
+        EXPECT_TRUE(window->Gate.RescanPending());
+        EXPECT_TRUE(script.Records.empty());
+    });
+    loop.Step();
+    EXPECT_GT(amp->InfoConnectionCount(), scansBefore);
+    EXPECT_EQ(window->Translator->ChannelCount(), 2);
+    ASSERT_EQ(script.Records.size(), 1u);
+    EXPECT_NE(script.MessageTexts()[0].find(amp->Address()), std::string::npos);
+    const std::vector<std::string> log = window->LogLines();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& l) {
+                                return l.find("was lost, rescan is necessary.") != std::string::npos;
+                            }),
+              1);
+    // After the loss, only the step that met it logged its failure.
+    for (size_t i = logBefore; i < log.size(); ++i) {
+        EXPECT_EQ(log[i].find("(01:01)"), std::string::npos) << log[i];
+        EXPECT_EQ(log[i].find("Cannot"), std::string::npos) << log[i];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FirstFailure, ZeroAdjustCommandLoss,
+                         ::testing::Values(kWriteChannelCode, kI2CWriteCode));
 
 } // namespace
 } // namespace qrb::test
