@@ -692,6 +692,9 @@ bool SelectValue(QComboBox* list, int value) {
 
 void TTEDSEditForm::showEvent(QShowEvent* event) {
     FormShow();
+    // Sized for the rows and items the entry's type shows, not for all the rows it was built with.
+    layout()->activate();
+    adjustSize();
     QDialog::showEvent(event);
 }
 

@@ -539,6 +539,21 @@ TEST_F(SensorEditor, NewEntryNameShowsInFullInBothFieldsAndTheDescriptionKeepsAF
     }
 }
 
+TEST_F(SensorEditor, OpensAtTheSizeOfTheRowsItsTypeShows) {
+    // As the database dialog opens it: made and shown, its rows filled while it shows.
+    for (uint16_t type : {0, 4}) {
+        SCOPED_TRACE(type);
+        translator->ClearSensorEntries();
+        entry = &Add(Record("1111111111111111", type));
+        ui::TTEDSEditForm e;
+        e.Entry = entry;
+        e.show();
+        QApplication::processEvents();
+        EXPECT_EQ(e.size(), e.sizeHint());
+        EXPECT_GE(e.cbSensorRange->width(), e.cbSensorRange->sizeHint().width());
+    }
+}
+
 TEST_F(SensorEditor, DescriptionTakesNoMoreThanTheRecordHoldsCountingALineBreakAsTwo) {
     const QString lines = QStringLiteral("line\n").repeated(50); // 300 characters as stored
     const struct {
