@@ -82,6 +82,13 @@ std::string TSensorRecord::ID() const {
     return RecordText(SensorID);
 }
 
+TSensorBlockList CopySensorBlocks(const TSensorBlockList& list) {
+    TSensorBlockList copy(list.Sorted());
+    for (const auto& entry : list)
+        copy.Add(entry.Text, entry.Object ? std::make_unique<TTEDSBlock>(*entry.Object) : nullptr);
+    return copy;
+}
+
 bool DecodeSensorRecords(std::span<const uint8_t> bytes, TSensorBlockList& out) {
     out.Clear();
     const size_t whole = bytes.size() / TSensorRecord::Size;

@@ -76,6 +76,10 @@ public:
 // Sorted by sensor ID without regard to ASCII case; a second entry of a listed ID is dropped.
 using TSensorBlockList = TObjectList<TTEDSBlock>;
 
+// An entry-by-entry copy of list (the list owns its entries, so it has no copy of its own): what
+// a command that changes the list in place puts back when it is cancelled.
+TSensorBlockList CopySensorBlocks(const TSensorBlockList& list);
+
 // What reading a database file found.
 enum class TSensorFileRead {
     Loaded,  // every whole record was read

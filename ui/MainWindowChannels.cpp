@@ -343,6 +343,10 @@ std::string TMainWindowChannels::SensorDatabaseFile() const {
     return w_.SensorDatabaseFile;
 }
 
+void TMainWindowChannels::AddLog(const std::string& text) {
+    w_.AddLog(text);
+}
+
 void TMainWindowChannels::actTedsInfoExecute() {
     if (w_.Busy || !w_.Gate.IsOpen()) return;
     commands_->RunSensorDatabase(false);

@@ -63,6 +63,7 @@ public:
     bool RunLongOperation(int headerId, int textId, const std::function<bool()>& call) override;
     bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
     std::string SensorDatabaseFile() const override;
+    void AddLog(const std::string& text) override;
 
     // Whether a channel menu item (miRenamechannel ...) has a command; one without stays disabled.
     bool ItemHasCommand(const std::string& name) const { return itemCommands_.count(name) != 0; }

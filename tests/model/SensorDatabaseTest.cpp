@@ -217,6 +217,29 @@ TEST(SensorRecordList, EncodeWritesMarkerAndClearedFlagInListOrder) {
     EXPECT_EQ(list.Object(0)->Rec.NewFlag, 1);
 }
 
+TEST(SensorRecordList, CopyHoldsEqualEntriesOfItsOwn) {
+    TSensorBlockList list(true);
+    ASSERT_TRUE(DecodeSensorRecords(
+        Join({RawRecord("BB00000000000000", 1), RawRecord("AA00000000000000", 2)}), list));
+    list.Object(1)->Rec.NewFlag = 1;
+    const TSensorBlockList copy = CopySensorBlocks(list);
+    EXPECT_TRUE(copy.Sorted());
+    ASSERT_EQ(Keys(copy), Keys(list));
+    for (int i = 0; i < list.Count(); ++i) {
+        EXPECT_NE(copy.Object(i), list.Object(i)) << i;
+        EXPECT_EQ(copy.Object(i)->Rec, list.Object(i)->Rec) << i;
+    }
+    // Changing or freeing the list's entries leaves the copy as it was.
+    const TSensorRecord kept = copy.Object(0)->Rec;
+    list.Object(0)->Rec.SensorType = 7;
+    list.Delete(1);
+    list.Clear();
+    ASSERT_EQ(copy.Count(), 2);
+    EXPECT_EQ(copy.Object(0)->Rec, kept);
+    EXPECT_EQ(copy.Object(1)->Rec.NewFlag, 1);
+    EXPECT_EQ(copy.IndexOf("bb00000000000000"), 1);
+}
+
 // ---- Files ---------------------------------------------------------------------------------
 
 TEST(SensorFile, MissingFileIsAnEmptyDatabase) {

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace qrb::ui {
 
@@ -144,6 +145,8 @@ void TChannelCommands::DetectSensors() {
         std::erase_if(found,
                       [this](const TFoundSensor& f) { return translator_.FindSensorEntry(f.ID) != -1; });
         if (!found.empty() && host_.Confirm(1902, 1903, 1904) == 6) {
+            // What a cancelled dialog puts back when the file cannot give it.
+            model::TSensorBlockList before = model::CopySensorBlocks(translator_.SensorEntries);
             for (const TFoundSensor& f : found) {
                 model::TSensorRecord rec;
                 rec.NewFlag = 1;
@@ -157,7 +160,7 @@ void TChannelCommands::DetectSensors() {
                 auto entry = std::make_unique<model::TTEDSBlock>(rec);
                 translator_.AddSensorEntry(entry);
             }
-            RunSensorDatabase(true);
+            RunSensorDatabase(true, std::move(before));
         }
     }
 
@@ -236,6 +239,10 @@ void TChannelCommands::ApplyStoredConfiguration(int c, const model::TSensorRecor
 }
 
 bool TChannelCommands::RunSensorDatabase(bool newOnly) {
+    return RunSensorDatabase(newOnly, model::CopySensorBlocks(translator_.SensorEntries));
+}
+
+bool TChannelCommands::RunSensorDatabase(bool newOnly, model::TSensorBlockList before) {
     bool accepted = false;
     {
         TTEDSInfoForm form(DialogParent);
@@ -248,8 +255,12 @@ bool TChannelCommands::RunSensorDatabase(bool newOnly) {
     if (accepted) {
         // A refused save keeps the list in memory; the user is told why.
         if (!translator_.SaveSensorDatabase(file)) host_.ShowMessage(translator_.LastFileError);
-    } else {
-        translator_.LoadSensorDatabase(file);
+    } else if (!translator_.LoadSensorDatabase(file)) {
+        // The dialog's edits are dropped all the same; reported as a failed load at start is.
+        translator_.SensorEntries = std::move(before);
+        const std::string error = translator_.LastFileError;
+        host_.AddLog("[ERR] " + error);
+        host_.ShowMessage(error);
     }
     return accepted;
 }

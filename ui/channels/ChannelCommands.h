@@ -9,6 +9,7 @@
 // a command that changes pending images joins the collected changes, so a rollback undoes it;
 // reset commits by itself and is followed by a fresh snapshot.
 
+#include "model/SensorDatabase.h"
 #include "ui/channels/ChannelsHost.h"
 #include "ui/settings/Settings.h"
 
@@ -24,7 +25,6 @@ class QWidget;
 namespace qrb::model {
 class TI2CTranslator;
 class TQRBRawChannel;
-struct TSensorRecord;
 } // namespace qrb::model
 
 namespace qrb::ui {
@@ -76,7 +76,8 @@ public:
 
     // The sensor database dialog over the translator's list (all entries, or the new ones with
     // the change flag set); afterwards the list is saved to the file after OK, reloaded from
-    // it otherwise. True after OK.
+    // it otherwise. A file that cannot be read again is reported, and the list goes back to what
+    // it held before. True after OK.
     bool RunSensorDatabase(bool newOnly);
 
     // The focus row when it is a channel of the translator's list, else -1.
@@ -90,6 +91,8 @@ private:
     // apply and the list repaints when it reports a change.
     void ChangeFocusChannel(const std::function<bool(const model::TQRBRawChannel&)>& change);
     void DetectSensors();
+    // The database dialog as above; before is the list as it was before the command changed it.
+    bool RunSensorDatabase(bool newOnly, model::TSensorBlockList before);
     // The stored configuration of record onto channel c, then applied.
     void ApplyStoredConfiguration(int c, const model::TSensorRecord& record);
 

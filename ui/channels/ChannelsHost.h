@@ -117,6 +117,8 @@ public:
     }
     // The sensor database file ("TEDSinfo.bin" in the user folder).
     virtual std::string SensorDatabaseFile() const { return {}; }
+    // A line in the window's log.
+    virtual void AddLog(const std::string& text) { (void)text; }
 };
 
 } // namespace qrb::ui

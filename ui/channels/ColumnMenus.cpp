@@ -6,6 +6,7 @@
 #include "ui/channels/ChannelList.h"
 #include "ui/dialogs/ChannelOffsetDialog.h"
 #include "ui/platform/ScanGate.h"
+#include "ui/platform/ScreenPlacement.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -595,9 +596,12 @@ void TColumnMenus::ShowOffsetEditor(int x, int y, int row) {
     form.cbOffsetActiveClick();
     // The pending offset, which is what the list shows.
     form.seOffset->setValue(OffsetPerMille(*ch));
-    const QPoint screen = ScreenPos(x, y);
-    form.move(screen.x() - 40, screen.y());
     form.btnApply->setText(ToQt(GetText(452)));
+    // Beside the clicked row, moved in where it would cross an edge of the screen; at the size it
+    // shows with (the window is reused, the group may have been shown or hidden since).
+    form.adjustSize();
+    const QPoint screen = ScreenPos(x, y);
+    MoveOnScreen(&form, QPoint(screen.x() - 40, screen.y()));
     const int result = ExecDialog ? ExecDialog(form) : QDialog::Rejected;
     if (result != QDialog::Accepted) return;
     if (!AdHocMode() && !state_.ChangesPending) translator_.TakeSnapshot();

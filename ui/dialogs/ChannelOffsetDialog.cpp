@@ -2,16 +2,21 @@
 
 #include "model/I2CTranslator.h"
 #include "model/QRBRawCalibration.h"
+#include "ui/platform/ScreenPlacement.h"
+#include "ui/texts/QtText.h"
+#include "ui/texts/Texts.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QToolButton>
@@ -136,7 +141,7 @@ TChannelOffsetForm::TChannelOffsetForm(QWidget* parent) : QDialog(parent, Qt::To
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
+    BitBtn2 = new QPushButton(ToDisplay(GetText(453)), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
@@ -185,15 +190,43 @@ void TChannelOffsetForm::SetLimited(bool limited) {
 void TChannelOffsetForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     FormShow();
+    // The caller placed the window before its frame was known; the frame comes with the window
+    // manager, at the latest by the first activation.
+    StayOnScreen();
+    framePending_ = true;
+}
+
+void TChannelOffsetForm::StayOnScreen() {
+    const QRect frame = frameGeometry();
+    QScreen* at = QGuiApplication::screenAt(frame.center());
+    if (at == nullptr) at = screen();
+    if (at == nullptr) return;
+    // Moved only when it crosses an edge: a move while the frame is still unknown would shift it.
+    const QPoint inside = KeepOnScreen(frame, at->availableGeometry());
+    if (inside != frame.topLeft()) move(inside);
+}
+
+bool TChannelOffsetForm::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && framePending_) {
+        framePending_ = false;
+        StayOnScreen();
+    }
+    return QDialog::event(event);
 }
 
 void TChannelOffsetForm::FormShow() {
+    BitBtn2->setText(ToDisplay(GetText(453)));
     cbOffsetActive->setFocus();
     SetLimited(limited_);
 }
 
 void TChannelOffsetForm::cbOffsetActiveClick() {
     gbxOffset->setVisible(cbOffsetActive->isChecked());
+    // The window grows with the group; it stays on the screen.
+    if (isVisible()) {
+        layout()->activate();
+        StayOnScreen();
+    }
 }
 
 void TChannelOffsetForm::trbOffsetChange() {

@@ -83,10 +83,15 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Moves the window in where its frame crosses an edge of the screen's available area.
+    void StayOnScreen();
+
     bool limited_ = false;
+    bool framePending_ = false; // shown, not yet activated: the frame may still change
 };
 
 } // namespace qrb::ui

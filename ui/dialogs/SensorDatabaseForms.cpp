@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -178,9 +180,22 @@ std::string MemoToDescription(const QString& text) {
     return FromQt(s);
 }
 
+// Wide enough for a name of the field's full length in hex digits (an ID's characters), in the
+// field's own font. QLineEdit's own hint makes room for 17 average characters.
+void FitNameField(QLineEdit* edit) {
+    const QFontMetrics metrics(edit->font());
+    const int more = metrics.horizontalAdvance(QString(edit->maxLength(), QLatin1Char('0'))) -
+                     17 * metrics.horizontalAdvance(QLatin1Char('x'));
+    edit->setMinimumWidth(edit->sizeHint().width() + std::max(0, more));
+}
+
 } // namespace
 
 // ---- Free helpers ---------------------------------------------------------------------------
+
+int StoredDescriptionLength(const QString& memoText) {
+    return static_cast<int>(device::Utf8ToCp1252(MemoToDescription(memoText)).size());
+}
 
 int OffsetPercent(uint16_t offsetDAC) {
     return RoundInt((static_cast<int>(offsetDAC) - 2048) / 10.24);
@@ -501,10 +516,19 @@ TTEDSEditForm::TTEDSEditForm(QWidget* parent) : QDialog(parent) {
     ebxDisplayName = new QLineEdit(this);
     ebxDisplayName->setObjectName(QStringLiteral("ebxDisplayName"));
     ebxDisplayName->setMaxLength(30);
+    FitNameField(ebxSensorname);
+    FitNameField(ebxDisplayName);
     lbDescription = Label(this, "lbDescription");
     mmDesc = new QPlainTextEdit(this);
     mmDesc->setObjectName(QStringLiteral("mmDesc"));
-    mmDesc->setMinimumHeight(60);
+    // Room for the longest description, about seven lines at the names' width.
+    {
+        const QFontMetrics metrics(mmDesc->font());
+        const QMargins frame = mmDesc->contentsMargins();
+        mmDesc->setFixedHeight(7 * metrics.lineSpacing() +
+                               2 * static_cast<int>(mmDesc->document()->documentMargin()) + frame.top() +
+                               frame.bottom());
+    }
     lbSensortype = Label(this, "lbSensortype");
     cbSensorType = List(this, "cbSensorType");
     lbRange = Label(this, "lbRange");
@@ -588,13 +612,19 @@ TTEDSEditForm::TTEDSEditForm(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(btnOk);
     buttons->addWidget(btnCancel);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid, 1);
+    layout->addLayout(grid);
+    layout->addStretch(1);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
 
     auto change = [this] { ControlChange(); };
     connect(ebxSensorname, &QLineEdit::textChanged, this, change);
     connect(ebxDisplayName, &QLineEdit::textChanged, this, change);
+    connect(mmDesc->document(), &QTextDocument::contentsChange, this, [this](int pos, int, int added) {
+        descEditPos_ = pos;
+        descEditAdded_ = added;
+    });
+    connect(mmDesc, &QPlainTextEdit::textChanged, this, [this] { LimitDescription(); });
     connect(mmDesc, &QPlainTextEdit::textChanged, this, change);
     for (QComboBox* list : {cbSensorRange, cbSensorCoupling, cbSensorCurrent, cbSensorPwrSignal,
                             cbSensorVoltage, cbSensorResistor, cbSensorShunt, cbSensorSense, cbVoltSupply})
@@ -621,6 +651,28 @@ void TTEDSEditForm::FillList(QComboBox* list, int tag, const std::vector<int>& v
     Updating = updating;
 }
 
+void TTEDSEditForm::LimitDescription() {
+    const QString text = mmDesc->toPlainText();
+    if (StoredDescriptionLength(text) <= kDescriptionLength) return;
+    int pos = std::clamp(descEditPos_, 0, static_cast<int>(text.size()));
+    int added = std::clamp(descEditAdded_, 0, static_cast<int>(text.size()) - pos);
+    if (added == 0) { // nothing added, yet too long: the whole text is cut at its end
+        pos = 0;
+        added = static_cast<int>(text.size());
+    }
+    // Of the added characters, those that still fit; the rest is not taken.
+    const QString before = text.left(pos);
+    const QString after = text.mid(pos + added);
+    QString kept = text.mid(pos, added);
+    while (!kept.isEmpty() && StoredDescriptionLength(before + kept + after) > kDescriptionLength)
+        kept.chop(kept.size() >= 2 && kept.at(kept.size() - 1).isLowSurrogate() ? 2 : 1);
+    QTextCursor cursor(mmDesc->document());
+    cursor.setPosition(pos);
+    cursor.setPosition(pos + added, QTextCursor::KeepAnchor);
+    cursor.insertText(kept);
+    mmDesc->setTextCursor(cursor);
+}
+
 int TTEDSEditForm::SelectedValue(const QComboBox* list) {
     if (list->currentIndex() < 0) return -1;
     return list->currentData(kValueRole).toString().toInt();
@@ -640,6 +692,9 @@ bool SelectValue(QComboBox* list, int value) {
 
 void TTEDSEditForm::showEvent(QShowEvent* event) {
     FormShow();
+    // Sized for the rows and items the entry's type shows, not for all the rows it was built with.
+    layout()->activate();
+    adjustSize();
     QDialog::showEvent(event);
 }
 

@@ -8,6 +8,7 @@
 #include "model/SensorDatabase.h"
 
 #include <QDialog>
+#include <QString>
 
 #include <functional>
 #include <string>
@@ -28,6 +29,10 @@ class TI2CTranslator;
 }
 
 namespace qrb::ui {
+
+// The characters a description takes in the record (a line break is stored as CR LF).
+inline constexpr int kDescriptionLength = 200;
+int StoredDescriptionLength(const QString& memoText);
 
 // Counts per milliampere and per volt of the stored DAC values.
 inline constexpr double kCountsPerMilliampere = 78.63576399;
@@ -151,9 +156,14 @@ protected:
 
 private:
     void FillList(QComboBox* list, int tag, const std::vector<int>& values);
+    // Takes back what the last edit of the description added beyond what the record holds.
+    void LimitDescription();
     void SetVoltSupplyList();
     void ShowSenseList();
     int SupplyMode() const;
+
+    int descEditPos_ = 0; // the description's last edit: where, and how many characters it added
+    int descEditAdded_ = 0;
 };
 
 } // namespace qrb::ui

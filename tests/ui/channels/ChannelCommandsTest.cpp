@@ -28,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -51,6 +52,27 @@ std::vector<uint8_t> FileBytes(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// A database file too short for one record: it cannot be read.
+void WriteShortDatabase(const fs::path& path) {
+    const char bytes[] = {static_cast<char>(model::kSensorRecordMarker), 0, 16};
+    std::ofstream(path, std::ios::binary).write(bytes, sizeof bytes);
+}
+
+// The sensor IDs and records of the translator's list, in list order.
+std::vector<std::pair<std::string, model::TSensorRecord>> Entries(const model::TI2CTranslator& t) {
+    std::vector<std::pair<std::string, model::TSensorRecord>> out;
+    for (int i = 0; i < t.SensorEntryCount(); ++i)
+        out.emplace_back(t.GetSensorEntry(i)->Rec.ID(), t.GetSensorEntry(i)->Rec);
+    return out;
+}
+
+size_t ChannelWrites(const TFakeLanAmplifier& amp) {
+    size_t writes = 0;
+    for (const fakewire::TRequest& r : amp.Requests())
+        if (r.Command == 0x30011) ++writes; // WRITECHANNEL
+    return writes;
+}
+
 // The recording host with the window's busy span, the long-operation frame and the input box.
 class TCommandHost : public TFakeHost {
 public:
@@ -62,6 +84,7 @@ public:
     std::vector<std::string> InputTexts;           // caption, prompt, initial value
     std::string Database;
     std::vector<bool> BusyAtUpdate;
+    std::vector<std::string> Log;
 
     void RunBusy(const std::function<void()>& fn) override {
         // A span inside another (a commit inside a command's span) is part of that one.
@@ -85,6 +108,7 @@ public:
         return true;
     }
     std::string SensorDatabaseFile() const override { return Database; }
+    void AddLog(const std::string& text) override { Log.push_back(text); }
     void UpdateActions() override {
         BusyAtUpdate.push_back(Fields->Busy);
         TFakeHost::UpdateActions();
@@ -348,6 +372,71 @@ TEST_F(ChannelCommands, CancelInTheNewOnlyDialogLeavesTheFileUnchanged) {
     EXPECT_EQ(translator->SensorEntryCount(), 1);
     // Nothing stored: nothing applied.
     EXPECT_TRUE(host.BusyAtUpdate.empty());
+}
+
+TEST_F(ChannelCommands, CancelledNewEntriesWhoseFileCannotBeReadAgainAreDroppedAndNotApplied) {
+    Store(Record(Id(kRomC), model::stICP, "stored before"));
+    const auto entriesBefore = Entries(*translator);
+    WriteShortDatabase(host.Database);
+    const std::vector<uint8_t> fileBefore = FileBytes(host.Database);
+    bridges[0].SetRoms({kRomA});
+    Select({0}, 0);
+    const std::string nameBefore = Ch(0).ChannelName;
+    const model::TSensorType typeBefore = Ch(0).SensorType;
+    const device::TChannelImage pendingBefore = Ch(0).Pending, currentBefore = Ch(0).Current;
+    size_t writesAtDialog = 0; // the identification itself commits
+    host.ConfirmAnswers = {6};
+    databaseAnswer = QDialog::Rejected;
+    // The user edits the new entry, then cancels and discards.
+    OnDatabaseDialog = [this, &writesAtDialog](ui::TTEDSInfoForm&) {
+        writesAtDialog = ChannelWrites(*amp);
+        model::TTEDSBlock* entry = translator->GetSensorEntry(translator->FindSensorEntry(Id(kRomA)));
+        ASSERT_NE(entry, nullptr);
+        entry->Rec.SensorType = model::stVolt;
+        model::SetRecordText(entry->Rec.DisplayName, "edited");
+    };
+
+    commands->miTEDSClick();
+
+    EXPECT_EQ(databaseDialogs, 1);
+    EXPECT_EQ(Entries(*translator), entriesBefore);
+    EXPECT_EQ(Ch(0).ChannelName, nameBefore);
+    EXPECT_EQ(Ch(0).SensorType, typeBefore);
+    EXPECT_EQ(Ch(0).Pending, pendingBefore);
+    EXPECT_EQ(Ch(0).Current, currentBefore);
+    EXPECT_EQ(ChannelWrites(*amp), writesAtDialog);
+    EXPECT_EQ(FileBytes(host.Database), fileBefore);
+    // Reported as a failed load at start is: a log line and a box.
+    ASSERT_FALSE(translator->LastFileError.empty());
+    EXPECT_EQ(host.Messages, (std::vector<std::string>{translator->LastFileError}));
+    EXPECT_EQ(host.Log, (std::vector<std::string>{"[ERR] " + translator->LastFileError}));
+    EXPECT_FALSE(fields.Busy);
+}
+
+TEST_F(ChannelCommands, CancelledDatabaseDialogWhoseFileCannotBeReadAgainGivesBackItsEntries) {
+    Store(Record(Id(kRomA), model::stICP, "first"));
+    Store(Record(Id(kRomC), model::stVolt, "second"));
+    const auto entriesBefore = Entries(*translator);
+    WriteShortDatabase(host.Database);
+    const std::vector<uint8_t> fileBefore = FileBytes(host.Database);
+    commands->ExecDialog = [this](QDialog&) {
+        translator->DeleteSensorEntry(Id(kRomA));
+        translator->GetSensorEntry(0)->Rec.SensorType = model::stRTD;
+        auto added = std::make_unique<model::TTEDSBlock>(ui::ManualSensorRecord(Id(kRomD)));
+        translator->AddSensorEntry(added);
+        return int(QDialog::Rejected);
+    };
+
+    EXPECT_FALSE(commands->RunSensorDatabase(false));
+
+    EXPECT_EQ(Entries(*translator), entriesBefore);
+    EXPECT_EQ(FileBytes(host.Database), fileBefore);
+    ASSERT_FALSE(translator->LastFileError.empty());
+    EXPECT_EQ(host.Messages, (std::vector<std::string>{translator->LastFileError}));
+    EXPECT_EQ(host.Log, (std::vector<std::string>{"[ERR] " + translator->LastFileError}));
+    // The unread file stays protected.
+    EXPECT_FALSE(translator->SaveSensorDatabase(host.Database));
+    EXPECT_EQ(FileBytes(host.Database), fileBefore);
 }
 
 TEST_F(ChannelCommands, StoredSupplyBeyondTheDacIsLimitedAndARefusedSaveIsReported) {
@@ -771,6 +860,36 @@ TEST_F(MainWindowSensors, DetectedSensorIsAddedEditedAppliedAndTheDatabaseLoadsB
     EXPECT_EQ(window->Translator->GetSensorEntry(0)->Rec, written);
     ASSERT_TRUE(window->Translator->SaveSensorDatabase(file.string()));
     EXPECT_EQ(FileBytes(file), bytes);
+}
+
+TEST_F(MainWindowSensors, CancelledDatabaseOverAnUnreadableFileIsReportedAsAtStart) {
+    Stop();
+    const fs::path file = CompanyFolder() / "TEDSinfo.bin";
+    WriteShortDatabase(file);
+    Start();
+    QApplication::processEvents(); // the start's box
+    const std::string error = window->Translator->LastFileError;
+    ASSERT_FALSE(error.empty());
+    EXPECT_EQ(script.MessageTexts(), (std::vector<std::string>{error}));
+    auto logged = [this, &error] {
+        const std::vector<std::string> lines = window->LogLines();
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.size() >= error.size() + 6 &&
+                   line.compare(line.size() - error.size() - 6, std::string::npos, "[ERR] " + error) == 0;
+        });
+    };
+    EXPECT_EQ(logged(), 1);
+
+    window->Channels->Commands().ExecDialog = [this](QDialog&) {
+        auto added = std::make_unique<model::TTEDSBlock>(ui::ManualSensorRecord(Id(kRomA)));
+        window->Translator->AddSensorEntry(added);
+        return int(QDialog::Rejected);
+    };
+    window->Channels->actTedsInfoExecute();
+    EXPECT_EQ(window->Translator->SensorEntryCount(), 0);
+    EXPECT_EQ(script.MessageTexts(), (std::vector<std::string>{error, error}));
+    EXPECT_EQ(logged(), 2);
+    EXPECT_EQ(FileBytes(file).size(), 3u);
 }
 
 TEST_F(MainWindowSensors, HistoryResetWithAndWithoutAPresentError) {

@@ -1,13 +1,18 @@
 // The channel offset window: the coupled track bar and spin edit, the limited range, the
 // presets, Apply (snapshot rule, the relay-off zero, skipped channels, the pending power DAC,
-// the clamp) and Enter in the spin edit.
+// the clamp) and Enter in the spin edit; its placement beside the clicked row inside the screen,
+// its texts and sizes in both languages.
 
 #include "ui/dialogs/ChannelOffsetDialog.h"
 #include "tests/ui/channels/ChannelsTestSupport.h"
+#include "tests/ui/dialogs/DialogTestSupport.h"
+#include "ui/texts/Texts.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
@@ -184,6 +189,87 @@ TEST_F(OffsetForm, EnterInTheSpinEditAppliesWithoutClosing) {
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(form->result(), 0);
     EXPECT_EQ(Ch(0).OffsetDACCache, 2048 + 256);
+}
+
+TEST_F(OffsetForm, OpensBesideTheClickedRowInsideTheScreen) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect area = screen->availableGeometry();
+    SetType(0, model::stVolt);
+    SetType(3, model::stVolt);
+    // Four rows above the bottom edge, the offset column in the middle of the screen.
+    const QPoint low(area.left() - 400, area.bottom() - 4 * ui::kChannelRowHeight);
+    const struct {
+        const char* Name;
+        QPoint Window; // where the list's window is
+        int Row;
+        bool Active;     // the offset is on when the window opens
+        bool CheckAfter; // the user switches it on in the open window
+    } cases[] = {
+        {"inside: 40 pixels left of the click", QPoint(area.left() - 400, area.top()), 0, true, false},
+        {"right edge of a wide window", area.topLeft(), 0, true, false},
+        {"bottom edge", low, 3, true, false},
+        {"grows past the bottom when switched on", low, 3, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        // A window of its own for each case: a reused one keeps the size it grew to.
+        form = std::make_unique<ui::TChannelOffsetForm>();
+        menus->OffsetForm = form.get();
+        page->Window.move(c.Window);
+        page->Window.show();
+        SelectRows({c.Row});
+        ASSERT_TRUE(translator->SetOffset(c.Row, c.Active ? 1 : 0));
+        std::vector<QRect> frames;
+        QRect client;
+        menus->ExecDialog = [&](QDialog& dialog) {
+            dialog.show();
+            QApplication::processEvents();
+            frames.push_back(dialog.frameGeometry());
+            client = dialog.geometry();
+            if (c.CheckAfter) {
+                form->cbOffsetActive->setChecked(true);
+                QApplication::processEvents();
+                frames.push_back(dialog.frameGeometry());
+            }
+            dialog.hide();
+            return int(QDialog::Rejected);
+        };
+        RightClick(750, c.Row);
+        ASSERT_EQ(frames.size(), c.CheckAfter ? 2u : 1u);
+        for (const QRect& frame : frames)
+            EXPECT_TRUE(area.contains(frame))
+                << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+        const QPoint click = page->List->viewport()->mapToGlobal(
+            QPoint(750, c.Row * ui::kChannelRowHeight + ui::kChannelRowHeight / 2));
+        // Where it fits, the window keeps the wanted place (its frame or its client area there).
+        if (c.Window.x() < area.left()) {
+            EXPECT_LE(frames[0].left(), click.x() - 40);
+            EXPECT_GE(client.left(), click.x() - 40);
+        }
+        if (c.Row == 0) {
+            EXPECT_LE(frames[0].top(), click.y());
+            EXPECT_GE(client.top(), click.y());
+        }
+    }
+}
+
+TEST_F(OffsetForm, CancelFromTheTextTableAndSizeHintsInBothLanguages) {
+    for (uint16_t lang : {ui::LangGerman, ui::LangEnglish}) {
+        ui::SetLangOffset(lang);
+        const char* language = lang == ui::LangGerman ? "German" : "English";
+        form->cbOffsetActive->setChecked(true);
+        form->cbOffsetActiveClick();
+        form->btnApply->setText(QString::fromStdString(ui::GetText(452)));
+        ExpectControlsGetTheirSizeHints(*form, language);
+        EXPECT_EQ(form->BitBtn2->text().toStdString(), ui::GetText(453)) << language;
+    }
+    EXPECT_EQ(form->BitBtn2->text(), QStringLiteral("Cancel"));
+    ui::SetLangOffset(ui::LangGerman);
+    form->show();
+    EXPECT_EQ(form->BitBtn2->text(), QStringLiteral("Abbrechen"));
+    form->hide();
+    ui::SetLangOffset(ui::LangEnglish);
 }
 
 TEST(OffsetValues, PendingOffsetShownAndRounding) {

@@ -3,6 +3,7 @@
 
 #include "ui/dialogs/SensorDatabaseForms.h"
 
+#include "device/Format.h"
 #include "device/HWVocabulary.h"
 #include "device/I2CHAL.h"
 #include "model/I2CTranslator.h"
@@ -20,6 +21,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QTest>
+#include <QTextCursor>
 
 #include <gtest/gtest.h>
 
@@ -494,6 +498,111 @@ TEST_F(SensorEditor, CancelAfterAChangeAsksAndKeepsTheEntry) {
     e.btnCancel->click();
     EXPECT_FALSE(e.isVisible());
     EXPECT_EQ(entry->Rec, rec);
+}
+
+// The width a line edit shows its text in: inside its frame and the 2-pixel margins on each side.
+int ContentWidth(const QLineEdit* edit) {
+    const QMargins text = edit->textMargins();
+    return edit->width() - 2 * edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, edit) - 4 -
+           text.left() - text.right();
+}
+
+TEST_F(SensorEditor, NewEntryNameShowsInFullInBothFieldsAndTheDescriptionKeepsAFewLines) {
+    // The names the sensor detection gives a new entry: 25 characters.
+    const std::string id = "2811223344556656";
+    const std::string name = device::Format("Ch%2.2d:  0x%s", 1, id);
+    ASSERT_EQ(name.size(), 25u);
+    for (uint16_t lang : {ui::LangGerman, ui::LangEnglish}) {
+        ui::SetLangOffset(lang);
+        const char* language = lang == ui::LangGerman ? "German" : "English";
+        for (uint16_t type : {0, 4}) { // fewest and most rows
+            SCOPED_TRACE(std::string(language) + " type " + std::to_string(type));
+            translator->ClearSensorEntries();
+            TSensorRecord rec = Record(id, type);
+            model::SetRecordText(rec.SensorName, name);
+            model::SetRecordText(rec.DisplayName, name);
+            ui::TTEDSEditForm& e = Open(rec);
+            ExpectSizeHints(e, language);
+            e.show();
+            QApplication::processEvents();
+            for (const QLineEdit* field : {e.ebxSensorname, e.ebxDisplayName}) {
+                EXPECT_EQ(field->text().toStdString(), name);
+                EXPECT_LE(field->fontMetrics().horizontalAdvance(field->text()), ContentWidth(field))
+                    << field->objectName().toStdString() << " " << field->width();
+            }
+            // The description box is a few lines high, not the rest of the window.
+            const int line = e.mmDesc->fontMetrics().lineSpacing();
+            EXPECT_GE(e.mmDesc->height(), 4 * line);
+            EXPECT_LE(e.mmDesc->height(), 10 * line);
+            e.hide();
+        }
+    }
+}
+
+TEST_F(SensorEditor, OpensAtTheSizeOfTheRowsItsTypeShows) {
+    // As the database dialog opens it: made and shown, its rows filled while it shows.
+    for (uint16_t type : {0, 4}) {
+        SCOPED_TRACE(type);
+        translator->ClearSensorEntries();
+        entry = &Add(Record("1111111111111111", type));
+        ui::TTEDSEditForm e;
+        e.Entry = entry;
+        e.show();
+        QApplication::processEvents();
+        EXPECT_EQ(e.size(), e.sizeHint());
+        EXPECT_GE(e.cbSensorRange->width(), e.cbSensorRange->sizeHint().width());
+    }
+}
+
+TEST_F(SensorEditor, DescriptionTakesNoMoreThanTheRecordHoldsCountingALineBreakAsTwo) {
+    const QString lines = QStringLiteral("line\n").repeated(50); // 300 characters as stored
+    const struct {
+        const char* Name;
+        QString Start;
+        int At; // where the text is inserted
+        QString Inserted;
+        QString Expected;
+    } cases[] = {
+        {"pasted past the end", QString(), 0, QString(250, QLatin1Char('a')), QString(200, QLatin1Char('a'))},
+        {"line breaks count as two", QString(), 0, lines,
+         QStringLiteral("line\n").repeated(33) + QStringLiteral("li")},
+        {"only what fits of an insert in the middle", QString(199, QLatin1Char('b')), 10,
+         QStringLiteral("XYZ"),
+         QString(10, QLatin1Char('b')) + QStringLiteral("X") + QString(189, QLatin1Char('b'))},
+        {"a break that does not fit", QString(199, QLatin1Char('c')), 199, QStringLiteral("\n"),
+         QString(199, QLatin1Char('c'))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        translator->ClearSensorEntries();
+        ui::TTEDSEditForm& e = Open(Record("1111111111111111", 2));
+        e.mmDesc->setPlainText(c.Start);
+        QTextCursor cursor(e.mmDesc->document());
+        cursor.setPosition(c.At);
+        cursor.insertText(c.Inserted);
+        EXPECT_EQ(e.mmDesc->toPlainText(), c.Expected);
+        EXPECT_LE(ui::StoredDescriptionLength(e.mmDesc->toPlainText()), ui::kDescriptionLength);
+        // What is shown is what is stored, nothing cut when it is saved.
+        e.btnOkClick();
+        QString stored = c.Expected;
+        stored.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        EXPECT_EQ(model::RecordText(entry->Rec.Description), stored.trimmed().toStdString());
+    }
+
+    // Typing at the limit: the character is not taken.
+    translator->ClearSensorEntries();
+    ui::TTEDSEditForm& e = Open(Record("2222222222222222", 2));
+    e.show();
+    e.mmDesc->setPlainText(QString(199, QLatin1Char('d')));
+    e.mmDesc->moveCursor(QTextCursor::End);
+    QTest::keyClick(e.mmDesc, Qt::Key_E);
+    QTest::keyClick(e.mmDesc, Qt::Key_F);
+    QTest::keyClick(e.mmDesc, Qt::Key_Return);
+    EXPECT_EQ(e.mmDesc->toPlainText(), QString(199, QLatin1Char('d')) + QStringLiteral("e"));
+    QTest::keyClick(e.mmDesc, Qt::Key_Backspace);
+    QTest::keyClick(e.mmDesc, Qt::Key_Backspace);
+    QTest::keyClick(e.mmDesc, Qt::Key_Return);
+    EXPECT_EQ(e.mmDesc->toPlainText(), QString(198, QLatin1Char('d')) + QStringLiteral("\n"));
 }
 
 TEST_F(SensorEditor, ControlsGetTheirSizeHintInBothLanguages) {
