@@ -21,11 +21,12 @@ QScreen* ScreenFor(QWidget* window, const QPoint& at) {
     return QGuiApplication::primaryScreen();
 }
 
-// The frame's size; before the first show only the window's own size is known.
+// The frame's size. Before its first show a window that was never resized has Qt's placeholder
+// size; the show gives it its size hint.
 QSize FrameSize(QWidget* window) {
-    const QSize frame = window->frameGeometry().size();
-    const QSize own = window->isVisible() ? window->size() : window->size().expandedTo(window->sizeHint());
-    return frame.expandedTo(own);
+    if (window->isVisible() || window->testAttribute(Qt::WA_Resized))
+        return window->frameGeometry().size().expandedTo(window->size());
+    return window->sizeHint().expandedTo(window->minimumSize());
 }
 
 } // namespace

@@ -44,5 +44,19 @@ TEST(ScreenPlacementTest, WindowMovedPastTheScreenEdgeComesBackInside) {
     EXPECT_EQ(window.frameGeometry().top(), area.top() + 10);
 }
 
+TEST(ScreenPlacementTest, AWindowNeverShownIsPlacedByTheSizeItWillShowWith) {
+    test::EnsureApplication();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect area = screen->availableGeometry();
+    QWidget window;
+    window.setMinimumSize(120, 80);
+    // Before its first show the window reports a placeholder size far larger than it will be.
+    ASSERT_GT(window.size().width(), 120);
+    const QPoint wanted(area.right() - 200, area.top() + 10);
+    MoveOnScreen(&window, wanted);
+    EXPECT_EQ(window.frameGeometry().topLeft(), wanted);
+}
+
 } // namespace
 } // namespace qrb::ui
