@@ -12,7 +12,7 @@
 // bytes; past the end every read is accepted with zeros.
 //
 // QRB_RECORD_SEEDS=<folder>: writes the simulated amplifier's answers to the same operations as
-// seeds into that folder and ends.
+// seeds into that folder (each checked to lead the model the same way when served back) and ends.
 
 #include "device/I2CHAL.h"
 #include "device/sim/I2CVirtualControl.h"
@@ -270,7 +270,8 @@ struct THeader {
 };
 
 // One run of the model over the answers of owned, which becomes the translator's LAN transport.
-void Run(std::unique_ptr<TAnswerControl> owned, const THeader& h, bool recording) {
+// Returns what the model made of them: the channel count, the reports and the sensor ID.
+std::string Run(std::unique_ptr<TAnswerControl> owned, const THeader& h, bool recording) {
     TAnswerControl& control = *owned;
     TI2CTransportFactory f = DefaultTransportFactory();
     f.CreateLAN = [&owned]() -> std::unique_ptr<TI2CControl> { return std::move(owned); };
@@ -297,26 +298,33 @@ void Run(std::unique_ptr<TAnswerControl> owned, const THeader& h, bool recording
         }
         unchanged();
     };
-    std::string text;
+    std::string text, made = "channels " + std::to_string(t.ChannelCount()) + "\n";
+    const auto keep = [&made, &text] { made += text; };
     t.SelectAll();
     step([&] { t.PollChannelStatus(); });
     step([&] { t.DeviceStatusReport(text); });
+    keep();
     step([&] { t.OffsetReport(text); });
+    keep();
     step([&] { t.DeviceInfoReport(true, 0, text); });
+    keep();
     step([&] { t.TemperatureReport(text); });
-    if (t.ChannelCount() == 0) return;
+    keep();
+    if (t.ChannelCount() == 0) return made;
     const int32_t index = h.Channel % t.ChannelCount();
     step([&] {
         bool shorted = false, found = false;
         std::string id;
         t.ReadSensorId(index, shorted, found, id);
         if (found && id.size() != 16) Fail("a sensor ID of another length");
+        made += "sensor " + (found ? id : std::string("none")) + "\n";
     });
     step([&] {
         int32_t value = 0;
         t.ReadChannelTemperature(index, value);
     });
-    step([&] { t.Autozero(index, h.Average % 4 + 1); });
+    step([&] { made += t.Autozero(index, h.Average % 4 + 1) ? "zeroed\n" : "not zeroed\n"; });
+    return made;
 }
 
 qrb::test::TInstalledVirtualMainLoop& Loop() {
@@ -325,8 +333,8 @@ qrb::test::TInstalledVirtualMainLoop& Loop() {
 }
 
 // The simulated amplifier's answers for the given virtual targets, with a sensor on the 1-Wire
-// line and converters behind every channel.
-std::vector<uint8_t> Recorded(const std::vector<std::string>& targets, const THeader& h) {
+// line and converters behind every channel; made receives what the model made of them.
+std::vector<uint8_t> Recorded(const std::vector<std::string>& targets, const THeader& h, std::string& made) {
     TI2CVirtualControl sim;
     for (const std::string& target : targets)
         sim.ScanTargets.Add(target);
@@ -346,7 +354,7 @@ std::vector<uint8_t> Recorded(const std::vector<std::string>& targets, const THe
     std::vector<uint8_t> tape = {h.Devices, h.Channel, h.Average};
     auto control = std::make_unique<TAnswerControl>();
     control->RecordFrom(sim, tape);
-    Run(std::move(control), h, true);
+    made = Run(std::move(control), h, true);
     return tape;
 }
 
@@ -363,13 +371,18 @@ void RecordSeeds(const std::string& folder) {
         {"sim-2-v3-and-3-v1", {"A-2:3", "B-3:1"}, {1, 4, 0}},
     };
     for (const TSeed& s : seeds) {
-        const std::vector<uint8_t> tape = Recorded(s.Targets, s.Header);
+        std::string made;
+        const std::vector<uint8_t> tape = Recorded(s.Targets, s.Header, made);
+        // The seed, served back, leads the model the same way.
+        auto replay = std::make_unique<TAnswerControl>();
+        replay->Serve(tape.data() + 3, tape.size() - 3);
+        if (Run(std::move(replay), s.Header, false) != made) Fail("a seed does not replay its recording");
         const std::string path = folder + "/" + s.Name;
         FILE* file = std::fopen(path.c_str(), "wb");
         if (file == nullptr || std::fwrite(tape.data(), 1, tape.size(), file) != tape.size() ||
             std::fclose(file) != 0)
             Fail("cannot write a seed");
-        std::printf("%s: %zu bytes\n", path.c_str(), tape.size());
+        std::printf("%s: %zu bytes\n%s", path.c_str(), tape.size(), made.c_str());
     }
 }
 
