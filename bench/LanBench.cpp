@@ -1,7 +1,8 @@
 // LAN round trips against fake amplifiers on loopback: GetDeviceInfo through TI2CLANControl
 // against the same request with plain blocking socket calls, a TI2CHAL scan of eight
 // amplifiers, the translator's Rescan over them with its count of exchanges, and the scan of
-// one amplifier beside targets whose info port never answers.
+// one amplifier beside targets whose info port never answers (on addresses of their own, or as
+// ports of one address).
 #include "device/I2CHAL.h"
 #include "device/lan/I2CLANControl.h"
 #include "device/wire/CommandBlock.h"
@@ -235,19 +236,24 @@ void BM_TranslatorRescanOfEight(benchmark::State& state) {
 }
 
 // One live amplifier and state.range(0) silent targets (switched off: the knock stays
-// pending) with the transport's own deadlines.
+// pending) with the transport's own deadlines; with state.range(1) set, the silent targets are
+// ports of one address (the live one is on another: a later target on a connected address
+// would be skipped, its knock never waited for).
 void BM_ScanWithSilentTargets(benchmark::State& state) {
     TInstalledVirtualMainLoop loop;
     const int silentCount = static_cast<int>(state.range(0));
-    auto live = Amp("127.0.0.40");
+    const bool oneAddress = state.range(1) != 0;
+    auto live = Amp(oneAddress ? "127.0.4.40" : "127.0.0.40");
     std::vector<std::unique_ptr<TSilentLanTarget>> silent;
     for (int i = 0; i < silentCount; ++i)
-        silent.push_back(std::make_unique<TSilentLanTarget>("127.0.0." + std::to_string(41 + i)));
+        silent.push_back(std::make_unique<TSilentLanTarget>(
+            oneAddress ? std::string("127.0.4.41") : "127.0.0." + std::to_string(41 + i)));
     TI2CLANControl lan;
     lan.ScanTargets.Add(live->Target());
     for (const auto& t : silent)
         lan.ScanTargets.Add(t->Target());
-    auto& samples = Samples()["scan-silent-" + std::to_string(silentCount)];
+    auto& samples =
+        Samples()["scan-silent-" + std::to_string(silentCount) + (oneAddress ? "-one-address" : "")];
     for (auto _ : state) {
         auto t0 = TClock::now();
         lan.Scan();
@@ -266,11 +272,17 @@ BENCHMARK(BM_PlainSocketGetDeviceInfo)->Iterations(2000)->UseRealTime()->Unit(be
 BENCHMARK(BM_AlternatingRoundTrips)->Iterations(2000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_HALScanOfEight)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TranslatorRescanOfEight)->Iterations(10)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ScanWithSilentTargets)->Arg(0)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanWithSilentTargets)
-    ->Arg(1)
-    ->Arg(4)
-    ->Arg(8)
+    ->Args({0, 0})
+    ->Iterations(20)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanWithSilentTargets)
+    ->Args({1, 0})
+    ->Args({4, 0})
+    ->Args({8, 0})
+    ->Args({4, 1})
+    ->Args({8, 1})
     ->Iterations(5)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
@@ -299,15 +311,17 @@ int main(int argc, char** argv) {
     // Silent targets: every scan against the live one alone plus one knock window.
     const double liveOnly = Median(s["scan-silent-0"]);
     const double window = TLanDeadlines{}.KnockMs * 1000.0;
-    for (int n : {0, 1, 4, 8}) {
-        const std::string key = "scan-silent-" + std::to_string(n);
-        if (s[key].empty() || liveOnly <= 0) continue;
-        const double median = Median(s[key]);
-        std::printf("LAN scan of 1 live + %d silent: median %.1f ms over %zu, ratio to (live alone %.1f ms + "
-                    "%.0f ms): %.3f\n",
-                    n, median / 1000, s[key].size(), liveOnly / 1000, window / 1000,
-                    median / (liveOnly + window));
-    }
+    for (const char* kind : {"", "-one-address"})
+        for (int n : {0, 1, 4, 8}) {
+            const std::string key = "scan-silent-" + std::to_string(n) + kind;
+            if (s[key].empty() || liveOnly <= 0) continue;
+            const double median = Median(s[key]);
+            std::printf(
+                "LAN scan of 1 live + %d silent%s: median %.1f ms over %zu, ratio to (live alone %.1f "
+                "ms + %.0f ms): %.3f\n",
+                n, *kind ? " ports on one address" : "", median / 1000, s[key].size(), liveOnly / 1000,
+                window / 1000, median / (liveOnly + window));
+        }
     const double lan = Median(s["lan"]), plain = Median(s["plain"]);
     if (lan > 0 && plain > 0) std::printf("ratio: %.2f\n", lan / plain);
     const double lanAlt = Median(s["lan-alternating"]), plainAlt = Median(s["plain-alternating"]);

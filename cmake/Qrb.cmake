@@ -16,7 +16,8 @@ if(QRB_SANITIZE)
   target_link_options(qrb_options INTERFACE -fsanitize=address,undefined)
 endif()
 if(QRB_FUZZ)
-  target_compile_options(qrb_options INTERFACE
+  # Optimised a little: the targets run many times more inputs in their time than unoptimised.
+  target_compile_options(qrb_options INTERFACE -O1
     -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(qrb_options INTERFACE -fsanitize=address,undefined)
 endif()

@@ -4,6 +4,7 @@
 #include "device/lan/LanSocket.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <stdexcept>
 
@@ -134,23 +135,25 @@ bool TI2CLANControl::ScanTargetsNow() {
         }
         targets.push_back(std::move(t));
     }
-    // Every info port is knocked at once, so that targets which do not answer cost one knock
-    // window together. A target with an invalid port is never knocked. A later target on a
-    // host knocked already is skipped once that host is connected: it is knocked in its turn.
+    // Every distinct host and info port is knocked at once, so that targets which do not answer
+    // cost one knock window together, also several ports of one host. A target with an invalid
+    // port is never knocked.
     std::vector<lan::TKnock> knocks;
-    std::vector<TTarget*> knocked;
-    for (TTarget& t : targets) {
+    std::vector<size_t> knockOf(targets.size(), SIZE_MAX);
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const TTarget& t = targets[i];
         const int64_t infoPort = InfoPortOf(t.Port);
         if (!ValidInfoPort(infoPort)) continue;
-        if (std::any_of(knocks.begin(), knocks.end(),
-                        [&](const lan::TKnock& k) { return SameText(k.Host, t.Host); }))
-            continue;
-        knocks.push_back(lan::TKnock{t.Host, static_cast<uint16_t>(infoPort), false});
-        knocked.push_back(&t);
+        const auto same = std::find_if(knocks.begin(), knocks.end(), [&](const lan::TKnock& k) {
+            return k.Port == infoPort && SameText(k.Host, t.Host);
+        });
+        knockOf[i] = static_cast<size_t>(same - knocks.begin());
+        if (same == knocks.end())
+            knocks.push_back(lan::TKnock{t.Host, static_cast<uint16_t>(infoPort), false});
     }
     lan::KnockAll(knocks, Deadlines.KnockMs);
-    for (size_t k = 0; k < knocks.size(); ++k)
-        knocked[k]->Knocked = knocks[k].Answered;
+    for (size_t i = 0; i < targets.size(); ++i)
+        if (knockOf[i] != SIZE_MAX) targets[i].Knocked = knocks[knockOf[i]].Answered;
 
     for (const TTarget& t : targets) {
         const std::string& target = t.Text;

@@ -2,6 +2,7 @@
 #include "device/Format.h"
 #include "device/Helpers.h"
 #include "model/I2CTranslator.h"
+#include "tests/support/Unprivileged.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/dialogs/MessageService.h"
@@ -489,7 +490,7 @@ struct TFakeConfigServer : TConfigServerControl {
 };
 
 // A settings file or sensor database that cannot be read, by how: a folder, a file without
-// read permission (not for root, who reads it anyway), one too large or truncated.
+// read permission (root reads it anyway: the tests run as nobody), one too large or truncated.
 enum class TUnreadable { Folder, NoPermission, TooLarge, Truncated };
 
 // False when the case cannot be made here.
@@ -500,7 +501,10 @@ bool MakeUnreadable(const fs::path& path, TUnreadable how) {
         fs::create_directories(path);
         return true;
     case TUnreadable::NoPermission:
-        if (geteuid() == 0) return false;
+        if (geteuid() == 0) {
+            ADD_FAILURE() << "root reads a file without read permission";
+            return false;
+        }
         std::ofstream(path) << "[Global]\r\n";
         fs::permissions(path, fs::perms::none);
         return true;
@@ -516,6 +520,7 @@ bool MakeUnreadable(const fs::path& path, TUnreadable how) {
 }
 
 TEST_F(MainWindowTest, UnreadableSettingsFileLogsThatTheDefaultsAreUsedAndIsNotWrittenAtClose) {
+    if (qrb::test::RerunAsNobody()) return;
     for (const TUnreadable how : {TUnreadable::Folder, TUnreadable::NoPermission, TUnreadable::TooLarge}) {
         SCOPED_TRACE(static_cast<int>(how));
         fs::remove_all(configHome / "QRB GmbH");
@@ -542,6 +547,7 @@ TEST_F(MainWindowTest, UnreadableSettingsFileLogsThatTheDefaultsAreUsedAndIsNotW
 }
 
 TEST_F(MainWindowTest, UnreadableSensorDatabaseIsLoggedAndShownOnceTheWindowIsShown) {
+    if (qrb::test::RerunAsNobody()) return;
     for (const TUnreadable how : {TUnreadable::Folder, TUnreadable::NoPermission, TUnreadable::Truncated}) {
         SCOPED_TRACE(static_cast<int>(how));
         fs::remove_all(configHome / "QRB GmbH");

@@ -1,0 +1,70 @@
+// The settings over any settings file: every key reads within its range (an unusable or
+// out-of-range value as its default), texts stay within their length and valid UTF-8, the
+// interfaces hold only the three known kinds, and what is saved loads back the same, into a new
+// file and over the one read.
+//
+// Input: the file bytes.
+
+#include "device/Cp1252.h"
+#include "ui/settings/IniFile.h"
+#include "ui/settings/Settings.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using qrb::ui::TIniFile;
+using qrb::ui::TSettings;
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "settings: %s\n", what);
+    std::abort();
+}
+
+void CheckText(const std::string& text) {
+    if (qrb::device::Utf8Length(text) > qrb::ui::MaxSettingsStringLength) Fail("text longer than allowed");
+    if (!qrb::device::IsValidUtf8(text)) Fail("text not UTF-8");
+}
+
+void CheckRanges(const TSettings& s) {
+    if (s.State < 0 || s.State > 2) Fail("State");
+    if (s.LangOffset != 0 && s.LangOffset != 10000) Fail("Language");
+    if (s.VirtDevices < 0 || s.VirtDevices > 8) Fail("Virtual Devices");
+    if (s.VirtChannels < 0 || s.VirtChannels > 64) Fail("Virtual Channels");
+    if (s.FanSpeed < 0 || s.FanSpeed > 4) Fail("FanSpeed");
+    if (s.RangeMode < 0 || s.RangeMode > 2) Fail("RangeMode");
+    if (s.DebugLevel < 0 || s.DebugLevel > 1) Fail("DebugLevel");
+    const auto known = qrb::device::kMaskLAN | qrb::device::kMaskUSB | qrb::device::kMaskOffline;
+    if ((s.Interfaces | known) != known) Fail("Interfaces");
+    CheckText(s.LANAddresses);
+    CheckText(s.SetupFolder);
+}
+
+TSettings LoadedBack(TIniFile& ini, const TSettings& s, const TSettings& defaults) {
+    qrb::ui::SaveSettings(ini, s);
+    TIniFile again;
+    again.LoadFromBytes(ini.SaveToBytes());
+    return qrb::ui::LoadSettings(again, defaults);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const TSettings defaults = qrb::ui::DefaultSettings(1920, 1080, "/home/user/Documents");
+
+    TIniFile ini;
+    ini.LoadFromBytes(input);
+    const TSettings s = qrb::ui::LoadSettings(ini, defaults);
+    CheckRanges(s);
+
+    TIniFile fresh;
+    if (!(LoadedBack(fresh, s, defaults) == s)) Fail("a new file does not load back the same");
+    if (!(LoadedBack(ini, s, defaults) == s)) Fail("the file saved over does not load back the same");
+    return 0;
+}
