@@ -1,12 +1,13 @@
 // The settings over any settings file: every key reads within its range (an unusable or
 // out-of-range value as its default), texts stay within their length and valid UTF-8, the
-// interfaces hold only the three known kinds, and what is saved loads back the same, into a new
-// file and over the one read.
+// interfaces hold only the three known kinds, the LAN list splits into scan targets, and what
+// is saved loads back the same, into a new file and over the one read.
 //
 // Input: the file bytes.
 
 #include "device/Cp1252.h"
 #include "ui/settings/IniFile.h"
+#include "ui/settings/ScanTargets.h"
 #include "ui/settings/Settings.h"
 
 #include <cstddef>
@@ -45,6 +46,23 @@ void CheckRanges(const TSettings& s) {
     CheckText(s.SetupFolder);
 }
 
+// The LAN list splits into its items, each once, and the simulated devices follow them.
+void CheckTargets(const TSettings& s) {
+    const auto targets = qrb::ui::ScanTargets(s);
+    size_t lan = 0;
+    if (!s.LANAddresses.empty() && s.Interfaces.HasLAN()) {
+        lan = qrb::ui::SplitCommaText(s.LANAddresses).size();
+        if (lan > s.LANAddresses.size() + 1) Fail("more LAN items than the list has room for");
+    }
+    const size_t simulated = s.Interfaces.HasOffline() ? static_cast<size_t>(s.VirtDevices) : 0;
+    if (targets.size() != lan + simulated) Fail("scan targets");
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const auto& [name, mask] = targets[i];
+        if (mask != (i < lan ? qrb::device::kMaskLAN : qrb::device::kMaskOffline)) Fail("target kind");
+        if (i < lan && name.find('\0') != std::string::npos) Fail("NUL in a LAN target");
+    }
+}
+
 TSettings LoadedBack(TIniFile& ini, const TSettings& s, const TSettings& defaults) {
     qrb::ui::SaveSettings(ini, s);
     TIniFile again;
@@ -62,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ini.LoadFromBytes(input);
     const TSettings s = qrb::ui::LoadSettings(ini, defaults);
     CheckRanges(s);
+    CheckTargets(s);
 
     TIniFile fresh;
     if (!(LoadedBack(fresh, s, defaults) == s)) Fail("a new file does not load back the same");

@@ -1,10 +1,10 @@
 # User-interface pieces under the fuzzer. The fuzz build has no user interface (its widgets are
-# built with g++ only); the settings need no Qt and build here on their own, and where Qt Core
+# built with g++ only); the settings and their scan targets need no Qt and build here on their own, and where Qt Core
 # and Network are found, the configuration server takes its lines from a socket under the
 # fuzzer.
 if(QRB_FUZZ)
   qrb_fuzz(settings_fuzz
-    SOURCES fuzz/SettingsFuzz.cpp ui/settings/Settings.cpp
+    SOURCES fuzz/SettingsFuzz.cpp ui/settings/Settings.cpp ui/settings/ScanTargets.cpp
     LIBS qrb_ini_file qrb_device_helpers qrb_device_core)
 
   find_package(Qt6 QUIET COMPONENTS Core Network)
