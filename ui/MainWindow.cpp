@@ -253,6 +253,7 @@ void TOndrixMain::CreateMenus() {
                  "actSaveSetup", "actSaveAsDefault", "actClearDefault", nullptr, "actexit"});
     miEdit = menu(nullptr, "miEdit");
     add(miEdit, {"acteditcut", "acteditcopy", "acteditpaste", nullptr, "acteditselectall"});
+    ConnectEditMenu();
     miView = menu(nullptr, "miView");
     add(miView, {"actViewHome", "actViewControl", "actViewLog", nullptr, "actrefresh"});
     miOptions = menu(nullptr, "miOptions");

@@ -240,6 +240,8 @@ public:
 
     // Connects them (CreateActions calls it).
     void ConnectMainCommands();
+    // The edit menu's opening and the focus it reads (CreateMenus calls it).
+    void ConnectEditMenu();
     void actDefaultSetupExecute();
     void actLoadSetupExecute();
     void actSaveAsDefaultExecute();
@@ -251,7 +253,10 @@ public:
     void acteditcopyExecute();
     void acteditpasteExecute();
     void acteditselectallExecute();
-    // Their enabled states from the focused control; run while the application is idle.
+    // The control the edit commands act on: the focused one, or while the menu bar has the
+    // keyboard the one that had the focus before.
+    QWidget* EditFocus() const;
+    // Their enabled states from that control; run while the application is idle.
     void acteditcutUpdate();
     void acteditcopyUpdate();
     void acteditpasteUpdate();
@@ -429,6 +434,7 @@ private:
     bool closing_ = false;
     bool closeQueued_ = false;
     bool destroyed_ = false;
+    QPointer<QWidget> editFocus_;
     // Lost-device messages waiting for their rescan.
     std::set<std::string> lossMessages_;
     // Why the settings file or the sensor database could not be read at start.
