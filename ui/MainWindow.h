@@ -133,6 +133,9 @@ public:
     void FormClose();
     // Closes the window as the exit command does; before the first show, right after it.
     void RequestClose();
+    // A termination signal: the open boxes are closed with the answer Escape gives, none waits
+    // for an answer any more, and the window closes (after a running scan or busy phase).
+    void Terminate();
     // Stops the configuration server, frees the translator and the network information.
     void FormDestroy();
     // A power code: 0, 1, 4, 5 disconnect (result 1); 6, 7, 8 rescan; others nothing (0).
@@ -424,6 +427,8 @@ private:
     void ShowOverviewText();
     std::string Stamp() const;
     void DoDeviceAlarm(int32_t device, int32_t code);
+    // The alarm's box and the rescan after it; duringScan: it arrived while a scan ran.
+    void ShowDeviceAlarm(int32_t device, const std::string& message, bool duringScan);
     void DoDeviceInterrupt(int32_t device, int32_t code);
 
     std::map<std::string, QAction*> actions_;
