@@ -44,7 +44,10 @@ std::string ReadAll(const fs::path& path) {
 
 class TChild {
 public:
-    TChild(const std::string& binary, const fs::path& output, const char* argument = nullptr) {
+    // printBoxes: the message boxes are printed and answered at once; else they are the real
+    // boxes, which wait for an answer.
+    TChild(const std::string& binary, const fs::path& output, const char* argument = nullptr,
+           bool printBoxes = true) {
         pid_ = fork();
         if (pid_ == 0) {
             // Standard output holds the printed message boxes; Qt's warnings go elsewhere.
@@ -53,7 +56,10 @@ public:
             const int errFd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             if (fd >= 0) dup2(fd, 1);
             if (errFd >= 0) dup2(errFd, 2);
-            setenv("QRB_MESSAGES", "print", 1);
+            if (printBoxes)
+                setenv("QRB_MESSAGES", "print", 1);
+            else
+                unsetenv("QRB_MESSAGES");
             execl(binary.c_str(), binary.c_str(), argument, static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -301,6 +307,41 @@ TEST_F(ProgramProcess, AmplifierThatResetsInEveryScanIsShownLostOnceAndTheProgra
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Wait(10s), 0) << ReadAll(output);
     EXPECT_LT(std::chrono::steady_clock::now() - signalled, 10s);
+}
+
+TEST_F(ProgramProcess, SigtermEndsTheProgramPromptlyAfterAnAlarmDuringAScanWithItsBoxWaitingForAnAnswer) {
+    test::TFakeAmpConfig ampConfig;
+    ampConfig.Address = "127.0.2.37";
+    ampConfig.Channels = 2;
+    test::TFakeLanAmplifier amp(ampConfig);
+    // The first request of the scan brings the supply alarm along.
+    test::TFakeFault alarm;
+    alarm.Times = 1;
+    device::TIRQMessage supply;
+    supply.Magic = device::TIRQMessage::MagicValue;
+    supply.IRQWord = 0xFEFF; // the supply bit, active low
+    supply.ChannelStatus.fill(0xFF);
+    alarm.NotifyBefore = supply;
+    amp.AddFault(alarm);
+    {
+        std::ofstream out(folder / "Ondrix.ini", std::ios::binary);
+        out << "[Global]\r\nLanguage=10000\r\nInterfaces=2\r\n[LAN]\r\nDevices=" << amp.Target() << "\r\n";
+    }
+    const fs::path output = outDir / "alarm.txt";
+    TChild program(binary, output, nullptr, false);
+    ASSERT_TRUE(WaitForLock(program, lock)) << ReadAll(output);
+    ASSERT_TRUE(amp.WaitForRequests(1, 60000)) << ReadAll(output.string() + ".err");
+    // A while longer: the scan has ended and the alarm's box is open by then.
+    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(program.Running());
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0) << ReadAll(output.string() + ".err");
+    // The scan ran to its last step, the fan speed it sets.
+    const auto requests = amp.Requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const test::fakewire::TRequest& request) {
+        return request.Command == 0x20006;
+    }));
+    EXPECT_TRUE(fs::exists(folder / "Ondrix.ini"));
 }
 
 } // namespace
