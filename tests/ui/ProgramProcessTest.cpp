@@ -344,5 +344,67 @@ TEST_F(ProgramProcess, SigtermEndsTheProgramPromptlyAfterAnAlarmDuringAScanWithI
     EXPECT_TRUE(fs::exists(folder / "Ondrix.ini"));
 }
 
+// The demo's settings script (run by scripts/run.sh at every start) on a file that Settings ›
+// Apply wrote: the demo's keys are set again, every other line stays, the CR LF line ends too.
+TEST_F(ProgramProcess, DemoSettingsScriptSetsOfflineModeWithTwoSimulatedAmplifiersAndKeepsTheRest) {
+    const char* source = std::getenv("QRB_TEST_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    const std::string script = std::string(source) + "/scripts/demo-settings.sh";
+    const fs::path ini = folder / "Ondrix.ini";
+    auto run = [&] {
+        const std::string command = "'" + script + "' '" + ini.string() + "'";
+        return std::system(command.c_str());
+    };
+    struct TCase {
+        const char* Name;
+        std::string Before;
+    };
+    const TCase cases[] = {
+        {"online after Apply, other case and blanks",
+         "[MainWindow]\r\nTop=20\r\n[GLOBAL]\r\nLanguage=0\r\n interfaces = 3\r\n\r\n[LAN]\r\n"
+         "Devices=127.0.2.38:8888\r\n[virtual]\r\nchannels=4\r\n[Mine]\r\nKeep=yes\r\n"},
+        {"no virtual section, no line end at the end",
+         "[MainWindow]\r\nTop=20\r\n[Global]\r\nLanguage=0\r\nInterfaces=2\r\n[LAN]\r\n"
+         "Devices=127.0.2.38:8888\r\n[Mine]\r\nKeep=yes"},
+        {"no global section",
+         "[MainWindow]\r\nTop=20\r\n[LAN]\r\nDevices=127.0.2.38:8888\r\n[Mine]\r\nKeep=yes\r\n"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        {
+            std::ofstream out(ini, std::ios::binary | std::ios::trunc);
+            out << c.Before;
+        }
+        ASSERT_EQ(run(), 0);
+        const std::string after = ReadAll(ini);
+        std::string error;
+        const TSettings defaults = DefaultSettings(800, 600, folder.string());
+        const TSettings read = LoadSettingsFile(ini.string(), defaults, error);
+        EXPECT_TRUE(error.empty()) << error;
+        EXPECT_EQ(read.Interfaces, device::kMaskOffline);
+        EXPECT_EQ(read.VirtDevices, 2);
+        EXPECT_EQ(read.VirtChannels, 8);
+        EXPECT_EQ(read.Top, 20);
+        EXPECT_EQ(read.LANAddresses, "127.0.2.38:8888");
+        TIniFile file;
+        ASSERT_TRUE(file.LoadFromFile(ini.string(), error)) << error;
+        EXPECT_EQ(file.ReadString("Mine", "Keep", ""), "yes");
+        // Every line ends in CR LF; a second run changes nothing.
+        size_t bare = 0;
+        for (size_t at = after.find('\n'); at != std::string::npos; at = after.find('\n', at + 1))
+            if (at == 0 || after[at - 1] != '\r') ++bare;
+        EXPECT_EQ(bare, 0u) << after;
+        EXPECT_EQ(after.back(), '\n');
+        ASSERT_EQ(run(), 0);
+        EXPECT_EQ(ReadAll(ini), after);
+    }
+
+    // A first start: the file is made with an empty LAN list.
+    fs::remove(ini);
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(ReadAll(ini),
+              "[Global]\r\nInterfaces=4\r\n[Virtual]\r\nDevices=2\r\nChannels=8\r\n[LAN]\r\nDevices=\r\n");
+}
+
 } // namespace
 } // namespace qrb::ui
