@@ -389,6 +389,15 @@ void TDeviceStatusForm::showEvent(QShowEvent* event) {
     if (!keepPlace_) CenterOn(this, MainWindowWidget());
     QWidget::showEvent(event);
     btnOK->setFocus();
+    // Opened, it takes the keyboard (a window manager may leave a tool window unfocused), so
+    // Escape reaches it.
+    if (!keepPlace_)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isVisible()) activateWindow();
+            },
+            Qt::QueuedConnection);
 }
 
 void TDeviceStatusForm::keyPressEvent(QKeyEvent* event) {
