@@ -339,7 +339,8 @@ void TOndrixMain::UpdateClearDefault() {
 
 QWidget* TOndrixMain::EditFocus() const {
     QWidget* w = QApplication::focusWidget();
-    if (w == mnbMain || qobject_cast<QMenu*>(w) != nullptr) return editFocus_;
+    if (w == mnbMain || qobject_cast<QMenu*>(w) != nullptr)
+        return editFocus_ != nullptr && editFocus_->window() == this ? editFocus_.data() : nullptr;
     return w;
 }
 
