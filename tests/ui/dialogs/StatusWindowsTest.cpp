@@ -285,6 +285,40 @@ TEST_F(StatusWindowsTest, TextWindowOpensAtItsFirstLineWholeOnTheScreen) {
     EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(form.frameGeometry()));
 }
 
+TEST_F(StatusWindowsTest, DeviceStatusAndTextWindowGiveEveryControlItsSizeHintInBothLanguages) {
+    const auto text = [](int id) {
+        return QString::fromStdString(GetText(id)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    };
+    for (const uint16_t language : {LangGerman, LangEnglish}) {
+        SetLangOffset(language);
+        TMainStandIn main;
+        main.resize(600, 400);
+        main.show();
+        TDeviceStatusForm status;
+        // The captions the main window's language switch gives it.
+        status.btnRefresh->setText(text(15));
+        status.btnOK->setText(text(453));
+        status.cbStayOnTop->setText(text(1535));
+        status.show();
+        TDeviceInfoForm info(&main);
+        info.AddLine("Device 01:");
+        info.show();
+        QCoreApplication::processEvents();
+        const std::pair<QWidget*, QList<QWidget*>> windows[] = {
+            {&status, {status.btnRefresh, status.btnOK, status.cbStayOnTop}},
+            {&info, {info.btnSave, info.btnOk}}};
+        for (const auto& [window, controls] : windows) {
+            for (QWidget* control : controls) {
+                SCOPED_TRACE(control->objectName().toStdString() + " " + std::to_string(language));
+                EXPECT_GE(control->width(), control->sizeHint().width());
+                EXPECT_GE(control->height(), control->sizeHint().height());
+                EXPECT_TRUE(
+                    window->rect().contains(QRect(control->mapTo(window, QPoint(0, 0)), control->size())));
+            }
+        }
+    }
+}
+
 TEST_F(StatusWindowsTest, BusyPopupShowsItsTextsForItsLifetime) {
     EXPECT_EQ(TBusyPopup::Current(), nullptr);
     {
