@@ -231,7 +231,8 @@ void TOndrixMain::ShowDeviceAlarm(int32_t device, const std::string& message, bo
         scan.actAutoRescanExecute();
         break;
     case TScanController::TAutoRescan::ScanRunning:
-        // A scan that started before the box was answered.
+        // A scan that started while the box was open.
+        AddLog(device::Format("[IRQ] device %d was shut down during a scan, no rescan follows.", device + 1));
         break;
     case TScanController::TAutoRescan::JustRescanned:
         AddLog(device::Format("[IRQ] device %d was shut down right after a rescan, no rescan follows.",
