@@ -46,8 +46,9 @@ int main(int argc, char** argv) {
     TChannelStatusForm channelStatus;
     TChannelOffsetForm channelOffset(&mainWindow);
     mainWindow.SetCompanionWindows(&deviceStatus, &channelStatus, &channelOffset);
-    // A termination request closes the main window as its close command does.
-    WatchTerminationSignals(&mainWindow, [&mainWindow] { mainWindow.RequestClose(); });
+    // A termination request closes the open boxes and then the main window as its close
+    // command does.
+    WatchTerminationSignals(&mainWindow, [&mainWindow] { mainWindow.Terminate(); });
     mainWindow.show();
     return app.exec();
 }

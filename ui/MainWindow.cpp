@@ -253,6 +253,7 @@ void TOndrixMain::CreateMenus() {
                  "actSaveSetup", "actSaveAsDefault", "actClearDefault", nullptr, "actexit"});
     miEdit = menu(nullptr, "miEdit");
     add(miEdit, {"acteditcut", "acteditcopy", "acteditpaste", nullptr, "acteditselectall"});
+    ConnectEditMenu();
     miView = menu(nullptr, "miView");
     add(miView, {"actViewHome", "actViewControl", "actViewLog", nullptr, "actrefresh"});
     miOptions = menu(nullptr, "miOptions");
@@ -551,6 +552,8 @@ bool TOndrixMain::FormCreate(const TStartOptions& options) {
     SetupModified = Busy = AskingRescan = ReCheckRequest = false;
     ReCheckBase = LastReCheck = 0;
     SetLangOffset(LangEnglish);
+    // The boxes an earlier window's end closed are shown again.
+    ResumeMessageBoxes();
 
     std::string error;
     UserFolderOK = device::GetUserFolder(UserFolder, error);
@@ -655,6 +658,11 @@ void TOndrixMain::FormShow() {
             this, [this] { close(); }, Qt::QueuedConnection);
 }
 
+void TOndrixMain::Terminate() {
+    EndMessageBoxes();
+    RequestClose();
+}
+
 void TOndrixMain::RequestClose() {
     if (!shown_) {
         closeAfterShow_ = true;
@@ -710,8 +718,9 @@ bool TOndrixMain::eventFilter(QObject* watched, QEvent* event) {
 void TOndrixMain::closeEvent(QCloseEvent* event) {
     if (!Gate.IsOpen()) {
         // A scan or busy phase runs: the window closes once it has ended, before anything
-        // else that waits.
+        // else that waits, and no box on the way there waits for an answer.
         event->ignore();
+        EndMessageBoxes();
         if (!closeQueued_) {
             closeQueued_ = true;
             Gate.RunFirstWhenOpen([this] {

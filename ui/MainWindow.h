@@ -133,6 +133,9 @@ public:
     void FormClose();
     // Closes the window as the exit command does; before the first show, right after it.
     void RequestClose();
+    // A termination signal: the open boxes are closed with the answer Escape gives, none waits
+    // for an answer any more, and the window closes (after a running scan or busy phase).
+    void Terminate();
     // Stops the configuration server, frees the translator and the network information.
     void FormDestroy();
     // A power code: 0, 1, 4, 5 disconnect (result 1); 6, 7, 8 rescan; others nothing (0).
@@ -240,6 +243,8 @@ public:
 
     // Connects them (CreateActions calls it).
     void ConnectMainCommands();
+    // The edit menu's opening and the focus it reads (CreateMenus calls it).
+    void ConnectEditMenu();
     void actDefaultSetupExecute();
     void actLoadSetupExecute();
     void actSaveAsDefaultExecute();
@@ -251,7 +256,10 @@ public:
     void acteditcopyExecute();
     void acteditpasteExecute();
     void acteditselectallExecute();
-    // Their enabled states from the focused control; run while the application is idle.
+    // The control the edit commands act on: the focused one, or while the menu bar has the
+    // keyboard the one that had the focus before.
+    QWidget* EditFocus() const;
+    // Their enabled states from that control; run while the application is idle.
     void acteditcutUpdate();
     void acteditcopyUpdate();
     void acteditpasteUpdate();
@@ -419,6 +427,8 @@ private:
     void ShowOverviewText();
     std::string Stamp() const;
     void DoDeviceAlarm(int32_t device, int32_t code);
+    // The alarm's box and the rescan after it; duringScan: it arrived while a scan ran.
+    void ShowDeviceAlarm(int32_t device, const std::string& message, bool duringScan);
     void DoDeviceInterrupt(int32_t device, int32_t code);
 
     std::map<std::string, QAction*> actions_;
@@ -429,6 +439,7 @@ private:
     bool closing_ = false;
     bool closeQueued_ = false;
     bool destroyed_ = false;
+    QPointer<QWidget> editFocus_;
     // Lost-device messages waiting for their rescan.
     std::set<std::string> lossMessages_;
     // Why the settings file or the sensor database could not be read at start.

@@ -28,6 +28,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -75,9 +77,8 @@ TFileDialogRequest SetupDialog(int titleId, const std::string& folder) {
     return request;
 }
 
-// The focused control when it is an edit control (a spin box edits through its line edit).
-QWidget* FocusedEdit() {
-    QWidget* w = QApplication::focusWidget();
+// w when it is an edit control (a spin box edits through its line edit).
+QWidget* EditControl(QWidget* w) {
     if (qobject_cast<QLineEdit*>(w) != nullptr || qobject_cast<QPlainTextEdit*>(w) != nullptr ||
         qobject_cast<QTextEdit*>(w) != nullptr)
         return w;
@@ -346,52 +347,78 @@ void TOndrixMain::UpdateClearDefault() {
 
 // ---- Edit commands --------------------------------------------------------------------------
 
+QWidget* TOndrixMain::EditFocus() const {
+    QWidget* w = QApplication::focusWidget();
+    if (w == mnbMain || qobject_cast<QMenu*>(w) != nullptr)
+        return editFocus_ != nullptr && editFocus_->window() == this ? editFocus_.data() : nullptr;
+    return w;
+}
+
+void TOndrixMain::ConnectEditMenu() {
+    // The menu bar takes the focus while it is worked by keyboard; the edit commands act on the
+    // control that had it before.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now != nullptr && now != mnbMain && qobject_cast<QMenu*>(now) == nullptr) editFocus_ = now;
+    });
+    // The menu shows the states of its opening.
+    connect(miEdit, &QMenu::aboutToShow, this, [this] {
+        acteditcutUpdate();
+        acteditcopyUpdate();
+        acteditpasteUpdate();
+        acteditselectallUpdate();
+    });
+}
+
 void TOndrixMain::acteditcutExecute() {
-    if (QWidget* edit = FocusedEdit()) EditOp(edit, TEditOp::Cut);
+    if (QWidget* edit = EditControl(EditFocus())) EditOp(edit, TEditOp::Cut);
 }
 
 void TOndrixMain::acteditcopyExecute() {
-    if (QWidget* edit = FocusedEdit())
+    QWidget* focus = EditFocus();
+    if (QWidget* edit = EditControl(focus))
         EditOp(edit, TEditOp::Copy);
-    else if (QApplication::focusWidget() == lbDevControl)
+    else if (focus == lbDevControl)
         RunMenuItem(ChannelMenuItems["miCopyChannel"]);
 }
 
 void TOndrixMain::acteditpasteExecute() {
-    if (QWidget* edit = FocusedEdit())
+    QWidget* focus = EditFocus();
+    if (QWidget* edit = EditControl(focus))
         EditOp(edit, TEditOp::Paste);
-    else if (QApplication::focusWidget() == lbDevControl)
+    else if (focus == lbDevControl)
         RunMenuItem(ChannelMenuItems["miPasteChannel"]);
 }
 
 void TOndrixMain::acteditselectallExecute() {
-    if (QWidget* edit = FocusedEdit()) {
+    QWidget* focus = EditFocus();
+    if (QWidget* edit = EditControl(focus)) {
         EditOp(edit, TEditOp::SelectAll);
-    } else if (QApplication::focusWidget() == lbDevControl && Channels) {
+    } else if (focus == lbDevControl && Channels) {
         Channels->List().SelectAllRows();
         UpdateActions();
     }
 }
 
 void TOndrixMain::acteditcutUpdate() {
-    SetCommandEnabled("acteditcut", CanCut(FocusedEdit()));
+    SetCommandEnabled("acteditcut", CanCut(EditControl(EditFocus())));
 }
 
 void TOndrixMain::acteditcopyUpdate() {
-    const bool list = QApplication::focusWidget() == lbDevControl;
+    QWidget* focus = EditFocus();
     SetCommandEnabled("acteditcopy",
-                      FocusedEdit() != nullptr || (list && lbDevControl->selectedItems().size() == 1));
+                      EditControl(focus) != nullptr ||
+                          (focus == lbDevControl && lbDevControl->selectedItems().size() == 1));
 }
 
 void TOndrixMain::acteditpasteUpdate() {
-    const bool list = QApplication::focusWidget() == lbDevControl;
-    SetCommandEnabled("acteditpaste",
-                      FocusedEdit() != nullptr || (list && Translator && Translator->ClipboardValid));
+    QWidget* focus = EditFocus();
+    SetCommandEnabled("acteditpaste", EditControl(focus) != nullptr || (focus == lbDevControl && Translator &&
+                                                                        Translator->ClipboardValid));
 }
 
 void TOndrixMain::acteditselectallUpdate() {
-    SetCommandEnabled("acteditselectall",
-                      FocusedEdit() != nullptr || QApplication::focusWidget() == lbDevControl);
+    QWidget* focus = EditFocus();
+    SetCommandEnabled("acteditselectall", EditControl(focus) != nullptr || focus == lbDevControl);
 }
 
 // ---- About ----------------------------------------------------------------------------------

@@ -208,8 +208,19 @@ void TOndrixMain::DoDeviceAlarm(int32_t device, int32_t code) {
     }
     AddLog("[IRQ] " + logText);
     DeviceShutDown = true;
+    const bool duringScan =
+        Channels && Channels->Scan().AutomaticRescan() == TScanController::TAutoRescan::ScanRunning;
+    // The running scan is the rescan: none follows.
+    if (duringScan && Options.RescanAfterDown && Translator)
+        AddLog(device::Format("[IRQ] device %d was shut down during a scan, no rescan follows.", device + 1));
+    // The box waits for the end of a scan or busy phase, as the loss box does: inside it, it
+    // would stop the scan until someone answers.
+    Gate.RunWhenOpen([this, device, message, duringScan] { ShowDeviceAlarm(device, message, duringScan); });
+}
+
+void TOndrixMain::ShowDeviceAlarm(int32_t device, const std::string& message, bool duringScan) {
     Messages().ShowMessage(message);
-    if (!Options.RescanAfterDown || !Translator) return;
+    if (duringScan || !Options.RescanAfterDown || !Translator) return;
     if (!Channels) {
         actRescanExecute();
         return;
@@ -220,6 +231,7 @@ void TOndrixMain::DoDeviceAlarm(int32_t device, int32_t code) {
         scan.actAutoRescanExecute();
         break;
     case TScanController::TAutoRescan::ScanRunning:
+        // A scan that started while the box was open.
         AddLog(device::Format("[IRQ] device %d was shut down during a scan, no rescan follows.", device + 1));
         break;
     case TScanController::TAutoRescan::JustRescanned:

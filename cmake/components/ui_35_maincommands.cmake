@@ -5,4 +5,4 @@ if(TARGET qrb_ui_shell)
 endif()
 qrb_test(ui_main_commands_test UI
   SOURCES tests/ui/MainWindowCommandsTest.cpp
-  LIBS qrb_ui_shell qrb_ui_channels qrb_device_sim qrb_device_test_support)
+  LIBS qrb_ui_shell qrb_ui_channels qrb_device_sim qrb_device_test_support Qt6::Test)

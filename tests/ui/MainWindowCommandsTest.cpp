@@ -34,6 +34,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 
@@ -721,6 +722,39 @@ TEST_F(MainWindowCommands, EditCommandsActOnTheFocusedControl) {
     EXPECT_EQ(edit->text(), QStringLiteral("abcabc"));
     EXPECT_EQ(copies, 1);
     EXPECT_EQ(pastes, 1);
+}
+
+TEST_F(MainWindowCommands, EditMenuByKeyboardActsOnTheControlThatHadTheFocusBeforeTheMenuBar) {
+    window->pctMain->setCurrentWidget(window->tabControl);
+    Focus(window->lbDevControl);
+    window->lbDevControl->item(1)->setSelected(true);
+    window->Translator->ClipboardValid = true;
+    int copies = 0;
+    QObject::connect(window->ChannelMenuItems["miCopyChannel"], &QAction::triggered, [&] { ++copies; });
+    const QKeySequence mnemonic = QKeySequence::mnemonic(window->miEdit->title());
+    ASSERT_FALSE(mnemonic.isEmpty());
+
+    // Alt+E opens the menu; the menu bar has taken the focus.
+    QTest::keyClick(window.get(), mnemonic[0].key(), mnemonic[0].keyboardModifiers());
+    ASSERT_EQ(QApplication::activePopupWidget(), window->miEdit);
+    EXPECT_EQ(QApplication::focusWidget(), window->mnbMain);
+    using S = std::map<std::string, bool>;
+    const S listStates{
+        {"acteditcut", false}, {"acteditcopy", true}, {"acteditpaste", true}, {"acteditselectall", true}};
+    // As the menu opened, and as the idle passes keep them while it is open.
+    S shown;
+    for (const char* name : {"acteditcut", "acteditcopy", "acteditpaste", "acteditselectall"})
+        shown[name] = window->Action(name)->isEnabled();
+    EXPECT_EQ(shown, listStates);
+    EXPECT_EQ(EditStates(), listStates);
+
+    // Escape closes the menu; the menu bar keeps the keyboard, and Ctrl+C copies the channel.
+    QTest::keyClick(window->miEdit, Qt::Key_Escape);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), window->mnbMain);
+    EXPECT_EQ(EditStates(), listStates);
+    QTest::keyClick(window->mnbMain, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(copies, 1);
 }
 
 // ---- About ----------------------------------------------------------------------------------

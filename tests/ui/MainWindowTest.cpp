@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -1021,6 +1022,151 @@ TEST_F(MainWindowTest, BusyPhaseShowsThePopupAndKeepsTheGateClosedUntilItEnds) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     loop.Step();
     EXPECT_EQ(trace, (std::vector<std::string>{"rescan"}));
+}
+
+// ---- Alarms during a scan, with boxes that wait for an answer -------------------------------
+
+// Two simulated amplifiers scanned by the real scan; the boxes are the program's own modal
+// boxes, which return only when answered or closed.
+struct MainWindowScanTest : ::testing::Test, test::TMainWindowFixture {
+    test::TInstalledVirtualMainLoop loop;
+    TWidgetMessageService boxes;
+    std::unique_ptr<TScopedMessageService> installed;
+    // What the program's boxes showed: the text, and whether the gate was closed meanwhile.
+    std::vector<std::pair<std::string, bool>> seen;
+    // Plays the user's part in every box shown (null: it answers OK or Yes).
+    std::function<void(QDialog&)> user;
+    QTimer player;
+    std::function<void(const void*, const std::string&)> scanLog;
+
+    void SetUp() override {
+        test::EnsureApplication();
+        // A close of an earlier test asked the application to quit, which would end every modal
+        // box at once: a run of the application's loop clears that.
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+        installed = std::make_unique<TScopedMessageService>(boxes);
+        ASSERT_NO_FATAL_FAILURE(EnterConfigHome());
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(SimulatedSettings(2, 8)));
+        ASSERT_NO_FATAL_FAILURE(StartWindow());
+        window->timMainTimer();
+        ASSERT_EQ(window->Translator->ChannelCount(), 16);
+        scanLog = window->Translator->OnScanLog;
+        player.setInterval(0);
+        QObject::connect(&player, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            const QLabel* text = box->findChild<QLabel*>(QStringLiteral("lbText"));
+            if (auto* message = qobject_cast<QMessageBox*>(box)) {
+                seen.emplace_back(message->text().toStdString(), !window->Gate.IsOpen());
+            } else {
+                seen.emplace_back(text != nullptr ? text->text().toStdString() : "?", !window->Gate.IsOpen());
+            }
+            if (user) {
+                user(*box);
+            } else if (auto* message = qobject_cast<QMessageBox*>(box)) {
+                message->button(QMessageBox::Ok)->click();
+            } else {
+                box->done(kResultYes);
+            }
+        });
+        player.start();
+    }
+
+    void TearDown() override {
+        player.stop();
+        CloseWindow();
+        ResumeMessageBoxes();
+        installed.reset();
+        SetLangOffset(LangEnglish);
+    }
+
+    // The next scan raises the supply alarm of the second device at its first log line and lets
+    // the pending work run there, as the scan lets pending messages run; then does more.
+    void AlarmInTheNextScan(std::function<void()> more = {}) {
+        model::TI2CTranslator& t = *window->Translator;
+        t.OnScanLog = [this, &t, more, raised = false](const void* sender, const std::string& text) mutable {
+            if (!raised) {
+                raised = true;
+                t.OnDeviceAlarm(&t, 1, 256);
+                loop.Step();
+                if (more) more();
+            }
+            scanLog(sender, text);
+        };
+    }
+
+    std::string SupplyText() const {
+        return QString::fromStdString(device::Format(GetText(1029), 2))
+            .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+            .toStdString();
+    }
+};
+
+TEST_F(MainWindowScanTest, AlarmDuringAScanShowsItsBoxOnceTheScanHasEndedAndNoRescanFollows) {
+    AlarmInTheNextScan();
+    window->actRescanExecute();
+    // The scan ran to its end with nothing shown.
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(window->Translator->ChannelCount(), 16);
+    EXPECT_TRUE(window->Gate.IsOpen());
+    loop.Step();
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, bool>>{{SupplyText(), false}}));
+    EXPECT_TRUE(window->DeviceShutDown);
+    const std::vector<std::string> log = window->LogLines();
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string& line) {
+                               return line.ends_with(
+                                   "[IRQ] device 2 was shut down during a scan, no rescan follows.");
+                           }),
+              log.end());
+    EXPECT_FALSE(window->Gate.RescanPending());
+}
+
+TEST_F(MainWindowScanTest, TerminationClosesTheOpenBoxWithNoAndTheProgramEndsWhenTheScanEnds) {
+    // Inside the scan a confirmation box is open when the termination signal arrives.
+    int answer = 0;
+    bool scanRanOn = false;
+    AlarmInTheNextScan([&] {
+        answer = Messages().Confirm("caption", "header", "A question inside the scan");
+        scanRanOn = true;
+    });
+    user = [this, terminated = false](QDialog& box) mutable {
+        if (!terminated) {
+            terminated = true;
+            window->Terminate();
+            if (!box.isVisible()) return;
+        }
+        ADD_FAILURE() << "the box stays open after the termination signal";
+        box.done(kResultClosed);
+    };
+    fs::remove(SettingsPath());
+    window->actRescanExecute();
+    EXPECT_EQ(answer, kResultNo);
+    EXPECT_TRUE(scanRanOn);
+    EXPECT_EQ(window->Translator->ChannelCount(), 16);
+    // The close waited for the scan's end and comes first; the alarm's box is never shown.
+    loop.Step();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(fs::exists(SettingsPath()));
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, bool>>{{"A question inside the scan", true}}));
+    // Nothing waits for an answer any more.
+    EXPECT_EQ(Messages().Confirm("caption", "header", "later"), kResultNo);
+    Messages().ShowMessage("later");
+    EXPECT_EQ(seen.size(), 1u);
+}
+
+TEST_F(MainWindowScanTest, CloseRequestedDuringAScanEndsTheProgramAfterItWithNoBoxWaiting) {
+    // Closed from the window while a scan runs; the scan then has a box to show.
+    AlarmInTheNextScan([this] {
+        window->close();
+        Messages().ShowMessage("A box inside the scan");
+    });
+    window->actRescanExecute();
+    EXPECT_TRUE(window->isVisible());
+    loop.Step();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(seen.empty());
 }
 
 } // namespace

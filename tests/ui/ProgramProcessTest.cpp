@@ -44,7 +44,10 @@ std::string ReadAll(const fs::path& path) {
 
 class TChild {
 public:
-    TChild(const std::string& binary, const fs::path& output, const char* argument = nullptr) {
+    // printBoxes: the message boxes are printed and answered at once; else they are the real
+    // boxes, which wait for an answer.
+    TChild(const std::string& binary, const fs::path& output, const char* argument = nullptr,
+           bool printBoxes = true) {
         pid_ = fork();
         if (pid_ == 0) {
             // Standard output holds the printed message boxes; Qt's warnings go elsewhere.
@@ -53,7 +56,10 @@ public:
             const int errFd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             if (fd >= 0) dup2(fd, 1);
             if (errFd >= 0) dup2(errFd, 2);
-            setenv("QRB_MESSAGES", "print", 1);
+            if (printBoxes)
+                setenv("QRB_MESSAGES", "print", 1);
+            else
+                unsetenv("QRB_MESSAGES");
             execl(binary.c_str(), binary.c_str(), argument, static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -301,6 +307,103 @@ TEST_F(ProgramProcess, AmplifierThatResetsInEveryScanIsShownLostOnceAndTheProgra
     program.Signal(SIGTERM);
     EXPECT_EQ(program.Wait(10s), 0) << ReadAll(output);
     EXPECT_LT(std::chrono::steady_clock::now() - signalled, 10s);
+}
+
+TEST_F(ProgramProcess, SigtermEndsTheProgramPromptlyAfterAnAlarmDuringAScanWithItsBoxWaitingForAnAnswer) {
+    test::TFakeAmpConfig ampConfig;
+    ampConfig.Address = "127.0.2.37";
+    ampConfig.Channels = 2;
+    test::TFakeLanAmplifier amp(ampConfig);
+    // The first request of the scan brings the supply alarm along.
+    test::TFakeFault alarm;
+    alarm.Times = 1;
+    device::TIRQMessage supply;
+    supply.Magic = device::TIRQMessage::MagicValue;
+    supply.IRQWord = 0xFEFF; // the supply bit, active low
+    supply.ChannelStatus.fill(0xFF);
+    alarm.NotifyBefore = supply;
+    amp.AddFault(alarm);
+    {
+        std::ofstream out(folder / "Ondrix.ini", std::ios::binary);
+        out << "[Global]\r\nLanguage=10000\r\nInterfaces=2\r\n[LAN]\r\nDevices=" << amp.Target() << "\r\n";
+    }
+    const fs::path output = outDir / "alarm.txt";
+    TChild program(binary, output, nullptr, false);
+    ASSERT_TRUE(WaitForLock(program, lock)) << ReadAll(output);
+    ASSERT_TRUE(amp.WaitForRequests(1, 60000)) << ReadAll(output.string() + ".err");
+    // A while longer: the scan has ended and the alarm's box is open by then.
+    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(program.Running());
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.Wait(10s), 0) << ReadAll(output.string() + ".err");
+    // The scan ran to its last step, the fan speed it sets.
+    const auto requests = amp.Requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const test::fakewire::TRequest& request) {
+        return request.Command == 0x20006;
+    }));
+    EXPECT_TRUE(fs::exists(folder / "Ondrix.ini"));
+}
+
+// The demo's settings script (run by scripts/run.sh at every start) on a file that Settings ›
+// Apply wrote: the demo's keys are set again, every other line stays, the CR LF line ends too.
+TEST_F(ProgramProcess, DemoSettingsScriptSetsOfflineModeWithTwoSimulatedAmplifiersAndKeepsTheRest) {
+    const char* source = std::getenv("QRB_TEST_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    const std::string script = std::string(source) + "/scripts/demo-settings.sh";
+    const fs::path ini = folder / "Ondrix.ini";
+    auto run = [&] {
+        const std::string command = "'" + script + "' '" + ini.string() + "'";
+        return std::system(command.c_str());
+    };
+    struct TCase {
+        const char* Name;
+        std::string Before;
+    };
+    const TCase cases[] = {
+        {"online after Apply, other case and blanks",
+         "[MainWindow]\r\nTop=20\r\n[GLOBAL]\r\nLanguage=0\r\n interfaces = 3\r\n\r\n[LAN]\r\n"
+         "Devices=127.0.2.38:8888\r\n[virtual]\r\nchannels=4\r\n[Mine]\r\nKeep=yes\r\n"},
+        {"no virtual section, no line end at the end",
+         "[MainWindow]\r\nTop=20\r\n[Global]\r\nLanguage=0\r\nInterfaces=2\r\n[LAN]\r\n"
+         "Devices=127.0.2.38:8888\r\n[Mine]\r\nKeep=yes"},
+        {"no global section",
+         "[MainWindow]\r\nTop=20\r\n[LAN]\r\nDevices=127.0.2.38:8888\r\n[Mine]\r\nKeep=yes\r\n"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        {
+            std::ofstream out(ini, std::ios::binary | std::ios::trunc);
+            out << c.Before;
+        }
+        ASSERT_EQ(run(), 0);
+        const std::string after = ReadAll(ini);
+        std::string error;
+        const TSettings defaults = DefaultSettings(800, 600, folder.string());
+        const TSettings read = LoadSettingsFile(ini.string(), defaults, error);
+        EXPECT_TRUE(error.empty()) << error;
+        EXPECT_EQ(read.Interfaces, device::kMaskOffline);
+        EXPECT_EQ(read.VirtDevices, 2);
+        EXPECT_EQ(read.VirtChannels, 8);
+        EXPECT_EQ(read.Top, 20);
+        EXPECT_EQ(read.LANAddresses, "127.0.2.38:8888");
+        TIniFile file;
+        ASSERT_TRUE(file.LoadFromFile(ini.string(), error)) << error;
+        EXPECT_EQ(file.ReadString("Mine", "Keep", ""), "yes");
+        // Every line ends in CR LF; a second run changes nothing.
+        size_t bare = 0;
+        for (size_t at = after.find('\n'); at != std::string::npos; at = after.find('\n', at + 1))
+            if (at == 0 || after[at - 1] != '\r') ++bare;
+        EXPECT_EQ(bare, 0u) << after;
+        EXPECT_EQ(after.back(), '\n');
+        ASSERT_EQ(run(), 0);
+        EXPECT_EQ(ReadAll(ini), after);
+    }
+
+    // A first start: the file is made with an empty LAN list.
+    fs::remove(ini);
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(ReadAll(ini),
+              "[Global]\r\nInterfaces=4\r\n[Virtual]\r\nDevices=2\r\nChannels=8\r\n[LAN]\r\nDevices=\r\n");
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdio>
@@ -22,6 +23,18 @@ namespace {
 
 TWidgetMessageService widgetService;
 TMessageService* currentService = nullptr;
+
+bool boxesEnded = false;
+// The boxes shown now, innermost last.
+std::vector<QPointer<QDialog>> openBoxes;
+
+// The dialog's modal result; the program's end may close it meanwhile.
+int RunBox(QDialog& box) {
+    openBoxes.emplace_back(&box);
+    const int result = box.exec();
+    std::erase_if(openBoxes, [&box](const QPointer<QDialog>& open) { return open.isNull() || open == &box; });
+    return result;
+}
 
 const char* KindName(TMessageKind kind) {
     switch (kind) {
@@ -95,12 +108,15 @@ protected:
             const int index = static_cast<int>(nameFilters().indexOf(selectedNameFilter()));
             const QFileInfo written(
                 ToQt(request_.WrittenFile(WithDialogExtension(FromQt(files.front()), request_, index))));
-            if (written.exists() &&
-                QMessageBox::warning(
-                    this, windowTitle(),
+            if (written.exists()) {
+                // A box of the program's: its end closes it as No.
+                QMessageBox question(
+                    QMessageBox::Warning, windowTitle(),
                     QFileDialog::tr("%1 already exists.\nDo you want to replace it?").arg(written.fileName()),
-                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
-                return;
+                    QMessageBox::Yes | QMessageBox::No, this);
+                question.setDefaultButton(QMessageBox::No);
+                if (RunBox(question) != QMessageBox::Yes) return;
+            }
         }
         QFileDialog::accept();
     }
@@ -110,6 +126,7 @@ private:
 };
 
 bool RunFileDialog(const TFileDialogRequest& request, bool save, std::string& fileName) {
+    if (boxesEnded) return false;
     TFileDialog dialog(request);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -124,7 +141,7 @@ bool RunFileDialog(const TFileDialogRequest& request, bool save, std::string& fi
         dialog.setDefaultSuffix(suffixFor(static_cast<int>(dialog.nameFilters().indexOf(filter))));
     });
     if (!request.FileName.empty()) dialog.selectFile(ToQt(request.FileName));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    if (RunBox(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     const int index = static_cast<int>(dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
     fileName = WithDialogExtension(FromQt(dialog.selectedFiles().front()), request, index);
     return true;
@@ -161,6 +178,22 @@ std::string WithDialogExtension(const std::string& fileName, const TFileDialogRe
     return fileName + DialogExtension(request, filterIndex);
 }
 
+void EndMessageBoxes() {
+    boxesEnded = true;
+    // Innermost first: each reject ends that box's own loop.
+    const std::vector<QPointer<QDialog>> open = openBoxes;
+    for (auto it = open.rbegin(); it != open.rend(); ++it)
+        if (!it->isNull()) (*it)->reject();
+}
+
+bool MessageBoxesEnded() {
+    return boxesEnded;
+}
+
+void ResumeMessageBoxes() {
+    boxesEnded = false;
+}
+
 TMessageService& Messages() {
     return currentService != nullptr ? *currentService : widgetService;
 }
@@ -180,15 +213,17 @@ QWidget* TWidgetMessageService::DialogParent() {
 }
 
 void TWidgetMessageService::ShowMessage(const std::string& text) {
+    if (boxesEnded) return;
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), ToDisplay(text), QMessageBox::Ok,
                     DialogParent());
-    box.exec();
+    RunBox(box);
 }
 
 void TWidgetMessageService::ShowError(const std::string& text) {
+    if (boxesEnded) return;
     QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), ToDisplay(text), QMessageBox::Ok,
                     DialogParent());
-    box.exec();
+    RunBox(box);
 }
 
 void TWidgetMessageService::ShowWarning(const std::string& text) {
@@ -199,8 +234,9 @@ void TWidgetMessageService::ShowWarning(const std::string& text) {
 
 int TWidgetMessageService::Confirm(const std::string& caption, const std::string& header,
                                    const std::string& text) {
+    if (boxesEnded) return kResultNo;
     TQRBMessageForm form(ToDisplay(caption), ToDisplay(header), ToDisplay(text), DialogParent());
-    return form.exec();
+    return RunBox(form);
 }
 
 bool TWidgetMessageService::SaveFileName(const TFileDialogRequest& request, std::string& fileName) {
@@ -213,11 +249,14 @@ bool TWidgetMessageService::OpenFileName(const TFileDialogRequest& request, std:
 
 bool TWidgetMessageService::InputQuery(const std::string& caption, const std::string& prompt,
                                        std::string& value) {
-    bool ok = false;
-    const QString result = QInputDialog::getText(DialogParent(), ToDisplay(caption), ToDisplay(prompt),
-                                                 QLineEdit::Normal, ToQt(value), &ok);
-    if (!ok) return false;
-    value = FromQt(result);
+    if (boxesEnded) return false;
+    QInputDialog dialog(DialogParent());
+    dialog.setWindowTitle(ToDisplay(caption));
+    dialog.setLabelText(ToDisplay(prompt));
+    dialog.setTextEchoMode(QLineEdit::Normal);
+    dialog.setTextValue(ToQt(value));
+    if (RunBox(dialog) != QDialog::Accepted) return false;
+    value = FromQt(dialog.textValue());
     return true;
 }
 

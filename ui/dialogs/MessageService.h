@@ -66,6 +66,13 @@ TMessageService& Messages();
 // Installs service (not owned); nullptr restores the default. Returns the previous one.
 TMessageService* SetMessageService(TMessageService* service);
 
+// The program ends: every box and dialog the widget service shows now is closed with the answer
+// Escape gives (No, cancelled), and those asked for later give it at once without showing.
+void EndMessageBoxes();
+bool MessageBoxesEnded();
+// Boxes are shown again (a new start within the same process).
+void ResumeMessageBoxes();
+
 // Runs fn; an exception it throws is shown in the error box (nothing may leave a Qt handler).
 template <class F> void Guarded(F&& fn) {
     try {

@@ -7,6 +7,7 @@
 #include "model/I2CTranslator.h"
 #include "ui/dialogs/MessageService.h"
 #include "ui/platform/Scopes.h"
+#include "ui/platform/ScreenPlacement.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -18,6 +19,7 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -57,9 +59,9 @@ QLabel* MakeLabel(QWidget* parent, const char* name) {
     return label;
 }
 
-// Centres a top-level window on the main window (or the screen when there is none).
+// Centres a top-level window on the main window (or the screen when there is none), moved in
+// where it would cross an edge of the screen.
 void CenterOn(QWidget* window, QWidget* center) {
-    window->adjustSize();
     QRect area;
     if (center != nullptr && center->isVisible())
         area = center->frameGeometry();
@@ -67,9 +69,18 @@ void CenterOn(QWidget* window, QWidget* center) {
         area = screen->availableGeometry();
     else
         return;
+    // Before its first show a window knows only its own size, not its frame's.
     QRect frame = window->frameGeometry();
+    frame.setSize(frame.size().expandedTo(window->size()));
     frame.moveCenter(area.center());
-    window->move(frame.topLeft());
+    MoveOnScreen(window, frame.topLeft());
+}
+
+// The memo's first line in view, its cursor at the start.
+void ScrollToStart(QPlainTextEdit* memo) {
+    memo->moveCursor(QTextCursor::Start);
+    memo->ensureCursorVisible();
+    if (QScrollBar* bar = memo->horizontalScrollBar()) bar->setValue(bar->minimum());
 }
 
 // The memo's last line in view.
@@ -187,6 +198,7 @@ TBusyPopup::TBusyPopup(const std::string& header, const std::string& text, QWidg
     : form_(new TStatusWinForm(center)) {
     form_->lbStatHeader->setText(ToDisplay(header));
     form_->lbStatText->setText(ToDisplay(text));
+    form_->adjustSize();
     CenterOn(form_, center != nullptr ? center : MainWindowWidget());
     form_->show();
     // One synchronous paint on the main thread; no widget lives on another thread.
@@ -253,6 +265,8 @@ std::string TDeviceInfoForm::ProposedFileName(const std::string& prefix, int yea
 void TDeviceInfoForm::showEvent(QShowEvent* event) {
     btnSave->setText(Text(457));
     QDialog::showEvent(event);
+    // The report's headings come first: it opens at its first line.
+    ScrollToStart(mmInfo);
     btnOk->setFocus();
 }
 
@@ -371,8 +385,27 @@ TDeviceStatusForm::TDeviceStatusForm() : QWidget(nullptr, Qt::Tool | Qt::WindowS
 }
 
 void TDeviceStatusForm::showEvent(QShowEvent* event) {
+    // Opened, it is centred on the main window; shown again for its stay-on-top state, it stays.
+    if (!keepPlace_) CenterOn(this, MainWindowWidget());
     QWidget::showEvent(event);
     btnOK->setFocus();
+    // Opened, it takes the keyboard (a window manager may leave a tool window unfocused), so
+    // Escape reaches it.
+    if (!keepPlace_)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isVisible()) activateWindow();
+            },
+            Qt::QueuedConnection);
+}
+
+void TDeviceStatusForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        btnOKClick();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TDeviceStatusForm::btnRefreshClick() {
@@ -396,6 +429,7 @@ void TDeviceStatusForm::cbStayOnTopClick() {
     const bool visible = isVisible();
     setWindowFlag(Qt::WindowStaysOnTopHint, cbStayOnTop->isChecked());
     if (visible) {
+        TFlagScope keep(keepPlace_);
         setAttribute(Qt::WA_ShowWithoutActivating);
         show();
         setAttribute(Qt::WA_ShowWithoutActivating, false);

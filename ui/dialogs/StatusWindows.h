@@ -157,6 +157,11 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Escape closes it as OK does.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool keepPlace_ = false;
 };
 
 // ---- Offline dialog -----------------------------------------------------------------------

@@ -9,11 +9,15 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
+#include <QTextBlock>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -218,6 +222,101 @@ TEST_F(StatusWindowsTest, DeviceStatusRefreshAddsTheReportUnlessBusy) {
     form.show();
     form.btnOKClick();
     EXPECT_FALSE(form.isVisible());
+}
+
+// A stand-in for the main window, which the windows find by its name.
+struct TMainStandIn : QWidget {
+    TMainStandIn() { setObjectName(QStringLiteral("OndrixMain")); }
+};
+
+void PressEscape(QWidget* target) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+}
+
+TEST_F(StatusWindowsTest, DeviceStatusOpensCentredOnTheMainWindowOnTheScreenAndEscapeClosesIt) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    TMainStandIn main;
+    main.setGeometry(screen.left() + 20, screen.top() + 10, screen.width() - 40, screen.height() - 20);
+    main.show();
+    TDeviceStatusForm form;
+    form.show();
+    const QPoint offset = form.frameGeometry().center() - main.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+
+    // Escape closes it, from whichever of its controls has the focus.
+    PressEscape(form.mmStatus);
+    EXPECT_FALSE(form.isVisible());
+    form.show();
+    PressEscape(form.btnRefresh);
+    EXPECT_FALSE(form.isVisible());
+
+    // The main window near the bottom right corner: the window opens moved in, whole.
+    main.move(screen.right() - 100, screen.bottom() - 80);
+    form.show();
+    EXPECT_TRUE(screen.contains(form.frameGeometry()))
+        << form.frameGeometry().x() << "," << form.frameGeometry().y();
+
+    // Shown again for its stay-on-top state it keeps its place.
+    form.move(screen.left() + 5, screen.top() + 5);
+    const QPoint place = form.pos();
+    form.cbStayOnTop->click();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.pos(), place);
+}
+
+TEST_F(StatusWindowsTest, TextWindowOpensAtItsFirstLineWholeOnTheScreen) {
+    TMainStandIn main;
+    main.resize(600, 400);
+    main.show();
+    TDeviceInfoForm form(&main);
+    form.AddLine("HEADING");
+    for (int i = 0; i < 200; ++i)
+        form.AddLine(device::Format("line %d of a report wider than the window: ", i) +
+                     std::string(200, 'x'));
+    form.show();
+    QCoreApplication::processEvents();
+    QScrollBar* bar = form.mmInfo->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(form.mmInfo->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(form.mmInfo->cursorForPosition(QPoint(1, 1)).block().text().toStdString(), "HEADING");
+    // Whole on the screen.
+    EXPECT_TRUE(QGuiApplication::primaryScreen()->availableGeometry().contains(form.frameGeometry()));
+}
+
+TEST_F(StatusWindowsTest, DeviceStatusAndTextWindowGiveEveryControlItsSizeHintInBothLanguages) {
+    const auto text = [](int id) {
+        return QString::fromStdString(GetText(id)).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    };
+    for (const uint16_t language : {LangGerman, LangEnglish}) {
+        SetLangOffset(language);
+        TMainStandIn main;
+        main.resize(600, 400);
+        main.show();
+        TDeviceStatusForm status;
+        // The captions the main window's language switch gives it.
+        status.btnRefresh->setText(text(15));
+        status.btnOK->setText(text(453));
+        status.cbStayOnTop->setText(text(1535));
+        status.show();
+        TDeviceInfoForm info(&main);
+        info.AddLine("Device 01:");
+        info.show();
+        QCoreApplication::processEvents();
+        const std::pair<QWidget*, QList<QWidget*>> windows[] = {
+            {&status, {status.btnRefresh, status.btnOK, status.cbStayOnTop}},
+            {&info, {info.btnSave, info.btnOk}}};
+        for (const auto& [window, controls] : windows) {
+            for (QWidget* control : controls) {
+                SCOPED_TRACE(control->objectName().toStdString() + " " + std::to_string(language));
+                EXPECT_GE(control->width(), control->sizeHint().width());
+                EXPECT_GE(control->height(), control->sizeHint().height());
+                EXPECT_TRUE(
+                    window->rect().contains(QRect(control->mapTo(window, QPoint(0, 0)), control->size())));
+            }
+        }
+    }
 }
 
 TEST_F(StatusWindowsTest, BusyPopupShowsItsTextsForItsLifetime) {

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Presets a settings file for the demo: offline mode with two simulated amplifiers of 8 channels.
+# Only those keys are set ([Global] Interfaces, [Virtual] Devices and Channels); every other
+# line of the file stays as it is. Section and key names match whatever their case; the file
+# keeps CR LF line ends. A missing file is created with an empty LAN list as well.
+#
+#   scripts/demo-settings.sh FILE
+set -euo pipefail
+file=${1:?usage: demo-settings.sh FILE}
+mkdir -p "$(dirname "$file")"
+if [ ! -f "$file" ]; then
+    # Interfaces are stored as kinds: 4 is the simulated transport only.
+    printf '[Global]\r\nInterfaces=4\r\n[Virtual]\r\nDevices=2\r\nChannels=8\r\n[LAN]\r\nDevices=\r\n' >"$file"
+    exit 0
+fi
+awk '
+BEGIN {
+    n = split("global interfaces Interfaces 4|virtual devices Devices 2|virtual channels Channels 8", items, "|")
+    for (i = 1; i <= n; i++) {
+        split(items[i], f, " ")
+        sec[i] = f[1]; key[i] = f[2]; name[i] = f[3]; value[i] = f[4]
+        want[f[1], f[2]] = i
+    }
+    title["global"] = "Global"; title["virtual"] = "Virtual"
+    section = ""
+}
+function trim(s) { sub(/^[ \t]+/, "", s); sub(/[ \t]+$/, "", s); return s }
+# The keys of the section being left that it did not have.
+function finish(   i) {
+    for (i = 1; i <= n; i++)
+        if (sec[i] == section && !(i in done)) { printf "%s=%s\r\n", name[i], value[i]; done[i] = 1 }
+}
+{
+    sub(/\r$/, "")
+    line = trim($0)
+    if (line ~ /^\[.*\]/) {
+        finish()
+        section = tolower(trim(substr(line, 2, index(line, "]") - 2)))
+        seen[section] = 1
+        print $0 "\r"
+        next
+    }
+    eq = index(line, "=")
+    if (eq > 0 && line !~ /^;/) {
+        k = section SUBSEP tolower(trim(substr(line, 1, eq - 1)))
+        if (k in want) {
+            i = want[k]
+            printf "%s=%s\r\n", trim(substr(line, 1, eq - 1)), value[i]
+            done[i] = 1
+            next
+        }
+    }
+    print $0 "\r"
+}
+END {
+    finish()
+    split("global virtual", order, " ")
+    for (j = 1; j <= 2; j++) {
+        if (order[j] in seen) continue
+        section = order[j]
+        printf "[%s]\r\n", title[section]
+        finish()
+    }
+}
+' "$file" >"$file.new"
+mv "$file.new" "$file"
