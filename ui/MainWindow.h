@@ -159,6 +159,8 @@ public:
     // ---- Events, log, history (MainWindowEvents.cpp) -------------------------------------
 
     void AddLog(const std::string& text);
+    // The log line of a lost device.
+    void LogDeviceLost(const std::string& host);
     void btnLogClearClick();
     void btnLogSaveClick();
     void UpdateErrorHistory();

@@ -71,9 +71,7 @@ void SetButtonEnabled(QToolButton* button, bool enabled) {
 class TOwnLosses {
 public:
     explicit TOwnLosses(TOndrixMain& w) : w_(w), saved_(w.Translator->OnDeviceLost) {
-        w.Translator->OnDeviceLost = [&w](const void*, const std::string& name) {
-            w.AddLog(device::Format("[ERR] device %s was lost, rescan is necessary.", name));
-        };
+        w.Translator->OnDeviceLost = [&w](const void*, const std::string& name) { w.LogDeviceLost(name); };
     }
     ~TOwnLosses() {
         if (w_.Translator) w_.Translator->OnDeviceLost = std::move(saved_);

@@ -150,8 +150,12 @@ void TOndrixMain::TranslatorDeviceChange(const void*) {
     }
 }
 
+void TOndrixMain::LogDeviceLost(const std::string& host) {
+    AddLog(device::Format("[ERR] device %s was lost, rescan is necessary.", host));
+}
+
 void TOndrixMain::TranslatorDeviceLost(const void*, const std::string& text) {
-    AddLog(device::Format("[ERR] device %s was lost, rescan is necessary.", text));
+    LogDeviceLost(text);
     if (!Options.RescanAfterDown) return;
     const std::string message = device::Format(GetText(1060), text);
     // The message says that a rescan was done: it follows the rescan, once while it waits.
