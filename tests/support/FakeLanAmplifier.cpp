@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <random>
 #include <stdexcept>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -753,10 +754,19 @@ TFakeLanAmplifier::TFakeLanAmplifier(const TFakeAmpConfig& config) : config_(con
     if (config_.Version < 1 || config_.Version > 3)
         throw std::runtime_error("fake amplifier: version 1 to 3");
     impl_ = std::make_unique<TImpl>(config_);
-    // With no port given, take a free port whose successor is free too.
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        int data = ListenOn(config_.Address, config_.DataPort);
-        if (data < 0) break;
+    // With no port given, take a free pair below the ephemeral range: the kernel's own pick (port
+    // 0) fails once the client ends of earlier connections wait out TIME_WAIT on every ephemeral
+    // port, and a successor in that range may be a client's port at any moment.
+    std::random_device seed;
+    std::minstd_rand pick(seed());
+    for (int attempt = 0; attempt < 256; ++attempt) {
+        const uint16_t wanted =
+            config_.DataPort != 0 ? config_.DataPort : static_cast<uint16_t>(20000 + 2 * (pick() % 6000));
+        int data = ListenOn(config_.Address, wanted);
+        if (data < 0) {
+            if (config_.DataPort != 0) break;
+            continue;
+        }
         uint16_t port = LocalPort(data);
         int info = port < 65535 ? ListenOn(config_.Address, uint16_t(port + 1)) : -1;
         if (info >= 0) {
