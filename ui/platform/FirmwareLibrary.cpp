@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <utility>
 
 namespace qrb::ui {
 
@@ -139,6 +140,15 @@ void* OpenBareName(std::string& error, bool& missing) {
     // A dependency that cannot be found is named in the message instead of the library.
     if (handle == nullptr)
         missing = error.rfind(std::string(kFWLibraryFile) + ": cannot open shared object file", 0) == 0;
+    // The box shows the loader's words in the user's language.
+    if (missing) {
+        std::string own;
+        handle = OpenFile(kFWLibraryFile, own);
+        if (handle != nullptr)
+            missing = false;
+        else
+            error = std::move(own);
+    }
     return handle;
 }
 
