@@ -7,6 +7,7 @@
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/ModalRunner.h"
 #include "ui/dialogs/SettingsForm.h"
+#include "ui/platform/ScreenPlacement.h"
 #include "ui/texts/Texts.h"
 
 #include <QGuiApplication>
@@ -31,7 +32,13 @@ void TOndrixMain::LoadSettings() {
 
     // 1. Geometry (the minimum size still applies) and window state. The keys hold the window's
     // inner area, as they are written: a window manager's frame is drawn around it.
-    setGeometry(settings.Left, settings.Top, settings.Width, settings.Height);
+    QRect inner(settings.Left, settings.Top, settings.Width, settings.Height);
+    // A place on a screen that is gone now would open the window out of reach.
+    if (QGuiApplication::screenAt(inner.topLeft()) == nullptr)
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            inner.moveTopLeft(KeepOnScreen(QRect(inner.topLeft(), inner.size().expandedTo(minimumSize())),
+                                           screen->availableGeometry()));
+    setGeometry(inner);
     if (settings.State == 2)
         setWindowState(windowState() | Qt::WindowMaximized);
     else if (settings.State == 1)

@@ -29,6 +29,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QWindow>
 
@@ -378,6 +379,50 @@ TEST_F(MainWindowSettings, TheWindowStartsWhereItWasClosedUnderAFrame) {
             EXPECT_EQ(file.Width, 940);
             EXPECT_EQ(file.Height, 420);
         }
+    }
+}
+
+TEST_F(MainWindowSettings, AWindowClosedOnAScreenThatIsGoneOpensOnTheScreen) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect area = screen->availableGeometry();
+    stored.Width = 300;
+    stored.Height = 200;
+    const struct {
+        int Left, Top;
+        bool Moved;
+    } cases[] = {
+        {area.right() + 500, area.top() + 10, true},
+        {area.left() + 20, area.bottom() + 400, true},
+        {area.left() - 2000, area.top() - 900, true},
+        // On the screen, a window may still reach past its edge: it stays where it was.
+        {area.right() - 100, area.top() + 10, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.Left << "," << c.Top);
+        stored.Left = c.Left;
+        stored.Top = c.Top;
+        ASSERT_NO_FATAL_FAILURE(FreshCompanyFolder());
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(stored));
+        ASSERT_NO_FATAL_FAILURE(CreateWindow());
+        ShowWindow();
+        QApplication::processEvents();
+        if (c.Moved) {
+            // Its corner on the screen, and as much of it as the screen holds.
+            const QRect inner = window->geometry();
+            EXPECT_TRUE(area.contains(inner.topLeft())) << inner.x() << "," << inner.y();
+            const QRect frame = window->frameGeometry();
+            EXPECT_TRUE(inner.right() <= area.right() || inner.left() == area.left() ||
+                        frame.left() == area.left())
+                << inner.x();
+            EXPECT_TRUE(inner.bottom() <= area.bottom() || inner.top() == area.top() ||
+                        frame.top() == area.top())
+                << inner.y();
+        } else {
+            EXPECT_EQ(window->geometry().topLeft(), QPoint(c.Left, c.Top));
+        }
+        window->close();
+        CloseWindow();
     }
 }
 
