@@ -4,8 +4,8 @@
 # By default the program runs with a settings folder of its own (build/demo-config), set at
 # every start to offline mode with two simulated amplifiers of 8 channels (its other settings
 # are kept; a new one has no LAN address): it needs no hardware and contacts nothing outside
-# this machine. With --own-settings it runs with the
-# user's own settings ($XDG_CONFIG_HOME or ~/.config) on real amplifiers.
+# this machine. With --own-settings it runs with the user's own settings ($XDG_CONFIG_HOME or
+# ~/.config) on real amplifiers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 own=0
