@@ -81,12 +81,14 @@ void TIniFile::LoadFromBytes(std::string_view bytes) {
     lines_.clear();
     byteOrderMark_ = false;
     std::string text;
+    // The mark is no part of the first line, whatever the rest holds: else a section read the
+    // first time as "ï»¿[Global]" would become [Global] once a save made the rest valid UTF-8.
+    if (bytes.substr(0, Utf8Bom.size()) == Utf8Bom) {
+        byteOrderMark_ = true;
+        bytes.remove_prefix(Utf8Bom.size());
+    }
     if (device::IsValidUtf8(bytes)) {
         encoding_ = TIniEncoding::Utf8;
-        if (bytes.substr(0, Utf8Bom.size()) == Utf8Bom) {
-            byteOrderMark_ = true;
-            bytes.remove_prefix(Utf8Bom.size());
-        }
         text.assign(bytes);
     } else {
         encoding_ = TIniEncoding::Cp1252;
@@ -110,8 +112,9 @@ std::string TIniFile::SaveToBytes() const {
         text += line;
         text += "\r\n";
     }
-    if (encoding_ == TIniEncoding::Cp1252) return device::Utf8ToCp1252(text);
-    return byteOrderMark_ ? std::string(Utf8Bom) + text : text;
+    const std::string mark = byteOrderMark_ ? std::string(Utf8Bom) : std::string();
+    if (encoding_ == TIniEncoding::Cp1252) return mark + device::Utf8ToCp1252(text);
+    return mark + text;
 }
 
 size_t TIniFile::FindSection(std::string_view section) const {

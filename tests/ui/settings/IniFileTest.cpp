@@ -168,6 +168,17 @@ TEST(IniFileTest, AByteOrderMarkIsNoPartOfTheFirstSectionAndIsKept) {
     TIniFile ini = FromText("\xEF\xBB\xBF[S]\nk=1\n");
     EXPECT_EQ(ini.ReadInteger("S", "k", 0), 1);
     EXPECT_EQ(Bytes(ini), "\xEF\xBB\xBF[S]\r\nk=1\r\n");
+
+    // Also before text that is no UTF-8: the section is found, and stays the one section after
+    // a write that leaves the rest valid UTF-8.
+    TIniFile ansi = FromText("\xEF\xBB\xBF[S]\nk=1\nn=M\xFCller\n");
+    EXPECT_EQ(ansi.Encoding(), TIniEncoding::Cp1252);
+    EXPECT_EQ(ansi.ReadInteger("S", "k", 0), 1);
+    ansi.WriteString("S", "n", "plain");
+    ansi.WriteInteger("S", "k", 2);
+    TIniFile again = FromText(Bytes(ansi));
+    EXPECT_EQ(again.ReadInteger("S", "k", 0), 2);
+    EXPECT_EQ(Bytes(again), "\xEF\xBB\xBF[S]\r\nk=2\r\nn=plain\r\n");
 }
 
 class IniFileOnDiskTest : public ::testing::Test {
