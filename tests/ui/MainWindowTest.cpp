@@ -1156,6 +1156,31 @@ TEST_F(MainWindowScanTest, TerminationClosesTheOpenBoxWithNoAndTheProgramEndsWhe
     EXPECT_EQ(seen.size(), 1u);
 }
 
+TEST_F(MainWindowScanTest, TerminationClosesAnOpenWarningBoxToo) {
+    // The warning box (a firmware library that did not load) is one of the program's boxes.
+    bool scanRanOn = false;
+    AlarmInTheNextScan([&] {
+        Messages().ShowWarning("A warning inside the scan");
+        scanRanOn = true;
+    });
+    user = [this, terminated = false](QDialog& box) mutable {
+        if (!terminated) {
+            terminated = true;
+            window->Terminate();
+            if (!box.isVisible()) return;
+        }
+        ADD_FAILURE() << "the warning box stays open after the termination signal";
+        box.done(QMessageBox::Ok);
+    };
+    window->actRescanExecute();
+    EXPECT_TRUE(scanRanOn);
+    loop.Step();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, bool>>{{"A warning inside the scan", true}}));
+    Messages().ShowWarning("later");
+    EXPECT_EQ(seen.size(), 1u);
+}
+
 TEST_F(MainWindowScanTest, CloseRequestedDuringAScanEndsTheProgramAfterItWithNoBoxWaiting) {
     // Closed from the window while a scan runs; the scan then has a box to show.
     AlarmInTheNextScan([this] {

@@ -125,6 +125,14 @@ private:
     const TFileDialogRequest& request_;
 };
 
+// The message box with icon and an OK button.
+void ShowBox(QMessageBox::Icon icon, const std::string& text) {
+    if (boxesEnded) return;
+    QMessageBox box(icon, QApplication::applicationName(), ToDisplay(text), QMessageBox::Ok,
+                    TWidgetMessageService::DialogParent());
+    RunBox(box);
+}
+
 bool RunFileDialog(const TFileDialogRequest& request, bool save, std::string& fileName) {
     if (boxesEnded) return false;
     TFileDialog dialog(request);
@@ -213,23 +221,15 @@ QWidget* TWidgetMessageService::DialogParent() {
 }
 
 void TWidgetMessageService::ShowMessage(const std::string& text) {
-    if (boxesEnded) return;
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), ToDisplay(text), QMessageBox::Ok,
-                    DialogParent());
-    RunBox(box);
+    ShowBox(QMessageBox::NoIcon, text);
 }
 
 void TWidgetMessageService::ShowError(const std::string& text) {
-    if (boxesEnded) return;
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), ToDisplay(text), QMessageBox::Ok,
-                    DialogParent());
-    RunBox(box);
+    ShowBox(QMessageBox::Critical, text);
 }
 
 void TWidgetMessageService::ShowWarning(const std::string& text) {
-    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), ToDisplay(text), QMessageBox::Ok,
-                    DialogParent());
-    box.exec();
+    ShowBox(QMessageBox::Warning, text);
 }
 
 int TWidgetMessageService::Confirm(const std::string& caption, const std::string& header,
