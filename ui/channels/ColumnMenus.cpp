@@ -604,9 +604,8 @@ void TColumnMenus::ShowOffsetEditor(int x, int y, int row) {
     MoveOnScreen(&form, QPoint(screen.x() - 40, screen.y()));
     const int result = ExecDialog ? ExecDialog(form) : QDialog::Rejected;
     if (result != QDialog::Accepted) return;
-    if (!AdHocMode() && !state_.ChangesPending) translator_.TakeSnapshot();
+    JoinSetupChanges();
     WriteOffsetToSelected(translator_, form.cbOffsetActive->isChecked(), form.seOffset->value());
-    state_.ChangesPending = true;
     ApplyChanges(true);
 }
 

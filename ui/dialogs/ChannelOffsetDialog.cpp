@@ -10,13 +10,11 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
 #include <QToolButton>
@@ -192,24 +190,14 @@ void TChannelOffsetForm::showEvent(QShowEvent* event) {
     FormShow();
     // The caller placed the window before its frame was known; the frame comes with the window
     // manager, at the latest by the first activation.
-    StayOnScreen();
+    KeepOnScreen(this);
     framePending_ = true;
-}
-
-void TChannelOffsetForm::StayOnScreen() {
-    const QRect frame = frameGeometry();
-    QScreen* at = QGuiApplication::screenAt(frame.center());
-    if (at == nullptr) at = screen();
-    if (at == nullptr) return;
-    // Moved only when it crosses an edge: a move while the frame is still unknown would shift it.
-    const QPoint inside = KeepOnScreen(frame, at->availableGeometry());
-    if (inside != frame.topLeft()) move(inside);
 }
 
 bool TChannelOffsetForm::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate && framePending_) {
         framePending_ = false;
-        StayOnScreen();
+        KeepOnScreen(this);
     }
     return QDialog::event(event);
 }
@@ -225,7 +213,7 @@ void TChannelOffsetForm::cbOffsetActiveClick() {
     // The window grows with the group; it stays on the screen.
     if (isVisible()) {
         layout()->activate();
-        StayOnScreen();
+        KeepOnScreen(this);
     }
 }
 

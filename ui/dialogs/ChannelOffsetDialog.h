@@ -87,9 +87,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Moves the window in where its frame crosses an edge of the screen's available area.
-    void StayOnScreen();
-
     bool limited_ = false;
     bool framePending_ = false; // shown, not yet activated: the frame may still change
 };

@@ -69,9 +69,7 @@ void CenterOn(QWidget* window, QWidget* center) {
         area = screen->availableGeometry();
     else
         return;
-    // Before its first show a window knows only its own size, not its frame's.
-    QRect frame = window->frameGeometry();
-    frame.setSize(frame.size().expandedTo(window->size()));
+    QRect frame(QPoint(), FrameSize(window));
     frame.moveCenter(area.center());
     MoveOnScreen(window, frame.topLeft());
 }

@@ -21,15 +21,15 @@ QScreen* ScreenFor(QWidget* window, const QPoint& at) {
     return QGuiApplication::primaryScreen();
 }
 
-// The frame's size. Before its first show a window that was never resized has Qt's placeholder
-// size; the show gives it its size hint.
+} // namespace
+
 QSize FrameSize(QWidget* window) {
+    // Before its first show a window that was never resized has Qt's placeholder size; the show
+    // gives it its size hint.
     if (window->isVisible() || window->testAttribute(Qt::WA_Resized))
         return window->frameGeometry().size().expandedTo(window->size());
     return window->sizeHint().expandedTo(window->minimumSize());
 }
-
-} // namespace
 
 QPoint KeepOnScreen(const QRect& frame, const QRect& available) {
     return {Within(frame.left(), frame.width(), available.left(), available.width()),
@@ -47,7 +47,12 @@ void MoveOnScreen(QWidget* window, const QPoint& wanted) {
 }
 
 void KeepOnScreen(QWidget* window) {
-    if (window != nullptr) MoveOnScreen(window, window->frameGeometry().topLeft());
+    if (window == nullptr) return;
+    const QRect frame(window->frameGeometry().topLeft(), FrameSize(window));
+    QScreen* screen = ScreenFor(window, frame.center());
+    if (screen == nullptr) return;
+    const QPoint inside = KeepOnScreen(frame, screen->availableGeometry());
+    if (inside != frame.topLeft()) window->move(inside);
 }
 
 } // namespace qrb::ui

@@ -4,6 +4,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 
 class QWidget;
 
@@ -18,7 +19,11 @@ QPoint KeepOnScreen(const QRect& frame, const QRect& available);
 // screen at wanted (else the window's own or the primary screen).
 void MoveOnScreen(QWidget* window, const QPoint& wanted);
 
-// Keeps a window where it is, moved in where it would cross an edge.
+// Keeps a window where it is, moved in where its frame crosses an edge of the screen it mostly
+// lies on; a window inside is not moved (a move while the frame is still unknown would shift it).
 void KeepOnScreen(QWidget* window);
+
+// The size of a window's frame; before its first show, the size the show gives it.
+QSize FrameSize(QWidget* window);
 
 } // namespace qrb::ui
