@@ -18,7 +18,7 @@ BEGIN {
     n = split("global interfaces Interfaces 4|virtual devices Devices 2|virtual channels Channels 8", items, "|")
     for (i = 1; i <= n; i++) {
         split(items[i], f, " ")
-        sec[i] = f[1]; key[i] = f[2]; name[i] = f[3]; value[i] = f[4]
+        sec[i] = f[1]; name[i] = f[3]; value[i] = f[4]
         want[f[1], f[2]] = i
     }
     title["global"] = "Global"; title["virtual"] = "Virtual"
