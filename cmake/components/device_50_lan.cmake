@@ -16,7 +16,7 @@ qrb_test(device_lan_test
 
 qrb_program(FakeLanAmp
   SOURCES tools/FakeLanAmp.cpp
-  LIBS qrb_device_lan_fake)
+  LIBS qrb_device_lan_fake qrb_model_sensors_test_support)
 
 # The LAN transport behind the hardware abstraction and the translator.
 qrb_test(device_lan_hal_test
