@@ -211,17 +211,20 @@ bool TI2CTranslator::StoreCalibration(int32_t index) {
     if (!channel) return false;
     const auto group = static_cast<uint8_t>(channel->Group);
     const auto slot = static_cast<uint8_t>(channel->Slot);
-    if (!SelectChannelPath(channel->Device, group, slot, 0)) return false;
-    const bool ok = WriteCalibrationFlash(channel->Device, channel->Calibration);
-    SelectChannelPath(channel->Device, group, slot, 1);
-    if (!ok) {
-        // The pages before the refused one were written: the model takes what the flash holds,
-        // or, when it cannot be read, the default table a scan would give it.
-        if (!HAL || !device::IsOK(HAL->GetChannelCalibTable(channel->Device, slot, channel->Calibration)) ||
-            channel->Calibration.CalibSource[0] == '\0')
-            channel->InitDefaultCalibration();
-    }
-    return ok;
+    const bool routed = SelectChannelPath(channel->Device, group, slot, 0);
+    const bool written = routed && WriteCalibrationFlash(channel->Device, channel->Calibration);
+    const bool released = routed && SelectChannelPath(channel->Device, group, slot, 1);
+    if (written && released) return true;
+    // The flash holds none, some or all of the pages: the model takes what it holds, or, when it
+    // cannot be read, the default table a scan would give it, so that no offset setting uses a
+    // table the channel does not hold.
+    device::TChannelCalibTable held;
+    if (HAL && device::IsOK(HAL->GetChannelCalibTable(channel->Device, slot, held)) &&
+        held.CalibSource[0] != '\0')
+        channel->Calibration = held;
+    else
+        channel->InitDefaultCalibration();
+    return false;
 }
 
 bool TI2CTranslator::DisableSelectedChannels() {

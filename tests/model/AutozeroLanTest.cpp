@@ -116,14 +116,17 @@ TEST_F(AutozeroLan, ALossInsideAReadingRaisesAndIsCounted) {
     EXPECT_GE(translator->NoAnswers[0], 1u);
 }
 
-// A store that fails part-way leaves the model with what the flash holds: the pages written
-// before the refused one, or the scan's default table when the flash cannot be read.
+// A store that fails part-way leaves the model with what the flash holds: none, some or all of
+// the pages, or the scan's default table when the flash cannot be read.
 TEST_F(AutozeroLan, AFailedCalibrationStoreKeepsWhatTheFlashHolds) {
+    enum class TStep { Page, Lost, Path, Release };
     struct TCase {
         const char* Name;
-        bool Lost;
+        TStep Step;
     };
-    for (const TCase& c : {TCase{"third page refused", false}, TCase{"connection closed", true}}) {
+    constexpr uint32_t kSetMuxCode = 0x20001;
+    for (const TCase& c : {TCase{"third page refused", TStep::Page}, TCase{"connection closed", TStep::Lost},
+                           TCase{"path refused", TStep::Path}, TCase{"release refused", TStep::Release}}) {
         SCOPED_TRACE(c.Name);
         ASSERT_EQ(translator->Rescan(), 2);
         device::TChannelCalibTable old;
@@ -143,25 +146,46 @@ TEST_F(AutozeroLan, AFailedCalibrationStoreKeepsWhatTheFlashHolds) {
             for (auto& pair : coupling)
                 pair = {2900, 2048};
         const device::TChannelCalibTable stamped = ch.Calibration;
-        if (c.Lost) {
+        TFakeFault passed; // the requests before the refused one go through
+        passed.Code = c.Step == TStep::Release ? kSetMuxCode : kI2CWriteCode;
+        passed.Times = c.Step == TStep::Release ? 1 : 2;
+        switch (c.Step) {
+        case TStep::Lost:
             amp->AddFault(Closing(kI2CWriteCode));
-        } else {
-            TFakeFault passed; // the first two pages go through
-            passed.Code = kI2CWriteCode;
-            passed.Times = 2;
+            break;
+        case TStep::Page:
             amp->AddFault(passed);
             amp->AddFault(Refusal(kI2CWriteCode, 0));
+            break;
+        case TStep::Path:
+            amp->AddFault(Refusal(kSetMuxCode, 0x40));
+            break;
+        case TStep::Release:
+            amp->AddFault(passed);
+            amp->AddFault(Refusal(kSetMuxCode, 0x40));
+            break;
         }
         EXPECT_FALSE(translator->StoreCalibration(1));
         amp->ClearFaults();
-        if (c.Lost) {
+        const device::TChannelCalibTable held = amp->CalibTable(1);
+        switch (c.Step) {
+        case TStep::Lost:
             EXPECT_FALSE(ch.Calibration.IsUsable());
             EXPECT_EQ(ch.Calibration.ZeroOffsets[0][4][0], 2048);
-        } else {
-            const device::TChannelCalibTable held = amp->CalibTable(1);
+            break;
+        case TStep::Page:
             EXPECT_NE(held, old);
             EXPECT_NE(held, stamped);
             EXPECT_EQ(ch.Calibration, held);
+            break;
+        case TStep::Path:
+            EXPECT_EQ(held, old);
+            EXPECT_EQ(ch.Calibration, old);
+            break;
+        case TStep::Release:
+            EXPECT_EQ(held, stamped);
+            EXPECT_EQ(ch.Calibration, stamped);
+            break;
         }
     }
 }

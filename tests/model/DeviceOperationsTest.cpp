@@ -5,6 +5,7 @@
 #include "tests/model/DeviceTestSupport.h"
 
 #include "device/sim/I2CVirtualControl.h"
+#include "model/QRBRawCalibration.h"
 #include "tests/support/ScriptedI2CPeer.h"
 
 namespace qrb::test {
@@ -321,6 +322,56 @@ TEST_F(DeviceOperations, StoreCalibrationFailures) {
     EXPECT_TRUE(amp->Log.empty());
     EXPECT_EQ(events,
               (Strings{"Error: Invalid channel 4", "Error: Invalid channel 0", "Error: Invalid channel 2"}));
+}
+
+// A store that fails at any step leaves the model with what the flash holds (read back), or with
+// the default table a scan gives when it cannot be read, and reports the failure.
+TEST_F(DeviceOperations, AFailedCalibrationStoreLeavesTheModelWithWhatTheFlashHolds) {
+    enum class THeld { Table, Unreadable, Empty };
+    struct TCase {
+        const char* Name;
+        std::string Refused; // call text
+        size_t RefusedBlock;
+        THeld Held;
+        size_t Blocks; // pages sent
+    };
+    const TCase cases[] = {
+        {"path refused", "SetMux(0,0,1,4)", SIZE_MAX, THeld::Table, 0},
+        {"first page refused", "", 0, THeld::Table, 1},
+        {"seventh page refused", "", 6, THeld::Table, 7},
+        {"last page refused", "", 13, THeld::Table, 14},
+        {"release refused", "SetMux(0,0,1,5)", SIZE_MAX, THeld::Table, 14},
+        {"path refused, flash unreadable", "SetMux(0,0,1,4)", SIZE_MAX, THeld::Unreadable, 0},
+        {"page refused, flash unreadable", "", 3, THeld::Unreadable, 4},
+        {"release refused, device gone", "SetMux(0,0,1,5)", SIZE_MAX, THeld::Unreadable, 14},
+        {"page refused, flash never written", "", 3, THeld::Empty, 4},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        CreateTwo();
+        TScriptedDevice& dev = amp->Device(0);
+        const device::TChannelCalibTable held = UsableCalibration("2020-01-01", 2600);
+        dev.Calibration[1] = c.Held == THeld::Empty ? device::TChannelCalibTable{} : held;
+        if (c.Held == THeld::Unreadable) dev.CalibrationResult[1] = TI2CResult::irNoAnswer;
+        if (!c.Refused.empty()) amp->Refuse[c.Refused] = TI2CResult::irNoAnswer;
+        amp->RefuseBlock = c.RefusedBlock;
+        // The adjusted table the store was meant to write.
+        const device::TChannelCalibTable adjusted = UsableCalibration("2026-12-10", 2900);
+        Channel(1).Calibration = adjusted;
+
+        EXPECT_FALSE(translator->StoreCalibration(1));
+        EXPECT_EQ(amp->Blocks.size(), c.Blocks);
+        const device::TChannelCalibTable& model = Channel(1).Calibration;
+        if (c.Held == THeld::Table) {
+            EXPECT_EQ(model, held);
+        } else {
+            device::TChannelCalibTable defaults;
+            model::FillDefaultCalibration(defaults, device::Now());
+            defaults.CalibDate = model.CalibDate; // the day the store ran
+            EXPECT_EQ(model, defaults);
+            EXPECT_FALSE(model.IsUsable());
+        }
+    }
 }
 
 // ---- Disabling channels ---------------------------------------------------------------------
