@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace qrb::model {
@@ -355,6 +357,30 @@ TEST_F(ExportRows, ExportTextWritesTheFileAndReportsTheCode) {
     EXPECT_EQ(error, "Error while writing setup info txt file (2)");
     EXPECT_FALSE(ExportXls(dir.File("none/t.xls"), model.Model(), Headings(), error));
     EXPECT_NE(error.find("none"), std::string::npos) << error;
+}
+
+// Another user's link in a sticky folder everyone can write to is not followed; each export
+// reports that in its own words and the file the link names keeps its content.
+TEST_F(ExportRows, ExportsThroughAnotherUsersLinkInASharedFolderFail) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make another user's link";
+    TTempDir dir;
+    std::string error;
+    ASSERT_TRUE(device::WriteFileAtomic(dir.File("mine.txt"), std::string_view("old"), error)) << error;
+    const std::string shared = dir.File("share");
+    ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    for (const char* name : {"t.txt", "t.xls"}) {
+        const std::string link = shared + "/" + name;
+        ASSERT_EQ(::symlink(dir.File("mine.txt").c_str(), link.c_str()), 0);
+        ASSERT_EQ(::lchown(link.c_str(), 4321, 4321), 0);
+    }
+    EXPECT_FALSE(ExportText(shared + "/t.txt", model.Model(), Headings(), error));
+    EXPECT_EQ(error, "Error while writing setup info txt file (13)");
+    EXPECT_FALSE(ExportXls(shared + "/t.xls", model.Model(), Headings(), error));
+    EXPECT_NE(error.find(shared + "/t.xls"), std::string::npos) << error;
+    std::string bytes;
+    ASSERT_TRUE(device::ReadFileBytes(dir.File("mine.txt"), bytes, error)) << error;
+    EXPECT_EQ(bytes, "old");
 }
 
 } // namespace
