@@ -108,6 +108,16 @@ void RemoveLeftoverTempFiles(const std::string& dir, const std::string& targetNa
     ::closedir(d);
 }
 
+// Anyone may put a link into a sticky folder everyone can write to, so one there is trusted only
+// when it is the user's own or that of the folder's owner (the kernel's protected_symlinks rule,
+// applied whatever the machine's setting).
+bool MayFollow(const std::string& link, const struct stat& linkStat) {
+    struct stat folder {};
+    if (::stat(DirName(link).c_str(), &folder) != 0) return false;
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !shared || linkStat.st_uid == ::geteuid() || linkStat.st_uid == folder.st_uid;
+}
+
 template <typename TBuffer>
 bool ReadInto(const std::string& path, TBuffer& bytes, std::string& error, size_t maxBytes) {
     bytes.clear();
@@ -163,6 +173,14 @@ bool ResolveSymlinks(const std::string& path, std::string& resolved, std::string
         if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
             resolved = current;
             return true;
+        }
+        if (!MayFollow(current, st)) {
+            error =
+                Format("cannot write %s: the link %s lies in a folder everyone can write to and belongs to "
+                       "another user",
+                       path, current);
+            errno = EACCES;
+            return false;
         }
         std::string target(4096, '\0');
         const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());

@@ -28,6 +28,8 @@ constexpr float kCurrentStepV2 = 78.635765f;
 constexpr float kVoltageStepV2 = 105.4583f;
 
 constexpr uint16_t kXlsBOF = 0x0809;
+constexpr uint16_t kXlsCodePage = 0x0042;
+constexpr uint16_t kWindows1252 = 1252;
 constexpr uint16_t kXlsLabel = 0x0204;
 constexpr uint16_t kXlsEOF = 0x000A;
 constexpr size_t kXlsMaxText = 255;
@@ -84,6 +86,18 @@ void PutU16(std::string& s, uint16_t v) {
     s.push_back(static_cast<char>(v >> 8));
 }
 
+// A field holding a comma, a quote or a line break is quoted with its quotes doubled, so that a
+// decimal comma or a comma in a name does not split it.
+std::string TextField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 std::string Cp1252Line(const std::string& utf8) {
     return device::Utf8ToCp1252(utf8) + "\r\n";
 }
@@ -129,7 +143,7 @@ std::string BuildTextExport(const TSetupModel& model, const TExportHeadings& hea
     std::string out = Cp1252Line(headings.Line1) + Cp1252Line(headings.Line2);
     std::string header;
     for (size_t c = 0; c < kChannelTableColumns; ++c)
-        header += (c ? "," : "") + std::string(kChannelTableHeaders[c]);
+        header += (c ? "," : "") + TextField(kChannelTableHeaders[c]);
     out += Cp1252Line(header);
     for (const TQRBRawChannel* ch : model.Channels) {
         if (ch == nullptr) continue;
@@ -138,7 +152,7 @@ std::string BuildTextExport(const TSetupModel& model, const TExportHeadings& hea
         row[1] = Format("%2.2d", ch->Slot);
         std::string line;
         for (const std::string& field : row)
-            line += field + ",";
+            line += TextField(field) + ",";
         out += Cp1252Line(line);
     }
     return out;
@@ -165,6 +179,10 @@ std::string BuildXlsExport(const TSetupModel& model, const TExportHeadings& head
     PutU16(s, 0x0010); // worksheet
     PutU16(s, 0x0000); // build
     PutU16(s, 0x0000); // year
+    // The code page of the LABEL texts, so that a reader need not guess it.
+    PutU16(s, kXlsCodePage);
+    PutU16(s, 2);
+    PutU16(s, kWindows1252);
     WriteXlsLabel(s, 0, 0, headings.Line1);
     WriteXlsLabel(s, 0, 1, headings.Line2);
     for (size_t c = 0; c < kChannelTableColumns; ++c)

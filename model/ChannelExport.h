@@ -1,6 +1,7 @@
 #pragma once
-// The channel table for people: a comma-separated text file and a bare BIFF5 record stream,
-// both Windows-1252, one row per channel object.
+// The channel table for people: a comma-separated text file (a field with a comma, a quote or a
+// line break quoted) and a bare BIFF5 record stream that names its code page, both
+// Windows-1252, one row per channel object.
 
 #include "device/Format.h"
 #include "model/QRBRawChannel.h"

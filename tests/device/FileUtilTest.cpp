@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -122,6 +123,110 @@ TEST_F(FileUtilTest, ReplacesTheTargetOfALinkAndKeepsTheLink) {
     std::string resolved;
     ASSERT_TRUE(ResolveSymlinks(Path("link1"), resolved, error));
     EXPECT_EQ(fs::canonical(resolved), fs::canonical(target));
+}
+
+// Anyone may put a link into a sticky folder everyone can write to (as /tmp): there a save
+// follows only a link of the user or of the folder's owner, as root and as nobody, whatever
+// fs.protected_symlinks holds; a refused one names the file and writes nothing.
+TEST_F(FileUtilTest, ALinkInASharedFolderIsFollowedOnlyWhenTheUserOrTheFoldersOwnerMadeIt) {
+    constexpr const char* kFixtureVariable = "QRB_TEST_SHARED_LINKS";
+    constexpr uid_t kOther = 4321;
+    const passwd* nobodyEntry = ::getpwnam("nobody");
+    const uid_t nobody = nobodyEntry != nullptr ? nobodyEntry->pw_uid : 65534;
+    enum TOwner { oRoot, oNobody, oOther };
+    const auto uidOf = [&](TOwner o) { return o == oRoot ? uid_t(0) : o == oNobody ? nobody : kOther; };
+    const struct {
+        const char* Name;
+        mode_t Mode;
+        TOwner Owner;
+    } folders[] = {
+        {"share", 01777, oRoot},  // as /tmp
+        {"owned", 01777, oOther}, // another user's shared folder
+        {"plain", 0777, oOther},  // no sticky bit: anyone may replace anything, the link rule has no say
+        {"closed", 01755, oOther},
+    };
+    const struct {
+        const char* Folder;
+        const char* Link;
+        TOwner Owner;
+        bool RootFollows, NobodyFollows;
+    } cases[] = {
+        {"share", "root", oRoot, true, true}, // the folder's owner
+        {"share", "nobody", oNobody, false, true}, {"share", "other", oOther, false, false},
+        {"owned", "other", oOther, true, true},    {"owned", "root", oRoot, true, false},
+        {"owned", "nobody", oNobody, false, true}, {"plain", "other", oOther, true, true},
+        {"closed", "other", oOther, true, true},
+    };
+
+    std::string fixture;
+    if (::geteuid() == 0) {
+        // Root makes the links of every owner once; nobody then runs the same cases on them.
+        fixture = "/tmp/qrb-links-XXXXXX";
+        ASSERT_NE(::mkdtemp(fixture.data()), nullptr);
+        ASSERT_EQ(::chmod(fixture.c_str(), 0755), 0);
+        fs::create_directory(fixture + "/victims");
+        ASSERT_EQ(::chmod((fixture + "/victims").c_str(), 0777), 0);
+        for (const auto& f : folders) {
+            const std::string path = fixture + "/" + f.Name;
+            fs::create_directory(path);
+            ASSERT_EQ(::chmod(path.c_str(), f.Mode), 0);
+            ASSERT_EQ(::chown(path.c_str(), uidOf(f.Owner), uidOf(f.Owner)), 0);
+        }
+        for (const auto& c : cases) {
+            const std::string link = fixture + "/" + c.Folder + "/" + c.Link;
+            fs::create_symlink(std::string("../victims/") + c.Folder + "-" + c.Link, link);
+            ASSERT_EQ(::lchown(link.c_str(), uidOf(c.Owner), uidOf(c.Owner)), 0);
+        }
+        ASSERT_EQ(::setenv(kFixtureVariable, fixture.c_str(), 1), 0);
+        qrb::test::RerunAsNobody();
+        ::unsetenv(kFixtureVariable);
+    } else if (const char* named = std::getenv(kFixtureVariable)) {
+        fixture = named;
+    } else {
+        GTEST_SKIP() << "only root can make the links of other users";
+    }
+    const bool asRoot = ::geteuid() == 0;
+    const auto victimNames = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(fixture + "/victims"))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto check = [&](const std::string& path, const std::string& victim, bool follows) {
+        SCOPED_TRACE(path);
+        fs::remove(victim);
+        ASSERT_TRUE(std::ofstream(victim) << "old");
+        ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+        const std::vector<std::string> before = victimNames();
+        std::string error;
+        errno = 0;
+        const bool written = WriteFileAtomic(path, std::string_view("new"), error);
+        const int err = errno;
+        EXPECT_EQ(written, follows) << error;
+        EXPECT_TRUE(fs::is_symlink(path));
+        EXPECT_EQ(victimNames(), before); // no temporary file left, nothing new
+        if (follows) {
+            EXPECT_EQ(Read(victim), "new");
+            return;
+        }
+        EXPECT_EQ(Read(victim), "old");
+        EXPECT_NE(error.find(path), std::string::npos) << error;
+        EXPECT_EQ(err, EACCES) << "callers that report the error code show this one";
+    };
+    for (const auto& c : cases)
+        check(fixture + "/" + c.Folder + "/" + c.Link, fixture + "/victims/" + c.Folder + "-" + c.Link,
+              asRoot ? c.RootFollows : c.NobodyFollows);
+    // Each step of a chain counts: the user's own link leads to one of another user there.
+    fs::create_symlink(fixture + "/share/other", dir_ / "to-other");
+    check(Path("to-other"), fixture + "/victims/share-other", false);
+    fs::create_symlink(fixture + "/owned/other", dir_ / "to-owners");
+    check(Path("to-owners"), fixture + "/victims/owned-other", true);
+
+    if (asRoot) {
+        std::error_code ec;
+        fs::remove_all(fixture, ec);
+    }
 }
 
 TEST_F(FileUtilTest, FailuresLeaveTheOldContentAndNoTemporaryFile) {

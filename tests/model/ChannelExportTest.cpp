@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace qrb::model {
@@ -46,6 +48,7 @@ std::string Label(uint16_t row, uint16_t col, const std::string& bytes) {
 }
 
 const std::string kBOF("\x09\x08\x08\x00\x00\x00\x10\x00\x00\x00\x00\x00", 12);
+const std::string kCodePage1252("\x42\x00\x02\x00\xE4\x04", 6);
 const std::string kEOF("\x0A\x00\x00\x00", 4);
 
 TEST(HeadingLines, VersionCompanyAndDateTime) {
@@ -62,8 +65,8 @@ TEST(TextExport, AModelWithoutChannelsHasThreeLines) {
 }
 
 TEST(XlsExport, AModelWithoutChannelsHasBOFEighteenLabelsAndEOF) {
-    std::string expected =
-        kBOF + Label(0, 0, "OndrixQRB Version: 1.2.3.4, QRB GmbH") + Label(1, 0, "2024-03-07 09:05:02");
+    std::string expected = kBOF + kCodePage1252 + Label(0, 0, "OndrixQRB Version: 1.2.3.4, QRB GmbH") +
+                           Label(1, 0, "2024-03-07 09:05:02");
     for (uint16_t c = 0; c < 16; ++c)
         expected += Label(3, c, kChannelTableHeaders[c]);
     expected += kEOF;
@@ -87,7 +90,7 @@ protected:
     void SetUp() override {
         TQRBRawChannel& b = model.Add(2, 417, stDMSFullbridge);
         b.ChannelName = "Br\xC3\xBC"
-                        "cke, links"; // a comma adds a field
+                        "cke, links"; // a comma: quoted in the text export
         b.RangeCache = 4;
         b.coupling = 0;
         b.PowerZero = 100;
@@ -123,8 +126,8 @@ TEST_F(ExportRows, TextLinesPadNumbersAndEndEveryFieldWithAComma) {
         pos = end + 2;
     }
     ASSERT_EQ(lines.size(), 6u);
-    const std::string bridge = "00,00,Br\xFC"
-                               "cke, links," +
+    const std::string bridge = "00,00,\"Br\xFC"
+                               "cke, links\"," +
                                Utf8ToCp1252(SensorTypeToText(4)) + "," +
                                Utf8ToCp1252(VoltageRangeToText(2, 4) + "[" + VoltageRangeDividerToText(2, 4) +
                                             ";" + VoltageRangeGainToText(2, 4) + "]") +
@@ -208,33 +211,28 @@ TEST_F(ExportRows, XlsCellsArePlainNumbersAndTexts) {
     EXPECT_NE(xls.find(Label(4, 0, "0") + Label(4, 1, "0") + bridgeName), std::string::npos);
     EXPECT_NE(xls.find(Label(6, 1, "2")), std::string::npos);
     EXPECT_EQ(xls.substr(xls.size() - 4), kEOF);
-    EXPECT_EQ(xls.substr(0, 12), kBOF);
+    EXPECT_EQ(xls.substr(0, 18), kBOF + kCodePage1252);
 }
 
-// The spreadsheet as a real reader sees it (the stream has no code page record).
-TEST_F(ExportRows, XlsReadsBackWithXlrd) {
-    if (std::system("/usr/bin/python3 -c 'import xlrd' >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "python3-xlrd is not installed";
-    TTempDir dir;
-    const std::string path = dir.File("t.xls");
+bool HavePythonWithXlrd() {
+    return std::system("/usr/bin/python3 -c 'import csv, xlrd' >/dev/null 2>&1") == 0;
+}
+
+// Runs a Python script on the files given and returns its output lines (stderr included).
+std::vector<std::string> RunPython(const TTempDir& dir, const std::string& script,
+                                   const std::vector<std::string>& files) {
     std::string error;
-    ASSERT_TRUE(ExportXls(path, model.Model(), Headings(), error)) << error;
-    const std::string script = dir.File("read.py");
-    ASSERT_TRUE(
-        device::WriteFileAtomic(script,
-                                "import sys, xlrd\n"
-                                "b = xlrd.open_workbook(sys.argv[1], encoding_override='cp1252')\n"
-                                "s = b.sheet_by_index(0)\n"
-                                "print(s.nrows, s.ncols)\n"
-                                "for r in range(s.nrows):\n"
-                                "    print('|'.join(str(s.cell_value(r, c)) for c in range(s.ncols)))\n",
-                                error));
+    const std::string scriptFile = dir.File("read.py");
+    EXPECT_TRUE(device::WriteFileAtomic(scriptFile, script, error)) << error;
     const std::string out = dir.File("out.txt");
-    const std::string cmd = "/usr/bin/python3 '" + script + "' '" + path + "' > '" + out + "' 2>&1";
+    std::string cmd = "/usr/bin/python3 '" + scriptFile + "'";
+    for (const std::string& f : files)
+        cmd += " '" + f + "'";
+    cmd += " > '" + out + "' 2>&1";
     const int rc = std::system(cmd.c_str());
     std::string text;
-    ASSERT_TRUE(device::ReadFileBytes(out, text, error));
-    ASSERT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << text;
+    EXPECT_TRUE(device::ReadFileBytes(out, text, error)) << error;
+    EXPECT_TRUE(WIFEXITED(rc) && WEXITSTATUS(rc) == 0) << text;
     std::vector<std::string> lines;
     for (size_t pos = 0; pos < text.size();) {
         size_t end = text.find('\n', pos);
@@ -242,17 +240,110 @@ TEST_F(ExportRows, XlsReadsBackWithXlrd) {
         lines.push_back(text.substr(pos, end - pos));
         pos = end + 1;
     }
-    ASSERT_EQ(lines.size(), 8u) << text;
+    return lines;
+}
+
+// The spreadsheet as a real reader sees it, told nothing about the code page.
+TEST_F(ExportRows, XlsReadsBackWithXlrd) {
+    if (!HavePythonWithXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
+    TTempDir dir;
+    const std::string path = dir.File("t.xls");
+    std::string error;
+    ASSERT_TRUE(ExportXls(path, model.Model(), Headings(), error)) << error;
+    const std::vector<std::string> lines = RunPython(dir,
+                                                     "import sys, xlrd\n"
+                                                     "b = xlrd.open_workbook(sys.argv[1])\n"
+                                                     "s = b.sheet_by_index(0)\n"
+                                                     "print(s.nrows, s.ncols)\n"
+                                                     "for r in range(s.nrows):\n"
+                                                     "    print('|'.join(str(s.cell_value(r, c)) "
+                                                     "for c in range(s.ncols)))\n",
+                                                     {path});
+    ASSERT_EQ(lines.size(), 8u) << lines.front();
     EXPECT_EQ(lines[0], "7 16");
     EXPECT_EQ(lines[1], "OndrixQRB Version: 1.2.3.4, QRB GmbH" + std::string(15, '|'));
     EXPECT_EQ(lines[3], std::string(15, '|'));
     EXPECT_EQ(lines[4].substr(0, 22), "Device|Channel|Name|Se");
-    const auto row = ChannelTableRow(model[0]);
-    std::string bridge;
-    for (size_t c = 0; c < row.size(); ++c)
-        bridge += (c ? "|" : "") + row[c];
-    EXPECT_EQ(lines[5], bridge); // UTF-8 again, "ü" and "±" included
+    // UTF-8 again, "ü" and "±" included.
+    EXPECT_NE(lines[5].find("\xC3\xBC"), std::string::npos) << lines[5];
+    EXPECT_NE(lines[5].find("\xC2\xB1"), std::string::npos) << lines[5];
+    for (size_t i = 0; i < model.Size(); ++i) {
+        const auto row = ChannelTableRow(model[i]);
+        std::string cells;
+        for (size_t c = 0; c < row.size(); ++c)
+            cells += (c ? "|" : "") + row[c];
+        EXPECT_EQ(lines[5 + i], cells) << i;
+    }
     EXPECT_EQ(lines[7].substr(0, 4), "0|2|");
+}
+
+TEST_F(ExportRows, TextFieldsWithACommaAQuoteOrALineBreakAreQuoted) {
+    device::TFormatSettingsScope scope;
+    const struct {
+        const char* Name;
+        const char* Field;
+    } cases[] = {
+        {"plain name", "plain name,"},
+        {"1,5 m", "\"1,5 m\","},
+        {"6\" probe", "\"6\"\" probe\","},
+        {"\"quoted\"", "\"\"\"quoted\"\"\","},
+        {"two\r\nlines", "\"two\r\nlines\","},
+        {"line\nfeed", "\"line\nfeed\","},
+        {"carriage\rreturn", "\"carriage\rreturn\","},
+        {"", ","},
+        {"semi;colon 'single'", "semi;colon 'single',"},
+    };
+    for (const auto& c : cases) {
+        model[2].ChannelName = c.Name;
+        const std::string text = BuildTextExport(model.Model(), Headings());
+        const std::string head =
+            "00,02," + std::string(c.Field) + device::Utf8ToCp1252(device::SensorTypeToText(9)) + ",";
+        EXPECT_NE(text.find("\r\n" + head), std::string::npos) << c.Name << "\n" << text;
+    }
+    // The header row has nothing to quote and still ends without a comma.
+    EXPECT_NE(BuildTextExport(model.Model(), Headings()).find("\r\n" + kHeaderLine), std::string::npos);
+}
+
+// With a decimal comma, a spreadsheet's CSV reader finds the table the .xls of the same save holds.
+TEST_F(ExportRows, ATextExportWithDecimalCommasReadsBackAsTheSpreadsheetsCells) {
+    if (!HavePythonWithXlrd()) GTEST_SKIP() << "python3-xlrd is not installed";
+    device::TFormatSettings german; // what de_DE gives
+    german.DecimalSeparator = ",";
+    german.ThousandSeparator = ".";
+    german.DateSeparator = ".";
+    german.ShortDateFormat = "dd.mm.yyyy";
+    device::TFormatSettingsScope scope(german);
+    model[0].ChannelName = "Pr\xC3\xBC"
+                           "fstand 1,5 m";
+    model[1].ChannelName = "Sonde \"A\"\r\nlinks";
+    TTempDir dir;
+    std::string error;
+    const TExportHeadings headings = TExportHeadings::Make("1.2.3.4", device::Now());
+    ASSERT_TRUE(ExportText(dir.File("s.txt"), model.Model(), headings, error)) << error;
+    ASSERT_TRUE(ExportXls(dir.File("s.xls"), model.Model(), headings, error)) << error;
+    std::string text;
+    ASSERT_TRUE(device::ReadFileBytes(dir.File("s.txt"), text, error)) << error;
+    ASSERT_NE(text.find("199,9 %"), std::string::npos) << "no decimal comma in the export";
+
+    const std::vector<std::string> lines = RunPython(
+        dir,
+        "import csv, sys, xlrd\n"
+        "with open(sys.argv[1], encoding='cp1252', newline='') as f:\n"
+        "    rows = list(csv.reader(f))\n"
+        "sheet = xlrd.open_workbook(sys.argv[2]).sheet_by_index(0)\n"
+        "print('channels', len(rows) - 3, sheet.nrows - 4)\n"
+        "print('header', rows[2] == sheet.row_values(3))\n"
+        "for i, row in enumerate(rows[3:]):\n"
+        "    cells = sheet.row_values(4 + i)\n"
+        "    if len(row) != 17 or row[16] != '':\n"
+        "        print('row', i, 'has', len(row), 'fields:', row)\n"
+        "    elif int(row[0]) != int(cells[0]) or int(row[1]) != int(cells[1]) or row[2:16] != cells[2:]:\n"
+        "        print('row', i, 'differs:', row, cells)\n"
+        "    else:\n"
+        "        print('row', i, 'same')\n",
+        {dir.File("s.txt"), dir.File("s.xls")});
+    EXPECT_EQ(lines, (std::vector<std::string>{"channels 3 3", "header True", "row 0 same", "row 1 same",
+                                               "row 2 same"}));
 }
 
 TEST_F(ExportRows, ExportTextWritesTheFileAndReportsTheCode) {
@@ -266,6 +357,30 @@ TEST_F(ExportRows, ExportTextWritesTheFileAndReportsTheCode) {
     EXPECT_EQ(error, "Error while writing setup info txt file (2)");
     EXPECT_FALSE(ExportXls(dir.File("none/t.xls"), model.Model(), Headings(), error));
     EXPECT_NE(error.find("none"), std::string::npos) << error;
+}
+
+// Another user's link in a sticky folder everyone can write to is not followed; each export
+// reports that in its own words and the file the link names keeps its content.
+TEST_F(ExportRows, ExportsThroughAnotherUsersLinkInASharedFolderFail) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make another user's link";
+    TTempDir dir;
+    std::string error;
+    ASSERT_TRUE(device::WriteFileAtomic(dir.File("mine.txt"), std::string_view("old"), error)) << error;
+    const std::string shared = dir.File("share");
+    ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    for (const char* name : {"t.txt", "t.xls"}) {
+        const std::string link = shared + "/" + name;
+        ASSERT_EQ(::symlink(dir.File("mine.txt").c_str(), link.c_str()), 0);
+        ASSERT_EQ(::lchown(link.c_str(), 4321, 4321), 0);
+    }
+    EXPECT_FALSE(ExportText(shared + "/t.txt", model.Model(), Headings(), error));
+    EXPECT_EQ(error, "Error while writing setup info txt file (13)");
+    EXPECT_FALSE(ExportXls(shared + "/t.xls", model.Model(), Headings(), error));
+    EXPECT_NE(error.find(shared + "/t.xls"), std::string::npos) << error;
+    std::string bytes;
+    ASSERT_TRUE(device::ReadFileBytes(dir.File("mine.txt"), bytes, error)) << error;
+    EXPECT_EQ(bytes, "old");
 }
 
 } // namespace

@@ -8,13 +8,17 @@
 #include <QCoreApplication>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <libintl.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 namespace qrb::ui {
@@ -152,13 +156,135 @@ void* OpenBareName(std::string& error, bool& missing) {
     return handle;
 }
 
-// A file that others may replace: writable for everyone, or owned by neither root nor the user
-// running the program. A file that cannot be examined is left to the loader to report.
-bool Replaceable(const std::string& file) {
-    struct stat info {};
-    if (stat(file.c_str(), &info) != 0) return false;
+// Whether someone other than root and the user may change what a folder holds: one writable for
+// everyone without the sticky bit, or one owned by another user. Group-writable is trusted.
+bool OthersMayChangeFolder(const struct stat& info) {
+    if ((info.st_mode & S_IWOTH) != 0 && (info.st_mode & S_ISVTX) == 0) return true;
+    return info.st_uid != 0 && info.st_uid != geteuid();
+}
+
+bool OthersMayChangeFile(const struct stat& info) {
     if ((info.st_mode & S_IWOTH) != 0) return true;
     return info.st_uid != 0 && info.st_uid != geteuid();
+}
+
+std::vector<std::string> PathParts(const std::string& path) {
+    std::vector<std::string> parts;
+    for (size_t pos = 0; pos <= path.size();) {
+        size_t slash = path.find('/', pos);
+        if (slash == std::string::npos) slash = path.size();
+        if (slash > pos) parts.push_back(path.substr(pos, slash - pos));
+        pos = slash + 1;
+    }
+    return parts;
+}
+
+// Follows file name by name from the root as the loader's open would, judging every folder it
+// enters (the file's folder, every one above it, the folder of every link) and every link it
+// follows. real: the file's path without links. False with err when the file cannot be reached.
+bool WalkToFile(const std::string& file, std::string& real, bool& replaceable, int& err) {
+    replaceable = false;
+    std::string path = file;
+    if (path.empty() || path[0] != '/') {
+        std::string cwd(4096, '\0');
+        if (getcwd(cwd.data(), cwd.size()) == nullptr) {
+            err = errno;
+            return false;
+        }
+        path = std::string(cwd.c_str()) + "/" + path;
+    }
+    struct stat info {};
+    if (stat("/", &info) != 0) {
+        err = errno;
+        return false;
+    }
+    replaceable = OthersMayChangeFolder(info);
+    std::vector<std::string> pending = PathParts(path);
+    std::reverse(pending.begin(), pending.end());
+    std::string current; // "" is the root
+    int links = 0;
+    while (!pending.empty()) {
+        const std::string name = std::move(pending.back());
+        pending.pop_back();
+        if (name == ".") continue;
+        if (name == "..") {
+            current.resize(std::min(current.size(), current.rfind('/')));
+            continue;
+        }
+        const std::string next = current + "/" + name;
+        if (lstat(next.c_str(), &info) != 0) {
+            err = errno;
+            return false;
+        }
+        if (S_ISLNK(info.st_mode)) {
+            if (++links > 40) {
+                err = ELOOP;
+                return false;
+            }
+            if (info.st_uid != 0 && info.st_uid != geteuid()) replaceable = true;
+            std::string target(4096, '\0');
+            const ssize_t n = readlink(next.c_str(), target.data(), target.size());
+            if (n < 0 || static_cast<size_t>(n) >= target.size()) {
+                err = n < 0 ? errno : ENAMETOOLONG;
+                return false;
+            }
+            target.resize(static_cast<size_t>(n));
+            if (!target.empty() && target[0] == '/') current.clear();
+            std::vector<std::string> parts = PathParts(target);
+            pending.insert(pending.end(), parts.rbegin(), parts.rend());
+            continue;
+        }
+        if (S_ISDIR(info.st_mode)) {
+            replaceable = replaceable || OthersMayChangeFolder(info);
+        } else if (!pending.empty()) {
+            err = ENOTDIR;
+            return false;
+        }
+        current = next;
+    }
+    real = current.empty() ? "/" : current;
+    return true;
+}
+
+// The loader's words for a file it cannot open (as dlerror() gives them, in the user's language).
+std::string CannotOpen(const std::string& file, int err) {
+    return file + ": " + dgettext("libc", "cannot open shared object file") + ": " + std::strerror(err);
+}
+
+// Loads a named file unless others may replace it: the file is opened after its folders and links
+// are judged, the open file itself is judged, and the loader takes that very file, so nothing can
+// be swapped in between. The loader's messages name the file as given.
+void* OpenJudgedFile(const std::string& file, std::string& error, bool& missing) {
+    missing = false;
+    std::string real;
+    bool replaceable = false;
+    int err = 0;
+    if (!WalkToFile(file, real, replaceable, err)) {
+        error = CannotOpen(file, err);
+        missing = !device::FileExists(file);
+        return nullptr;
+    }
+    const int fd = open(real.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
+    if (fd < 0) {
+        error = CannotOpen(file, errno);
+        missing = !device::FileExists(file);
+        return nullptr;
+    }
+    struct stat info {};
+    if (replaceable || fstat(fd, &info) != 0 || OthersMayChangeFile(info)) {
+        close(fd);
+        error = device::Format(GetText(kTextReplaceable), {file});
+        return nullptr;
+    }
+    const std::string opened = "/proc/self/fd/" + std::to_string(fd);
+    void* handle = OpenFile(opened, error);
+    close(fd);
+    if (handle == nullptr) {
+        for (size_t at = error.find(opened + ":"); at != std::string::npos;
+             at = error.find(opened + ":", at + file.size()))
+            error.replace(at, opened.size(), file);
+    }
+    return handle;
 }
 
 int32_t Scan(TEntry e, size_t recordSize, std::vector<TFWScanRecord>& records) {
@@ -195,11 +321,8 @@ bool LoadFWLibrary() {
     void* handle = nullptr;
     if (!named) {
         handle = OpenBareName(b.LastError, b.Missing);
-    } else if (Replaceable(file)) {
-        b.LastError = device::Format(GetText(kTextReplaceable), {file});
     } else {
-        handle = OpenFile(file, b.LastError);
-        if (handle == nullptr) b.Missing = !device::FileExists(file);
+        handle = OpenJudgedFile(file, b.LastError, b.Missing);
     }
     if (handle == nullptr) return false;
     for (size_t i = 0; i < kEntryNames.size(); ++i) {

@@ -4,8 +4,10 @@
 // the library in the program's folder first, then on the loader's path; the environment
 // variable QRB_FIRMWARE_LIBRARY (a file path) or SetFWLibraryPath names another file instead,
 // loaded exactly as named. A file named or found in the program's folder that others may
-// replace (writable for everyone, owned by neither root nor the user) is not loaded. No entry
-// point is called unless the library is loaded; a wrapper then returns kFWNotLoaded.
+// replace is not loaded: the file writable for everyone, its folder or one above it writable for
+// everyone without the sticky bit, or any of them owned by neither root nor the user; for a link
+// its own folders count too, and the file it names is judged and loaded. No entry point is called
+// unless the library is loaded; a wrapper then returns kFWNotLoaded.
 
 #include "ui/platform/rozezerir.h"
 

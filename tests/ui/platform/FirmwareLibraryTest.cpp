@@ -60,6 +60,14 @@ std::string LoaderMessageForNothing() {
     return text != nullptr ? text : "";
 }
 
+// The loader's message for a file that does not load, in the current locale.
+std::string LoaderMessageFor(const fs::path& file) {
+    void* handle = dlopen(file.c_str(), RTLD_NOW);
+    if (handle != nullptr) dlclose(handle);
+    const char* text = dlerror();
+    return text != nullptr ? text : "";
+}
+
 bool LoadedByLoader(const fs::path& file) {
     void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (handle == nullptr) return false;
@@ -188,6 +196,15 @@ TEST_F(FirmwareLibrary, ANamedFileIsLoadedAsNamedAndAMissingOneReportedByThatNam
         EXPECT_EQ(FWLibLastError().find("shim.so.so"), std::string::npos) << FWLibLastError();
         SetFWLibraryPath("");
     }
+    // In the loader's own words, in the user's language too.
+    SetFWLibraryPath(named);
+    for (const char* locale : {"C", "de_DE.UTF-8"}) {
+        TLocaleScope scope(locale);
+        ASSERT_TRUE(scope.Ok()) << locale;
+        EXPECT_FALSE(LoadFWLibrary());
+        EXPECT_EQ(FWLibLastError(), LoaderMessageFor(named)) << locale;
+    }
+    SetFWLibraryPath("");
 
     // A name without a folder is a file in the working folder, not a name for the loader's search.
     fs::copy_file(QRB_FAKE_FWLIB, folder / "shim.so");
@@ -202,34 +219,100 @@ TEST_F(FirmwareLibrary, ANamedFileIsLoadedAsNamedAndAMissingOneReportedByThatNam
 TEST_F(FirmwareLibrary, AFileOthersMayReplaceIsNotLoadedAndTheBoxSaysWhy) {
     constexpr uid_t kOtherUser = 12345;
     const uint16_t language = LangOffset();
-    const struct {
+    // The file lies in up/lib; a link to it, if any, in links. Modes of 0 are 0755.
+    struct Case {
         const char* Name;
-        fs::perms Mode;
-        bool OtherOwner;
-        bool InProgramFolder;
-        bool Loads;
-    } cases[] = {
-        {"own 0644", fs::perms(0644), false, false, true},
-        {"own group-writable 0664", fs::perms(0664), false, true, true},
-        {"own world-writable 0666", fs::perms(0666), false, false, false},
-        {"own world-writable 0646 in the program folder", fs::perms(0646), false, true, false},
-        {"other user's 0644", fs::perms(0644), true, false, false},
-        {"other user's 0644 in the program folder", fs::perms(0644), true, true, false},
+        fs::perms Mode = fs::perms(0644);
+        bool OtherOwner = false;
+        bool InProgramFolder = false;
+        fs::perms LibMode = fs::perms(0755);
+        bool LibOtherOwner = false;
+        fs::perms UpMode = fs::perms(0755);
+        bool Link = false;
+        fs::perms LinksMode = fs::perms(0755);
+        bool LinkOtherOwner = false;
+        bool Loads = false;
     };
+    const Case cases[] = {
+        {.Name = "own 0644", .Loads = true},
+        {.Name = "own group-writable 0664", .Mode = fs::perms(0664), .InProgramFolder = true, .Loads = true},
+        {.Name = "own world-writable 0666", .Mode = fs::perms(0666)},
+        {.Name = "own world-writable 0646 in the program folder",
+         .Mode = fs::perms(0646),
+         .InProgramFolder = true},
+        {.Name = "other user's 0644", .OtherOwner = true},
+        {.Name = "other user's 0644 in the program folder", .OtherOwner = true, .InProgramFolder = true},
+        // The folders: anyone may rename another file over it in a folder writable for everyone.
+        {.Name = "own 0755 in a 0777 folder", .Mode = fs::perms(0755), .LibMode = fs::perms(0777)},
+        {.Name = "a 0777 program folder", .InProgramFolder = true, .LibMode = fs::perms(0777)},
+        {.Name = "in a sticky 01777 folder", .LibMode = fs::perms(01777), .Loads = true},
+        {.Name = "in a group-writable 0775 folder", .LibMode = fs::perms(0775), .Loads = true},
+        {.Name = "in another user's folder", .LibOtherOwner = true},
+        {.Name = "in another user's program folder", .InProgramFolder = true, .LibOtherOwner = true},
+        {.Name = "below a 0777 folder", .UpMode = fs::perms(0777)},
+        {.Name = "below a sticky 01777 folder", .UpMode = fs::perms(01777), .Loads = true},
+        {.Name = "below a group-writable 0770 folder", .UpMode = fs::perms(0770), .Loads = true},
+        // A link: its own folders count, and the file it names is judged.
+        {.Name = "a link to a sound file", .Link = true, .Loads = true},
+        {.Name = "a link in the program folder to a sound file",
+         .InProgramFolder = true,
+         .Link = true,
+         .Loads = true},
+        {.Name = "a link in a 0777 folder", .Link = true, .LinksMode = fs::perms(0777)},
+        {.Name = "a link in a 0777 program folder",
+         .InProgramFolder = true,
+         .Link = true,
+         .LinksMode = fs::perms(0777)},
+        {.Name = "a link in a sticky 01777 folder",
+         .Link = true,
+         .LinksMode = fs::perms(01777),
+         .Loads = true},
+        {.Name = "another user's link in a sticky 01777 folder",
+         .Link = true,
+         .LinksMode = fs::perms(01777),
+         .LinkOtherOwner = true},
+        {.Name = "a link to a file in a 0777 folder", .LibMode = fs::perms(0777), .Link = true},
+        {.Name = "a link in the program folder to a file below a 0777 folder",
+         .InProgramFolder = true,
+         .UpMode = fs::perms(0777),
+         .Link = true},
+        {.Name = "a link to a 0666 file", .Mode = fs::perms(0666), .Link = true},
+        {.Name = "a link to another user's file", .OtherOwner = true, .Link = true},
+    };
+    const fs::path up = folder / "up", lib = up / "lib", links = folder / "links";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        if (c.OtherOwner && geteuid() != 0) {
+        if ((c.OtherOwner || c.LibOtherOwner || c.LinkOtherOwner) && geteuid() != 0) {
             std::cout << "skipped \"" << c.Name << "\": only root can give a file to another user\n";
             continue;
         }
-        const fs::path file = c.InProgramFolder ? folder / kFWLibraryFile : folder / "named.so";
-        fs::remove(file);
+        fs::remove_all(up);
+        fs::remove_all(links);
+        fs::create_directories(lib);
+        fs::create_directories(links);
+        const char* fileName = c.InProgramFolder && !c.Link ? kFWLibraryFile : "named.so";
+        const fs::path file = lib / fileName;
         fs::copy_file(QRB_FAKE_FWLIB, file);
         fs::permissions(file, c.Mode);
         if (c.OtherOwner) {
             ASSERT_EQ(chown(file.c_str(), kOtherUser, kOtherUser), 0);
         }
-        SetFWLibraryPath(c.InProgramFolder ? "" : file.string());
+        fs::path named = file;
+        if (c.Link) {
+            named = links / (c.InProgramFolder ? kFWLibraryFile : "link.so");
+            fs::create_symlink(file, named);
+            if (c.LinkOtherOwner) {
+                ASSERT_EQ(lchown(named.c_str(), kOtherUser, kOtherUser), 0);
+            }
+        }
+        fs::permissions(lib, c.LibMode);
+        fs::permissions(up, c.UpMode);
+        fs::permissions(links, c.LinksMode);
+        if (c.LibOtherOwner) {
+            ASSERT_EQ(chown(lib.c_str(), kOtherUser, kOtherUser), 0);
+        }
+        SetFWProgramFolder((c.Link ? links : lib).string());
+        SetFWLibraryPath(c.InProgramFolder ? "" : named.string());
         for (uint16_t lang : {LangGerman, LangEnglish}) {
             SetLangOffset(lang);
             EXPECT_EQ(LoadFWLibrary(), c.Loads) << FWLibLastError();
@@ -238,12 +321,13 @@ TEST_F(FirmwareLibrary, AFileOthersMayReplaceIsNotLoadedAndTheBoxSaysWhy) {
                 continue;
             }
             EXPECT_FALSE(FWLibMissing());
-            EXPECT_EQ(FWLibLastError(), device::Format(GetText(1873), {file.string()}));
+            EXPECT_EQ(FWLibLastError(), device::Format(GetText(1873), {named.string()}));
             EXPECT_TRUE(FWLibErrorToShow());
             EXPECT_FALSE(LoadedByLoader(file)) << "the file's code ran";
         }
-        fs::remove(file);
     }
+    fs::remove_all(up);
+    fs::remove_all(links);
     SetLangOffset(language);
     EXPECT_EQ(LookUpText(TextTable(), 1873, LangEnglish)
                   .rfind("The firmware library was not loaded, as other users can replace it", 0),
@@ -290,6 +374,7 @@ TEST_F(FirmwareLibrary, TheProgramFolderComesFirstAndABrokenFileThereIsShownEver
         // The loader's message names the file.
         EXPECT_NE(FWLibLastError().find((folder / kFWLibraryFile).string()), std::string::npos)
             << FWLibLastError();
+        EXPECT_EQ(FWLibLastError(), LoaderMessageFor(folder / kFWLibraryFile));
         EXPECT_TRUE(FWLibErrorToShow());
     }
 }
