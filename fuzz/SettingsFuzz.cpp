@@ -1,7 +1,7 @@
 // The settings over any settings file: every key reads within its range (an unusable or
 // out-of-range value as its default), texts stay within their length and valid UTF-8, the
 // interfaces hold only the three known kinds, the LAN list splits into scan targets, and what
-// is saved loads back the same, into a new file and over the one read.
+// is saved loads back the same, into a new file and over the one read, with every other line.
 //
 // Input: the file bytes.
 
@@ -63,10 +63,13 @@ void CheckTargets(const TSettings& s) {
     }
 }
 
+// The saved file reads back as the lines written, so keys the program does not write keep
+// their text too.
 TSettings LoadedBack(TIniFile& ini, const TSettings& s, const TSettings& defaults) {
     qrb::ui::SaveSettings(ini, s);
     TIniFile again;
     again.LoadFromBytes(ini.SaveToBytes());
+    if (again.Lines() != ini.Lines()) Fail("the saved file does not read back as written");
     return qrb::ui::LoadSettings(again, defaults);
 }
 

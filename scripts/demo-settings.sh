@@ -2,7 +2,8 @@
 # Presets a settings file for the demo: offline mode with two simulated amplifiers of 8 channels.
 # Only those keys are set ([Global] Interfaces, [Virtual] Devices and Channels); every other
 # line of the file stays as it is. Section and key names match whatever their case; the file
-# keeps CR LF line ends. A missing file is created with an empty LAN list as well.
+# keeps CR LF line ends and a leading UTF-8 byte-order mark, which, as for the program, is no
+# part of the first line. A missing file is created with an empty LAN list as well.
 #
 #   scripts/demo-settings.sh FILE
 set -euo pipefail
@@ -13,7 +14,8 @@ if [ ! -f "$file" ]; then
     printf '[Global]\r\nInterfaces=4\r\n[Virtual]\r\nDevices=2\r\nChannels=8\r\n[LAN]\r\nDevices=\r\n' >"$file"
     exit 0
 fi
-awk '
+# Bytes, not characters: the mark and Windows-1252 text pass as they are.
+LC_ALL=C awk '
 BEGIN {
     n = split("global interfaces Interfaces 4|virtual devices Devices 2|virtual channels Channels 8", items, "|")
     for (i = 1; i <= n; i++) {
@@ -32,12 +34,17 @@ function finish(   i) {
 }
 {
     sub(/\r$/, "")
+    mark = ""
+    if (NR == 1 && substr($0, 1, 3) == "\357\273\277") {
+        mark = substr($0, 1, 3)
+        $0 = substr($0, 4)
+    }
     line = trim($0)
     if (line ~ /^\[.*\]/) {
         finish()
         section = tolower(trim(substr(line, 2, index(line, "]") - 2)))
         seen[section] = 1
-        print $0 "\r"
+        print mark $0 "\r"
         next
     }
     eq = index(line, "=")
@@ -45,12 +52,12 @@ function finish(   i) {
         k = section SUBSEP tolower(trim(substr(line, 1, eq - 1)))
         if (k in want) {
             i = want[k]
-            printf "%s=%s\r\n", trim(substr(line, 1, eq - 1)), value[i]
+            printf "%s%s=%s\r\n", mark, trim(substr(line, 1, eq - 1)), value[i]
             done[i] = 1
             next
         }
     }
-    print $0 "\r"
+    print mark $0 "\r"
 }
 END {
     finish()

@@ -3,6 +3,7 @@
 // prints its message boxes instead of showing them.
 
 #include "device/FileUtil.h"
+#include "device/StringList.h"
 #include "tests/support/FakeLanAmplifier.h"
 #include "ui/settings/IniFile.h"
 #include "ui/settings/Settings.h"
@@ -368,7 +369,15 @@ TEST_F(ProgramProcess, DemoSettingsScriptSetsOfflineModeWithTwoSimulatedAmplifie
          "Devices=127.0.2.38:8888\r\n[Mine]\r\nKeep=yes"},
         {"no global section",
          "[MainWindow]\r\nTop=20\r\n[LAN]\r\nDevices=127.0.2.38:8888\r\n[Mine]\r\nKeep=yes\r\n"},
+        // The mark is no part of the first line: [Global] is that section, not a second one.
+        {"a byte-order mark before the first section",
+         "\xEF\xBB\xBF[Global]\r\nInterfaces=0\r\n[MainWindow]\r\nTop=20\r\n[LAN]\r\n"
+         "Devices=127.0.2.38:8888\r\n[Mine]\r\nKeep=yes\r\n"},
+        {"a byte-order mark before Windows-1252 text",
+         "\xEF\xBB\xBF[global]\r\nInterfaces=2\r\nName=M\xFCller\r\n[MainWindow]\r\nTop=20\r\n[LAN]\r\n"
+         "Devices=127.0.2.38:8888\r\n[Mine]\r\nKeep=yes\r\n"},
     };
+    const std::string mark = "\xEF\xBB\xBF";
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
         {
@@ -389,6 +398,15 @@ TEST_F(ProgramProcess, DemoSettingsScriptSetsOfflineModeWithTwoSimulatedAmplifie
         TIniFile file;
         ASSERT_TRUE(file.LoadFromFile(ini.string(), error)) << error;
         EXPECT_EQ(file.ReadString("Mine", "Keep", ""), "yes");
+        const auto sections = file.Sections();
+        EXPECT_EQ(std::count_if(sections.begin(), sections.end(),
+                                [](const std::string& name) { return device::SameText(name, "Global"); }),
+                  1)
+            << after;
+        EXPECT_EQ(after.rfind(mark, 0) == 0, c.Before.rfind(mark, 0) == 0) << after;
+        TIniFile original;
+        original.LoadFromBytes(c.Before);
+        EXPECT_EQ(file.Encoding(), original.Encoding());
         // Every line ends in CR LF; a second run changes nothing.
         size_t bare = 0;
         for (size_t at = after.find('\n'); at != std::string::npos; at = after.find('\n', at + 1))

@@ -113,7 +113,13 @@ std::string TIniFile::SaveToBytes() const {
         text += "\r\n";
     }
     const std::string mark = byteOrderMark_ ? std::string(Utf8Bom) : std::string();
-    if (encoding_ == TIniEncoding::Cp1252) return mark + device::Utf8ToCp1252(text);
+    if (encoding_ == TIniEncoding::Cp1252) {
+        // Windows-1252 bytes that happen to be valid UTF-8 (the only bytes that were not were
+        // in a value since rewritten) would be read as UTF-8 next time, "Ã¼" as "ü": such a
+        // file is written as UTF-8, which reads back as the same text.
+        std::string bytes = device::Utf8ToCp1252(text);
+        if (!device::IsValidUtf8(bytes) || !device::IsValidUtf8(text)) return mark + bytes;
+    }
     return mark + text;
 }
 

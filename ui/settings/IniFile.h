@@ -5,7 +5,8 @@
 // Sections and keys are found without regard to ASCII letter case (the first match counts).
 // Values are read trimmed, with one pair of surrounding quotes (" or ') removed. Lines are
 // written with CR LF. A file that is valid UTF-8 is read and written as UTF-8, any other as
-// Windows-1252; a new file is UTF-8.
+// Windows-1252; a new file is UTF-8. A Windows-1252 file whose bytes would read back as UTF-8
+// (after writes removed every byte that was not) is written as UTF-8.
 
 #include <cstdint>
 #include <string>
@@ -26,7 +27,8 @@ public:
     bool LoadFromFile(const std::string& path, std::string& error);
     // Replaces the content by the file bytes, choosing the encoding as for a file.
     void LoadFromBytes(std::string_view bytes);
-    // The file bytes: every line ended by CR LF, in the INI's encoding.
+    // The file bytes: every line ended by CR LF, in the INI's encoding (UTF-8 where
+    // Windows-1252 bytes would read back as UTF-8).
     std::string SaveToBytes() const;
     // Writes the file atomically (temporary file in its folder, then rename; a link is
     // resolved, an existing file's mode kept). False with error naming the file.

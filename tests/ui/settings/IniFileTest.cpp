@@ -181,6 +181,54 @@ TEST(IniFileTest, AByteOrderMarkIsNoPartOfTheFirstSectionAndIsKept) {
     EXPECT_EQ(Bytes(again), "\xEF\xBB\xBF[S]\r\nk=2\r\nn=plain\r\n");
 }
 
+// A write that removes the only bytes that were not UTF-8 must not change what the other keys
+// read after a save: the save writes UTF-8 where the Windows-1252 bytes would read as UTF-8, and
+// keeps Windows-1252 where those bytes still read as Windows-1252.
+TEST(IniFileTest, ASaveKeepsTheTextOfEveryKeyItDoesNotRewrite) {
+    struct Case {
+        const char* name;
+        std::string file;
+        std::string saved; // after Top=1 is written over the bad byte
+        TIniEncoding savedEncoding;
+    };
+    const Case cases[] = {
+        {"Windows-1252 bytes that form UTF-8 are written as UTF-8",
+         "[MainWindow]\r\nTop=1\xFF\r\n[Options]\r\nSetupFolder=/data/\xC3\xBC\r\n",
+         "[MainWindow]\r\nTop=1\r\n[Options]\r\nSetupFolder=/data/\xC3\x83\xC2\xBC\r\n", TIniEncoding::Utf8},
+        {"three-byte form, euro sign", "[MainWindow]\nTop=\x81\x90\n[X]\nk=\xE2\x82\xAC 5\n",
+         "[MainWindow]\r\nTop=1\r\n[X]\r\nk=\xC3\xA2\xE2\x80\x9A\xC2\xAC 5\r\n", TIniEncoding::Utf8},
+        {"with a byte-order mark", "\xEF\xBB\xBF[MainWindow]\nTop=\xFF\n;\xC3\xBC\n",
+         "\xEF\xBB\xBF[MainWindow]\r\nTop=1\r\n;\xC3\x83\xC2\xBC\r\n", TIniEncoding::Utf8},
+        {"umlauts keep Windows-1252", "[MainWindow]\nTop=\xFF\n[Options]\nSetupFolder=/data/M\xFCller\n",
+         "[MainWindow]\r\nTop=1\r\n[Options]\r\nSetupFolder=/data/M\xFCller\r\n", TIniEncoding::Cp1252},
+        {"UTF-8 look-alike beside an umlaut keeps Windows-1252",
+         "[MainWindow]\nTop=\xFF\n[Options]\nSetupFolder=/data/\xC3\xBC\nName=\xE4\n",
+         "[MainWindow]\r\nTop=1\r\n[Options]\r\nSetupFolder=/data/\xC3\xBC\r\nName=\xE4\r\n",
+         TIniEncoding::Cp1252},
+        {"plain ASCII is the same either way", "[MainWindow]\nTop=\xFF\n[Options]\nSetupFolder=/data\n",
+         "[MainWindow]\r\nTop=1\r\n[Options]\r\nSetupFolder=/data\r\n", TIniEncoding::Utf8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TIniFile ini = FromText(c.file);
+        ASSERT_EQ(ini.Encoding(), TIniEncoding::Cp1252);
+        const std::vector<std::string> before = ini.Lines();
+        ini.WriteInteger("MainWindow", "Top", 1);
+        EXPECT_EQ(Bytes(ini), c.saved);
+        TIniFile again = FromText(Bytes(ini));
+        EXPECT_EQ(again.Encoding(), c.savedEncoding);
+        EXPECT_EQ(again.Lines(), ini.Lines());
+        ASSERT_EQ(again.Lines().size(), before.size());
+        for (size_t i = 0; i < before.size(); ++i) {
+            if (before[i].rfind("Top=", 0) != 0) {
+                EXPECT_EQ(again.Lines()[i], before[i]);
+            }
+        }
+        // Saved again, the file stays as it is.
+        EXPECT_EQ(Bytes(again), c.saved);
+    }
+}
+
 class IniFileOnDiskTest : public ::testing::Test {
 protected:
     void SetUp() override {
