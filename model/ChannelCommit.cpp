@@ -89,9 +89,14 @@ TChannelWriteOutcome WriteChannelImage(TQRBRawChannel& channel, const TChannelWr
     outcome.Result = write(channel.Device, slot, channel.ADC8LowVal, channel.Pending.Image, answer);
     if (outcome.Ok()) {
         channel.Current = channel.Pending;
+        channel.BackupADC8LowVal = channel.ADC8LowVal;
+        channel.BackupOpenGndShield = channel.open_gnd_shield;
     } else {
         channel.Current = channel.Backup;
         channel.Pending = channel.Current;
+        // The restore write sends the low value the device ran with.
+        channel.ADC8LowVal = channel.BackupADC8LowVal;
+        channel.open_gnd_shield = channel.BackupOpenGndShield;
         outcome.BitErrors = BitErrorsFromAnswer(answer);
         TChannelAnswer restoreAnswer{};
         outcome.RestoreResult =
@@ -104,6 +109,8 @@ TChannelWriteOutcome WriteChannelImage(TQRBRawChannel& channel, const TChannelWr
 void TakeChannelSnapshot(TQRBRawChannel& channel) {
     channel.SnapshotSensorType = channel.SensorType;
     channel.Snapshot = channel.Current;
+    channel.SnapshotADC8LowVal = channel.ADC8LowVal;
+    channel.SnapshotOpenGndShield = channel.open_gnd_shield;
     channel.SnapshotValid = true;
 }
 
@@ -112,6 +119,10 @@ bool RollbackChannel(TQRBRawChannel& channel) {
     channel.Current = channel.Snapshot;
     channel.Pending = channel.Snapshot;
     channel.SensorType = channel.SnapshotSensorType;
+    channel.ADC8LowVal = channel.SnapshotADC8LowVal;
+    channel.open_gnd_shield = channel.SnapshotOpenGndShield;
+    channel.BackupADC8LowVal = channel.SnapshotADC8LowVal;
+    channel.BackupOpenGndShield = channel.SnapshotOpenGndShield;
     channel.DecodeRegisters();
     return true;
 }

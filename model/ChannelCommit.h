@@ -59,13 +59,15 @@ struct TChannelWriteOutcome {
 };
 
 // Sends the channel's pending image (word 0 the sensor type, DAC words cut to 12 bits). Accepted:
-// Current := Pending. Refused: Current and Pending go back to the previous image, which is
-// written again. The channel is decoded afterwards either way. Each write gets a zeroed answer.
+// Current := Pending. Refused: Current and Pending go back to the previous image, the low value
+// and the open-ground flag to those it ran with, and it is written again. The channel is decoded
+// afterwards either way. Each write gets a zeroed answer.
 TChannelWriteOutcome WriteChannelImage(TQRBRawChannel& channel, const TChannelWriter& write);
 
-// Snapshot := Current with the sensor type.
+// Snapshot := Current with the sensor type, the low value and the open-ground flag.
 void TakeChannelSnapshot(TQRBRawChannel& channel);
-// Current and Pending := Snapshot, the sensor type back, decoded; false without a snapshot.
+// Current and Pending := Snapshot, the sensor type, the low value and the open-ground flag back,
+// decoded; nothing is written. False without a snapshot.
 bool RollbackChannel(TQRBRawChannel& channel);
 
 // Checked I2C calls: up to this many attempts, again only after "no answer".

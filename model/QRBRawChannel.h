@@ -49,7 +49,15 @@ public:
     bool SnapshotValid = false;
     TSensorType SnapshotSensorType = stOff;
     device::TChannelImage Snapshot;
+    // The fields no image holds, kept with Snapshot: the ADC8 low value every write sends (the
+    // images' own byte is the scan's) and the open-ground flag, which is never decoded.
+    uint8_t SnapshotADC8LowVal = kDefaultADC8LowVal;
+    uint8_t SnapshotOpenGndShield = 0;
     device::TChannelImage Backup;
+    // The same two as the device runs them with Current (set by the scan, an accepted write and a
+    // rollback); a refused write puts them back with Backup.
+    uint8_t BackupADC8LowVal = kDefaultADC8LowVal;
+    uint8_t BackupOpenGndShield = 0;
     device::TChannelImage Current;
     device::TChannelImage Pending;
     device::TChannelInfo Info;

@@ -445,7 +445,8 @@ bool TSetupXmlReader::LoadFromXML(TQRBRawChannel& ch, pugi::xml_node node, TSetu
 // Every field a setter, a preset or a load may change; identity and links stay out.
 #define QRB_CHANNEL_STATE_FIELDS(X)                                                                          \
     X(HWVersion)                                                                                             \
-    X(SensorType) X(Range) X(CopySource) X(SnapshotValid) X(SnapshotSensorType) X(Snapshot) X(Backup)        \
+    X(SensorType) X(Range) X(CopySource) X(SnapshotValid) X(SnapshotSensorType) X(Snapshot)                  \
+        X(SnapshotADC8LowVal) X(SnapshotOpenGndShield) X(Backup) X(BackupADC8LowVal) X(BackupOpenGndShield) \
         X(Current) X(Pending) X(Info) X(coupling) X(reference) X(vrefplus) X(vrefminus) X(predivider)        \
             X(gain) X(volt_sense) X(charge_mode) X(charge_highpass) X(charge_capacity) X(volt_supply)        \
                 X(offset) X(monitor) X(offsetdac_filter) X(outputfilter) X(quarterload) X(pwr_at_signal)     \

@@ -126,6 +126,7 @@ void TI2CTranslator::AddChannels(int32_t d, const device::TI2CDevice& entry,
             c.Current.Image = slot.Current;
             c.Current.ADC8LowVal = slot.ADC8LowVal;
             c.ADC8LowVal = slot.ADC8LowVal;
+            c.BackupADC8LowVal = slot.ADC8LowVal;
             c.ADC8Status = slot.ADC8Status;
             c.HasADC18 = slot.HasADC18 != 0;
             c.Name = Format("Channel %2d", ChannelCount() + 1);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -321,7 +322,8 @@ private:
 class TranslatorCommit : public ::testing::Test {
 protected:
     // Three present channels (version 2) on one LAN device; withDefect adds a fitted, absent slot 3.
-    void Build(bool withDefect = false) {
+    // features and adc18 are those of channel 1.
+    void Build(bool withDefect = false, uint8_t features1 = 0x02, bool adc18 = true) {
         device::TI2CTransportFactory f;
         f.CreateLAN = [this] {
             auto t = std::make_unique<TCommitAmplifier>();
@@ -335,6 +337,8 @@ protected:
         for (int s = 0; s < 3; ++s)
             amp->Device(0).Block.Slots[s].Current = device::DefaultRegisterImage(1);
         if (withDefect) amp->Device(0).Block.Slots[3].Fitted = 1;
+        amp->Device(0).Block.Slots[1].Info.Features = features1;
+        amp->Device(0).Block.Slots[1].HasADC18 = adc18 ? 1 : 0;
         t->OnConfigComplete = [this](const void* sender) {
             EXPECT_EQ(sender, t.get());
             events.push_back("ConfigComplete");
@@ -568,6 +572,159 @@ TEST_F(TranslatorCommit, RollbackWithoutSnapshotKeepsTheEdits) {
     t->Rollback();
     EXPECT_EQ(Ch(1).GainCache, 5);
     EXPECT_TRUE(TI2CTranslator::ImagesDiffer(Ch(1).Pending.Image, Ch(1).Current.Image));
+}
+
+// Every field a setter (or a preset) writes on a channel, by name; the images apart.
+#define QRB_SETTER_FIELDS(X)                                                                                 \
+    X(SensorType)                                                                                            \
+    X(Range)                                                                                                 \
+    X(HWVersion)                                                                                             \
+    X(coupling)                                                                                              \
+    X(reference) X(vrefplus) X(vrefminus) X(predivider) X(gain) X(volt_sense) X(charge_mode)                 \
+        X(charge_highpass) X(charge_capacity) X(volt_supply) X(offset) X(monitor) X(offsetdac_filter)        \
+            X(outputfilter) X(quarterload) X(pwr_at_signal) X(dms_shunt) X(_120_Ohm) X(pwrfilter5M)          \
+                X(current) X(led1) X(led2) X(r25_shunt) X(dmscableref) X(qtrloadsense) X(dms_pwr_on)         \
+                    X(analog_status_off) X(chargeinput) X(charge_ac_out) X(charge_clear)                     \
+                        X(charge_man_clearmode) X(open_gnd_shield) X(PowerDAC) X(OffsetDAC) X(PowerZero)     \
+                            X(OffsetZero) X(TypeCache) X(RangeCache) X(GainCache) X(CouplingCache)           \
+                                X(OffsetDACCache) X(PowerDACCache) X(MonitorCache) X(OffsetCache)            \
+                                    X(OutputFilterCache) X(Is350OhmCache) X(SenseCache) X(PowerDACCache2)    \
+                                        X(DMSShuntCache) X(PwrAtSignalCache) X(ChargeModeCache)              \
+                                            X(CapacityCache) X(HighpassCache) X(AutoClearCache)              \
+                                                X(SupplyCache) X(ReferenceCache) X(CurrentCache)             \
+                                                    X(ADC8StatVal) X(ADC8LowVal)
+
+struct TSetterState {
+    device::TChannelImage Current;
+    device::TChannelImage Pending;
+    std::vector<std::pair<std::string, long>> Fields;
+    std::string AllowedCouplings;
+    bool operator==(const TSetterState&) const = default;
+};
+
+TSetterState SetterState(const TQRBRawChannel& ch) {
+    TSetterState s{ch.Current, ch.Pending, {}, ch.AllowedCouplings.to_string()};
+#define QRB_ADD_FIELD(f) s.Fields.emplace_back(#f, static_cast<long>(ch.f));
+    QRB_SETTER_FIELDS(QRB_ADD_FIELD)
+#undef QRB_ADD_FIELD
+    return s;
+}
+
+void PrintTo(const TSetterState& s, std::ostream* os) {
+    *os << "Current " << testing::PrintToString(s.Current.Image.Words) << " Pending "
+        << testing::PrintToString(s.Pending.Image.Words) << " allowed " << s.AllowedCouplings;
+    for (const auto& [name, value] : s.Fields)
+        *os << " " << name << "=" << value;
+}
+
+using TCodeSetter = bool (TI2CTranslator::*)(int32_t, uint8_t);
+
+struct TSetterCase {
+    const char* Name;
+    std::function<bool(TI2CTranslator&, int, uint8_t)> Set;
+};
+
+std::vector<TSetterCase> EverySetter() {
+    std::vector<TSetterCase> cases;
+    auto add = [&](const char* name, TCodeSetter setter) {
+        cases.push_back(
+            {name, [setter](TI2CTranslator& t, int i, uint8_t code) { return (t.*setter)(i, code); }});
+    };
+#define QRB_ADD_SETTER(f) add(#f, &TI2CTranslator::f);
+    QRB_ADD_SETTER(SetCoupling)
+    QRB_ADD_SETTER(SetReference)
+    QRB_ADD_SETTER(SetOpenGndShield)
+    QRB_ADD_SETTER(SetVRefPlus)
+    QRB_ADD_SETTER(SetVRefMinus) QRB_ADD_SETTER(SetRange) QRB_ADD_SETTER(SetPreDivider) QRB_ADD_SETTER(
+        SetGain) QRB_ADD_SETTER(SetTEDSPower) QRB_ADD_SETTER(SetSense) QRB_ADD_SETTER(SetOffset)
+        QRB_ADD_SETTER(SetMonitor) QRB_ADD_SETTER(SetOffsetDACFilter) QRB_ADD_SETTER(SetZeroInput)
+            QRB_ADD_SETTER(SetOutputFilter) QRB_ADD_SETTER(SetQuarterLoad) QRB_ADD_SETTER(SetPwrAtSignal)
+                QRB_ADD_SETTER(SetDMSShunt) QRB_ADD_SETTER(Set120Ohm) QRB_ADD_SETTER(SetPwrFilter5M)
+                    QRB_ADD_SETTER(SetCurrent) QRB_ADD_SETTER(SetLED1) QRB_ADD_SETTER(SetLED2)
+                        QRB_ADD_SETTER(SetR25Shunt) QRB_ADD_SETTER(SetQtrLoadSense)
+                            QRB_ADD_SETTER(SetDMSPwrOn) QRB_ADD_SETTER(SetDMSCableRef)
+                                QRB_ADD_SETTER(SetChargeMode) QRB_ADD_SETTER(SetChargeHighpass)
+                                    QRB_ADD_SETTER(SetChargeCapacity) QRB_ADD_SETTER(SetChargeInput)
+                                        QRB_ADD_SETTER(SetChargeACOut) QRB_ADD_SETTER(SetChargeClear)
+                                            QRB_ADD_SETTER(SetChargeManClearMode) QRB_ADD_SETTER(SetSupply)
+#undef QRB_ADD_SETTER
+                                                cases.push_back(
+                                                    {"SetDACs", [](TI2CTranslator& t, int i, uint8_t code) {
+                                                         return t.SetDACs(i,
+                                                                          static_cast<uint16_t>(100 + code),
+                                                                          static_cast<uint16_t>(3000 - code));
+                                                     }});
+    cases.push_back({"SetSensorType", [](TI2CTranslator& t, int i, uint8_t code) {
+                         return t.SetSensorType(i, static_cast<TSensorType>(code));
+                     }});
+    return cases;
+}
+
+// The first code from 0 on that changes the channel; false when none does.
+bool ChangeWith(const TSetterCase& setter, TI2CTranslator& t, int index) {
+    const TSetterState before = SetterState(*t.GetChannel(index));
+    for (int code = 0; code < 32; ++code)
+        if (setter.Set(t, index, static_cast<uint8_t>(code)) && SetterState(*t.GetChannel(index)) != before)
+            return true;
+    return false;
+}
+
+TEST_F(TranslatorCommit, EverySetterIsUndoneByRollbackAndByARefusedCommit) {
+    // A VOLT channel with its supply on (the open ground switches its reference), and a CHARGE one
+    // without 18-bit converter (its low value follows the DMS power).
+    Build(false, 0x03, false);
+    ASSERT_TRUE(t->SetSensorType(0, stVolt));
+    ASSERT_TRUE(t->SetSupply(0, 1));
+    ASSERT_TRUE(t->SetSensorType(1, stCharge));
+    ASSERT_TRUE(t->NewConfig(0, true));
+    ASSERT_EQ(Ch(0).ADC8LowVal, 252);
+    ASSERT_NE(Ch(1).ADC8LowVal, 252);
+    for (const bool rollback : {true, false}) {
+        std::vector<std::string> refused;
+        for (int index : {0, 1}) {
+            for (const TSetterCase& setter : EverySetter()) {
+                // The charge mode is decoded, and used, only on a CHARGE channel.
+                if (std::string_view(setter.Name) == "SetChargeMode" && Ch(index).SensorType != stCharge)
+                    continue;
+                SCOPED_TRACE(std::string(setter.Name) + " on channel " + std::to_string(index) +
+                             (rollback ? ", rollback" : ", refused commit"));
+                const TSetterState before = SetterState(Ch(index));
+                const uint8_t lowValue = Ch(index).ADC8LowVal;
+                const std::size_t writes = Writes().size();
+                t->TakeSnapshot();
+                ASSERT_TRUE(ChangeWith(setter, *t, index));
+                const TQRBRawChannel& ch = Ch(index);
+                if (rollback) {
+                    // The model as before, nothing written.
+                    t->Rollback();
+                    EXPECT_EQ(SetterState(ch), before);
+                    EXPECT_EQ(Writes().size(), writes);
+                    continue;
+                }
+                if (!TI2CTranslator::ImagesDiffer(ch.Pending.Image, ch.Current.Image) &&
+                    ch.SensorType == ch.Current.Image.Words[0]) {
+                    // Nothing to send (the open ground of a reference that ignores it): no commit.
+                    t->Rollback();
+                    continue;
+                }
+                // The model as before, and the restore write sends what the device ran with.
+                refused.push_back(std::string(setter.Name) + " " + std::to_string(index));
+                amp->WriteScript.assign(amp->AnswerZeroed.size(), {});
+                amp->WriteScript.push_back({TI2CResult::irDeviceError, {0, 0, 0, 0, 0, 0, 0, 0x0001}});
+                EXPECT_FALSE(t->NewConfig(0, true));
+                ASSERT_EQ(Writes().size(), writes + 2);
+                EXPECT_EQ(Writes().back().Image, before.Current.Image);
+                EXPECT_EQ(Writes().back().ADC8LowVal, lowValue);
+                EXPECT_EQ(SetterState(ch), before);
+                amp->WriteScript.clear();
+            }
+        }
+        // The setters of the fields no image holds were among the refused ones.
+        if (!rollback) {
+            for (const char* name : {"SetOpenGndShield 0", "SetDMSPwrOn 1", "SetSupply 0"})
+                EXPECT_NE(std::find(refused.begin(), refused.end(), name), refused.end()) << name;
+        }
+    }
 }
 
 TEST_F(TranslatorCommit, CheckedWritesRetryOnlyAfterNoAnswer) {
