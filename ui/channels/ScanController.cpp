@@ -254,7 +254,12 @@ void TScanController::PhaseB() {
 void TScanController::LoadDefaultSetup() {
     const std::string file = host_.DefaultSetupFile();
     if (translator_.ChannelCount() == 0 || !settings_.UseDefaultSetup || !device::FileExists(file)) return;
-    if (!translator_.LoadSetup(file, false)) return;
+    if (!translator_.LoadSetup(file, false)) {
+        // No box after a scan; the log says why the default setup is not in use.
+        host_.AddLog(device::Format("[ERR] the default setup %s could not be loaded: %s", file,
+                                    translator_.LastFileError));
+        return;
+    }
     TWaitCursor wait;
     if (!translator_.NewConfig(0, true)) {
         wait.Release();

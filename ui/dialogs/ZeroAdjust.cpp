@@ -357,9 +357,23 @@ bool TZeroAdjustForm::AdjustStep(int32_t index, int32_t average) {
 
 bool TZeroAdjustForm::Stopped() {
     // An operation that got no answer means the device is gone, before its loss is reported.
-    if (!deviceLost_ && Running && Translator != nullptr && Translator->NoAnswers != noAnswersAtStart_)
+    if (!deviceLost_ && Running && Translator != nullptr && Translator->NoAnswers != noAnswersAtStart_) {
         deviceLost_ = true;
+        NoteSilentDevices();
+    }
     return AbortRequested || deviceLost_;
+}
+
+void TZeroAdjustForm::NoteSilentDevices() {
+    const std::vector<uint32_t>& now = Translator->NoAnswers;
+    for (size_t d = 0; d < now.size(); ++d) {
+        if (now[d] == (d < noAnswersAtStart_.size() ? noAnswersAtStart_[d] : 0)) continue;
+        const device::TI2CDevice* device =
+            Translator->HAL ? Translator->HAL->GetDevice(static_cast<int32_t>(d)) : nullptr;
+        if (device == nullptr) continue;
+        if (std::find(silentDevices_.begin(), silentDevices_.end(), device->Name) == silentDevices_.end())
+            silentDevices_.push_back(device->Name);
+    }
 }
 
 void TZeroAdjustForm::ClearChannel(int32_t index, const std::string& label, TRunState& state) {

@@ -80,6 +80,10 @@ public:
     // A device was lost since the run started, reported or seen as an operation that got no
     // answer (it ends the run as an abort does).
     bool DeviceLost() const { return deviceLost_; }
+    // The names of the devices that ended a run of this window by an operation that got no
+    // answer. Their loss may never be reported: a device whose data side froze still answers
+    // the keep-alive's knock.
+    const std::vector<std::string>& SilentDevices() const { return silentDevices_; }
 
     // Escape: the Cancel button.
     void reject() override;
@@ -104,6 +108,7 @@ private:
     void StepIt(QProgressBar* bar);
     void SetDate(model::TQRBRawChannel& channel) const;
     bool Stopped();
+    void NoteSilentDevices();
     // One adjustment step: the commit and the autozero; a loss raised inside a reading fails it.
     bool AdjustStep(int32_t index, int32_t average);
     void HookDeviceLost();
@@ -115,6 +120,7 @@ private:
     bool deviceLost_ = false;
     bool hooked_ = false;
     std::vector<uint32_t> noAnswersAtStart_;
+    std::vector<std::string> silentDevices_;
     std::function<void(const void*, const std::string&)> previousLost_;
 };
 

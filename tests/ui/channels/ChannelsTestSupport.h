@@ -115,6 +115,7 @@ public:
     int OfflineChannels = 8;
     int StatusWindowUpdates = 0;
     std::string DefaultSetup = "/nonexistent/DefaultSetup.xml";
+    std::vector<std::string> Logged;
 
     void ShowMessage(const std::string& text) override {
         Messages.push_back(text);
@@ -173,6 +174,7 @@ public:
     }
     void UpdateChannelStatusWindow() override { ++StatusWindowUpdates; }
     std::string DefaultSetupFile() const override { return DefaultSetup; }
+    void AddLog(const std::string& text) override { Logged.push_back(text); }
 
     bool IsEnabled(const std::string& name) const {
         auto it = Enabled.find(name);

@@ -549,6 +549,46 @@ TEST_F(DefaultSetup, OffOrUnreadableSetupChangesNothing) {
     EXPECT_EQ(host.Caption, "QRB Ondrix Interface Software");
 }
 
+TEST_F(DefaultSetup, SetupThatFailsToLoadIsLoggedWithTheFileAndTheLoadsError) {
+    WriteSetup(true);
+    settings.UseDefaultSetup = true;
+    settings.FanSpeed = 3;
+    const std::vector<std::string> damaged = {
+        "<not a setup",
+        "<?xml version=\"1.0\"?><other/>",
+        "",
+    };
+    for (const std::string& text : damaged) {
+        SCOPED_TRACE(text);
+        {
+            std::ofstream broken(host.DefaultSetup, std::ios::trunc | std::ios::binary);
+            broken << text;
+        }
+        ASSERT_FALSE(translator->LoadSetup(host.DefaultSetup, false));
+        const std::string error = translator->LastFileError;
+        ASSERT_FALSE(error.empty());
+        host.Logged.clear();
+        host.Messages.clear();
+        host.Errors.clear();
+        scan->actRescanExecute();
+        ASSERT_EQ(host.Logged.size(), 1u);
+        EXPECT_EQ(host.Logged[0],
+                  "[ERR] the default setup " + host.DefaultSetup + " could not be loaded: " + error);
+        // No box, and the window stays as the scan left it.
+        EXPECT_TRUE(host.Messages.empty());
+        EXPECT_TRUE(host.Errors.empty());
+        EXPECT_EQ(Ch(3).SensorType, model::stOff);
+        EXPECT_EQ(settings.FanSpeed, 3);
+        EXPECT_EQ(host.Caption, "QRB Ondrix Interface Software");
+    }
+    // A setup that loads logs nothing.
+    WriteSetup(true);
+    host.Logged.clear();
+    scan->actRescanExecute();
+    EXPECT_TRUE(host.Logged.empty());
+    EXPECT_EQ(Ch(3).SensorType, model::stDMSFullbridge);
+}
+
 // ---- A fake LAN amplifier beside the simulated devices ---------------------------------------
 
 TEST_F(ScanFixture, FakeLanAmplifierChannelsBesideTheSimulatedOnes) {

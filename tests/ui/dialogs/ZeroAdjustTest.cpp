@@ -873,5 +873,64 @@ TEST_P(ZeroAdjustCommandLoss, EndsTheRunWithOneReport) {
 INSTANTIATE_TEST_SUITE_P(FirstFailure, ZeroAdjustCommandLoss,
                          ::testing::Values(kWriteChannelCode, kI2CWriteCode));
 
+// A device that stops answering one kind of request while its info port still answers the
+// keep-alive's knock (its data side at a step's commit, or its converter's start write): the run
+// ends as an abort with no loss reported; after the close the loss is logged once with the
+// device's host, rescanned, and its message follows the rescan, as for a loss the keep-alive saw.
+class ZeroAdjustCommandSilent : public ZeroAdjustCommand, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(ZeroAdjustCommandSilent, IsReportedAndRescannedAfterTheClose) {
+    static_cast<device::TI2CLANControl*>(window->Translator->HAL->LANControl())->Deadlines.AnswerMs = 100;
+    const std::string lostLine = "[ERR] device " + amp->Address() + " was lost, rescan is necessary.";
+    auto lostLines = [&] {
+        const std::vector<std::string> log = window->LogLines();
+        return std::count_if(log.begin(), log.end(), [&](const std::string& l) {
+            return l.size() >= lostLine.size() &&
+                   l.compare(l.size() - lostLine.size(), lostLine.size(), lostLine) == 0;
+        });
+    };
+    size_t scansBefore = 0;
+    RunCommand([&](ui::TZeroAdjustForm& form) {
+        form.cbGNDonly->setChecked(true);
+        bool armed = false;
+        form.ProcessPending = [&] {
+            QCoreApplication::processEvents();
+            loop.Step();
+            if (armed || !form.stAction->text().startsWith(QStringLiteral("   02:  "))) return;
+            armed = true;
+            TFakeFault fault;
+            fault.Code = GetParam();
+            fault.Drop = true;
+            fault.Times = -1;
+            amp->AddFault(fault);
+        };
+        form.btnOK->click();
+        ASSERT_TRUE(armed);
+        EXPECT_TRUE(form.DeviceLost());
+        EXPECT_EQ(form.stAction->text(), QStringLiteral("   Aborted by user or error!"));
+        EXPECT_EQ(form.SilentDevices(), std::vector<std::string>{amp->Address()});
+        // Its knock still answers: nothing is reported while the window is open.
+        for (int i = 0; i < 5; ++i)
+            loop.Step();
+        EXPECT_FALSE(window->Gate.RescanPending());
+        EXPECT_EQ(lostLines(), 0);
+        EXPECT_TRUE(script.Records.empty());
+        // The device answers again by the time the rescan asks.
+        amp->ClearFaults();
+        scansBefore = amp->InfoConnectionCount();
+    });
+    loop.Step();
+    EXPECT_EQ(lostLines(), 1);
+    EXPECT_GT(amp->InfoConnectionCount(), scansBefore);
+    EXPECT_FALSE(window->Gate.RescanPending());
+    EXPECT_EQ(window->Translator->ChannelCount(), 2);
+    ASSERT_EQ(script.MessageTexts().size(), 1u);
+    EXPECT_NE(script.MessageTexts()[0].find(amp->Address()), std::string::npos);
+    EXPECT_TRUE(window->Gate.IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(FirstFailure, ZeroAdjustCommandSilent,
+                         ::testing::Values(kWriteChannelCode, kI2CWriteCode));
+
 } // namespace
 } // namespace qrb::test
