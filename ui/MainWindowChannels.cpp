@@ -231,10 +231,9 @@ void TMainWindowChannels::ShowChannelMenu(const std::vector<TChannelMenuItemStat
                                           const QPoint& screenPos) {
     for (const TChannelMenuItemState& state : items) {
         QAction* item = nullptr;
-        if (state.Name == "miChInfo") {
-            w_.SetCommandEnabled("actChInfo", state.Enabled);
-            continue;
-        }
+        // The item is the main menu's command, whose state UpdateActions keeps by the same rule:
+        // opening the menu leaves it as it is.
+        if (state.Name == "miChInfo") continue;
         auto it = w_.ChannelMenuItems.find(state.Name);
         if (it != w_.ChannelMenuItems.end()) item = it->second;
         if (item == nullptr) continue;

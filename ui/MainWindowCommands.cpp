@@ -412,8 +412,15 @@ void TOndrixMain::acteditcopyUpdate() {
 
 void TOndrixMain::acteditpasteUpdate() {
     QWidget* focus = EditFocus();
-    SetCommandEnabled("acteditpaste", EditControl(focus) != nullptr || (focus == lbDevControl && Translator &&
-                                                                        Translator->ClipboardValid));
+    // A read-only edit control (the log) takes no text.
+    const auto writable = [](QWidget* w) {
+        if (auto* line = qobject_cast<QLineEdit*>(w)) return !line->isReadOnly();
+        if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) return !plain->isReadOnly();
+        if (auto* rich = qobject_cast<QTextEdit*>(w)) return !rich->isReadOnly();
+        return false;
+    };
+    SetCommandEnabled("acteditpaste", writable(EditControl(focus)) || (focus == lbDevControl && Translator &&
+                                                                       Translator->ClipboardValid));
 }
 
 void TOndrixMain::acteditselectallUpdate() {

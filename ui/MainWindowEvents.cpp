@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTextCursor>
 
 namespace qrb::ui {
 
@@ -59,6 +60,16 @@ std::string TOndrixMain::Stamp() const {
 
 void TOndrixMain::AddLog(const std::string& text) {
     mmLog->appendPlainText(ToQt(Stamp() + ": " + text));
+    // The view follows the new line at its start, where its time and tag are; the log page shows
+    // it there too (the page brings the cursor into view as it shows). A selection the user made
+    // for copying stays.
+    QTextCursor cursor = mmLog->textCursor();
+    if (!cursor.hasSelection()) {
+        cursor.movePosition(QTextCursor::End);
+        cursor.movePosition(QTextCursor::StartOfBlock);
+        mmLog->setTextCursor(cursor);
+    }
+    if (QScrollBar* bar = mmLog->horizontalScrollBar()) bar->setValue(bar->minimum());
     if (QScrollBar* bar = mmLog->verticalScrollBar()) bar->setValue(bar->maximum());
 }
 
@@ -288,7 +299,12 @@ void TOndrixMain::UpdateActions() {
     for (const char* name : kContextActions)
         SetCommandEnabled(name, false);
     const bool anySelected = !lbDevControl->selectedItems().isEmpty();
-    SetCommandEnabled("actChInfo", anySelected);
+    // The channel menu shows the same rule for its row: a selection and a present channel at the
+    // focus row (the first selected row while the list has none).
+    int focusRow = lbDevControl->currentRow();
+    if (focusRow < 0 && anySelected) focusRow = lbDevControl->row(lbDevControl->selectedItems().front());
+    const model::TQRBRawChannel* focusChannel = Translator ? Translator->GetChannel(focusRow) : nullptr;
+    SetCommandEnabled("actChInfo", anySelected && focusChannel != nullptr && focusChannel->Present);
     if (!anySelected || !Translator || Translator->ChannelCount() == 0) return;
     const model::TQRBRawChannel* channel = nullptr;
     for (int i = 0; i < Translator->ChannelCount(); ++i) {

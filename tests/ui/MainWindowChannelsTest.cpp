@@ -17,6 +17,7 @@
 #include "ui/texts/Texts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLabel>
@@ -125,6 +126,53 @@ TEST_F(MainWindowChannels, OffsetWindowIsTheChannelOffsetForm) {
     window->timMainTimer();
     EXPECT_EQ(window->Channels->Menus().OffsetForm, offsetForm.get());
     EXPECT_EQ(window->Channels->List().StatusWindow, channelStatus.get());
+}
+
+TEST_F(MainWindowChannels, ExtendedChannelInformationKeepsItsStateWhenTheChannelMenuOpens) {
+    window->timMainTimer();
+    ASSERT_EQ(window->lbDevControl->count(), 16);
+    ASSERT_TRUE(window->Translator->OfflineMode);
+    QAction* info = window->Action("actChInfo");
+    auto focusAndSelect = [&](int row) {
+        window->lbDevControl->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+        ASSERT_TRUE(window->Translator->IsSelected(row));
+    };
+    // A right click on the channel name of the row opens the channel menu; it is closed unpicked.
+    auto openChannelMenu = [&](int row) {
+        bool shownEnabled = false;
+        bool opened = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* popup = QApplication::activePopupWidget();
+            opened = popup == window->popChannel;
+            shownEnabled = info->isEnabled();
+            if (popup != nullptr) popup->close();
+        });
+        window->Channels->Menus().lbDevControlContextPopup(QPoint(60, row * kChannelRowHeight + 10));
+        EXPECT_TRUE(opened);
+        return shownEnabled;
+    };
+
+    // Simulated channels: the window shows what the model holds.
+    focusAndSelect(3);
+    EXPECT_TRUE(info->isEnabled());
+    EXPECT_TRUE(openChannelMenu(3));
+    EXPECT_TRUE(info->isEnabled());
+    EXPECT_TRUE(openChannelMenu(3));
+    EXPECT_TRUE(info->isEnabled());
+
+    // The focus row's channel decides, also when the menu opens on another selected row.
+    window->Translator->GetChannel(5)->Present = false;
+    window->lbDevControl->item(3)->setSelected(true);
+    window->lbDevControl->setCurrentRow(5, QItemSelectionModel::Select);
+    EXPECT_FALSE(info->isEnabled());
+    EXPECT_FALSE(openChannelMenu(3));
+    EXPECT_FALSE(info->isEnabled());
+    window->lbDevControl->setCurrentRow(3, QItemSelectionModel::Select);
+    EXPECT_TRUE(info->isEnabled());
+
+    // Nothing selected: disabled.
+    window->lbDevControl->clearSelection();
+    EXPECT_FALSE(info->isEnabled());
 }
 
 // ---- Automatic rescans do not chain --------------------------------------------------------

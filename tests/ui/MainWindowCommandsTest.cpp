@@ -21,6 +21,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QFileDialog>
@@ -33,6 +34,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
@@ -666,13 +668,29 @@ TEST_F(MainWindowCommands, EditCommandsAreEnabledByTheFocusedControl) {
     window->Translator->ClipboardValid = true;
     EXPECT_TRUE(EditStates()["acteditpaste"]);
 
-    // The log is an edit control (read only: nothing to cut).
+    // The log is an edit control, read only: nothing to cut, nothing to paste into, also with
+    // text on the clipboard.
     window->pctMain->setCurrentWidget(window->tabLog);
     Focus(window->mmLog);
+    QApplication::clipboard()->setText(QStringLiteral("pasted"));
+    window->mmLog->selectAll();
     EXPECT_EQ(EditStates(), (S{{"acteditcut", false},
                                {"acteditcopy", true},
-                               {"acteditpaste", true},
+                               {"acteditpaste", false},
                                {"acteditselectall", true}}));
+    // A read-only line edit, a spin box's too, takes no paste; a writable one does.
+    auto* readOnly = new QLineEdit(QStringLiteral("fixed"), window->tabLog);
+    readOnly->setReadOnly(true);
+    readOnly->show();
+    Focus(readOnly);
+    EXPECT_FALSE(EditStates()["acteditpaste"]);
+    auto* spin = new QSpinBox(window->tabLog);
+    spin->setReadOnly(true);
+    spin->show();
+    Focus(spin);
+    EXPECT_FALSE(EditStates()["acteditpaste"]);
+    spin->setReadOnly(false);
+    EXPECT_TRUE(EditStates()["acteditpaste"]);
 
     // A writable edit with selected text can also cut.
     auto* edit = new QLineEdit(QStringLiteral("some text"), window->tabLog);

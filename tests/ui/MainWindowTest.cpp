@@ -27,6 +27,9 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
 
@@ -837,6 +840,7 @@ TEST_F(MainWindowTest, UpdateActionsEnablesTheContextActionsOfTheFirstSelectedCh
     auto select = [&](int row) {
         window->lbDevControl->clearSelection();
         window->Translator->ClearSelection();
+        window->lbDevControl->setCurrentRow(row, QItemSelectionModel::NoUpdate);
         window->lbDevControl->item(row)->setSelected(true);
         window->Translator->Selected[static_cast<size_t>(row)] = true;
         window->UpdateActions();
@@ -845,14 +849,20 @@ TEST_F(MainWindowTest, UpdateActionsEnablesTheContextActionsOfTheFirstSelectedCh
     EXPECT_TRUE(enabledSet().empty());
     EXPECT_FALSE(window->Action("actChInfo")->isEnabled());
 
+    // The extended information needs the focus row's channel present.
     select(0);
     EXPECT_TRUE(enabledSet().empty());
-    EXPECT_TRUE(window->Action("actChInfo")->isEnabled());
+    EXPECT_FALSE(window->Action("actChInfo")->isEnabled());
 
     select(1);
     std::set<std::string> all(std::begin(contexts), std::end(contexts));
     all.erase("actConnectContext");
     EXPECT_EQ(enabledSet(), all);
+    EXPECT_TRUE(window->Action("actChInfo")->isEnabled());
+    // Selected, but the focus on the absent channel.
+    window->lbDevControl->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+    window->UpdateActions();
+    EXPECT_FALSE(window->Action("actChInfo")->isEnabled());
 
     select(2);
     EXPECT_EQ(enabledSet(),
@@ -874,6 +884,29 @@ TEST_F(MainWindowTest, CommandsWithoutAHandlerStayDisabled) {
     EXPECT_FALSE(window->Action("actChInfo")->isEnabled());
     for (const char* name : {"actexit", "actViewHome", "actViewLog", "actLangGer", "actLangEng"})
         EXPECT_TRUE(window->Action(name)->isEnabled()) << name;
+}
+
+TEST_F(MainWindowTest, TheLogOpensAtItsLastLineAndTheStartOfItsLines) {
+    WriteSettings(QuietSettings());
+    Start();
+    window->pctMain->setCurrentWidget(window->tabControl);
+    QApplication::processEvents();
+    ASSERT_FALSE(window->mmLog->isVisible());
+    for (int i = 0; i < 200; ++i)
+        window->AddLog("line " + std::to_string(i));
+    // A line far wider than the view, added while another page shows.
+    window->AddLog("[ERR] " + std::string(600, 'x'));
+    window->Action("actViewLog")->trigger();
+    QApplication::processEvents();
+    ASSERT_TRUE(window->mmLog->isVisible());
+    QScrollBar* sideways = window->mmLog->horizontalScrollBar();
+    ASSERT_GT(sideways->maximum(), 0);
+    EXPECT_EQ(sideways->value(), 0);
+    // The last line's start is in view.
+    QTextCursor last(window->mmLog->document()->lastBlock());
+    const QRect shown = window->mmLog->cursorRect(last);
+    EXPECT_TRUE(window->mmLog->viewport()->rect().contains(shown)) << shown.x() << "," << shown.y();
+    EXPECT_EQ(window->mmLog->verticalScrollBar()->value(), window->mmLog->verticalScrollBar()->maximum());
 }
 
 TEST_F(MainWindowTest, ClearingTheLogAsksOnlyWhenItHasLinesAndSavingWritesWindows1252WithCrLf) {

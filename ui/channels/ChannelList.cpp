@@ -511,6 +511,10 @@ TChannelList::TChannelList(QListWidget& list, QCheckBox& allChannels, model::TI2
     connect(&list_, &QListWidget::itemSelectionChanged, this, [this] {
         if (!programmatic_) lbDevControlClick();
     });
+    // The focus row alone may move (Ctrl+arrow keys); the commands that depend on it follow.
+    connect(&list_, &QListWidget::currentRowChanged, this, [this] {
+        if (!programmatic_) host_.UpdateActions();
+    });
     connect(&allChannels_, &QCheckBox::clicked, this, [this] { cbDevConAllChClick(); });
 }
 

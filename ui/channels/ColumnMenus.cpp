@@ -368,7 +368,8 @@ std::vector<TChannelMenuItemState> ChannelMenuStates(const model::TI2CTranslator
     std::vector<TChannelMenuItemState> states;
     states.push_back(state("miRenamechannel", sel == 1 && present));
     states.push_back(state("miBlink", sel == 1 && present && online));
-    states.push_back(state("miChInfo", sel > 0 && present && online));
+    // The window lists what the model holds, for simulated channels too.
+    states.push_back(state("miChInfo", sel > 0 && present));
     states.push_back(state("miDisableChannel", false));
     // Check marks show the channel's settings also while its items are disabled.
     TChannelMenuItemState off =

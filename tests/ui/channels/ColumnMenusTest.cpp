@@ -398,6 +398,9 @@ TEST(ChannelMenu, ItemStatesBySelectionPresenceAndMode) {
     EXPECT_FALSE(find(states, "miBlink").Enabled);
     EXPECT_FALSE(find(states, "miTEDS").Enabled);
     EXPECT_FALSE(find(states, "miDisableChannel").Enabled);
+    // The extended information lists what the model holds, for simulated channels too.
+    EXPECT_TRUE(find(states, "miChInfo").Enabled);
+    EXPECT_FALSE(find(ui::ChannelMenuStates(translator, 0, 0), "miChInfo").Enabled);
     EXPECT_TRUE(find(states, "miOutputFilterOff").Checked);
     EXPECT_EQ(find(states, "miOutputFilterOn").Caption,
               device::OutputFilterToLongText(translator.GetChannel(0)->Info.FilterType, true));
