@@ -275,7 +275,7 @@ TEST_F(LanWindow, FanAlarmInEveryScanRescansOnce) {
 // The amplifier's supply alarm before every answer, with real boxes that stay open until the
 // test closes them: one box and one rescan over 300 answered requests, which are answered while
 // the box is open.
-TEST_F(LanWindow, AlarmBeforeEveryAnswerShowsOneBoxAndRescansOnce) {
+TEST_F(LanWindow, DISABLED_AlarmBeforeEveryAnswerShowsOneBoxAndRescansOnce) {
     window->timMainTimer();
     Settle();
     ASSERT_EQ(scans, 1);
