@@ -61,11 +61,70 @@ void TI2CControl::ClearMasters() {
     Masters.clear();
 }
 
+namespace {
+
+// The code a notification is merged by: the alarm it raises, else its status word.
+uint16_t MergeCode(uint16_t word) {
+    if ((word & 0x100) == 0) return 0x100;
+    if ((word & 0x400) == 0) return 0x400;
+    return word;
+}
+
+bool IsAlarmCode(uint16_t code) {
+    return code == 0x100 || code == 0x400;
+}
+
+} // namespace
+
 void TI2CControl::PostIRQ(int32_t index, uint64_t generation, const TIRQMessage& message) {
-    MainLoop().Post(lifetime_, [this, index, generation, copy = message] {
-        if (generation != ScanGeneration() || index < 0 || index >= MasterCount()) return;
-        DoIRQ(index, &copy);
-    });
+    const uint16_t code = MergeCode(message.IRQWord);
+    {
+        std::lock_guard lock(waitingMutex_);
+        TWaitingIRQ* same = nullptr;
+        TWaitingIRQ* newestInterrupt = nullptr;
+        size_t interrupts = 0;
+        for (TWaitingIRQ& w : waiting_) {
+            if (w.Index != index || w.Generation != generation) continue;
+            if (w.Code == code) same = &w;
+            if (!IsAlarmCode(w.Code)) {
+                ++interrupts;
+                newestInterrupt = &w;
+            }
+        }
+        if (same == nullptr && !IsAlarmCode(code) && interrupts >= kMaxWaitingCodes) same = newestInterrupt;
+        if (same != nullptr) {
+            for (size_t i = 0; i < kSlotCount; ++i)
+                same->Conditions[i] &= message.ChannelStatus[i];
+            same->Newest = message;
+            return;
+        }
+        waiting_.push_back(TWaitingIRQ{index, generation, code, message, message.ChannelStatus});
+    }
+    MainLoop().Post(lifetime_, [this] { DeliverIRQ(); });
+}
+
+size_t TI2CControl::WaitingIRQs() const {
+    std::lock_guard lock(waitingMutex_);
+    return waiting_.size();
+}
+
+void TI2CControl::DeliverIRQ() {
+    TWaitingIRQ w;
+    {
+        std::lock_guard lock(waitingMutex_);
+        if (waiting_.empty()) return;
+        w = waiting_.front();
+        waiting_.pop_front();
+    }
+    if (w.Generation != ScanGeneration() || w.Index < 0 || w.Index >= MasterCount()) return;
+    if (w.Conditions != w.Newest.ChannelStatus) {
+        // Conditions that came and went while it waited reach the history first.
+        TIRQMessage all = w.Newest;
+        all.ChannelStatus = w.Conditions;
+        DoIRQ(w.Index, &all);
+        if (w.Generation != ScanGeneration() || w.Index >= MasterCount()) return;
+    }
+    DoIRQ(w.Index, &w.Newest);
 }
 
 bool TI2CControl::CheckIndex(int32_t index, TBadIndexReport report) {

@@ -9,8 +9,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -91,8 +93,15 @@ public:
 
     // Any thread: copies message and hands it to the main thread, where DoIRQ runs with index
     // only while the scan generation still equals generation (the one the connection was made
-    // in) and index names a device. Dropped once this transport is destroyed.
+    // in) and index names a device. Dropped once this transport is destroyed. Notifications of
+    // one device and code that wait for the main thread are merged into the first of them (the
+    // newest channel status; before it, when conditions came and went meanwhile, one with every
+    // condition they reported), and one device keeps at most kMaxWaitingCodes interrupt codes
+    // waiting (further ones join its newest), so a flood cannot fill memory.
     void PostIRQ(int32_t index, uint64_t generation, const TIRQMessage& message);
+    static constexpr size_t kMaxWaitingCodes = 8;
+    // Notifications waiting for the main thread.
+    size_t WaitingIRQs() const;
     // Advanced by Scan and CloseAll: implementations call AdvanceGeneration in both.
     uint64_t ScanGeneration() const { return generation_.load(std::memory_order_acquire); }
     void AdvanceGeneration() { generation_.fetch_add(1, std::memory_order_acq_rel); }
@@ -152,8 +161,20 @@ protected:
 private:
     TTimerId keepAliveTimer_ = 0;
     TMainLoop* keepAliveLoop_ = nullptr;
+    struct TWaitingIRQ {
+        int32_t Index;
+        uint64_t Generation;
+        uint16_t Code;
+        TIRQMessage Newest;
+        // Active low, as the message: a condition any merged notification reported is 0 here.
+        std::array<uint8_t, kSlotCount> Conditions;
+    };
+    void DeliverIRQ();
+
     std::atomic<uint64_t> generation_{0};
-    TLifetime lifetime_; // last member: posted notifications die first
+    mutable std::mutex waitingMutex_;
+    std::deque<TWaitingIRQ> waiting_; // in order of first arrival; one posted delivery each
+    TLifetime lifetime_;              // last member: posted notifications die first
 };
 
 } // namespace qrb::device

@@ -10,8 +10,7 @@ namespace {
 class TMainConfigServer : public TConfigServerControl {
 public:
     explicit TMainConfigServer(TOndrixMain& window)
-        : server_(*window.Translator,
-                  [&window](std::function<void()> fn) { window.Gate.RunWhenOpen(std::move(fn)); }) {
+        : server_(*window.Translator, ConfigRequestPath(window)) {
         server_.Handler().RangeMode = [&window] { return static_cast<int>(window.Options.RangeMode); };
     }
 
@@ -28,6 +27,10 @@ private:
 };
 
 } // namespace
+
+TConfigServer::TRunWhenOpen ConfigRequestPath(TOndrixMain& window) {
+    return [&window](std::function<void()> fn) { window.Gate.RunRequest(std::move(fn)); };
+}
 
 std::unique_ptr<TConfigServerControl> CreateConfigServerControl(TOndrixMain& window) {
     return std::make_unique<TMainConfigServer>(window);

@@ -119,6 +119,11 @@ TOndrixMain::TOndrixMain(QWidget* parent) : QMainWindow(parent) {
     stbPanels[2]->setFixedWidth(100);
 
     Gate.OnError = [](const std::string& text) { Messages().ShowError(text); };
+    Gate.OnRescanStart = [this] {
+        ++scansStarted_;
+        FlushLogRepeats();
+    };
+    Gate.OnRescanEnd = [this] { scansDone_ = scansStarted_; };
 }
 
 TOndrixMain::~TOndrixMain() {

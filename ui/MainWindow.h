@@ -429,8 +429,16 @@ private:
     void ShowOverviewText();
     std::string Stamp() const;
     void DoDeviceAlarm(int32_t device, int32_t code);
-    // The alarm's box and the rescan after it; duringScan: it arrived while a scan ran.
-    void ShowDeviceAlarm(int32_t device, const std::string& message, bool duringScan);
+    // The alarm's box and the rescan after it; duringScan: it arrived while a scan ran. name
+    // keys the device's box.
+    void ShowDeviceAlarm(int32_t device, const std::string& name, const std::string& message, bool duringScan);
+    // The device's name, which stays the same across scans (its index does not).
+    std::string AlarmDeviceName(int32_t device) const;
+    // A log line that a device repeats: the same key right after it only counts, and the count
+    // is logged when another line is logged or a scan starts.
+    void LogRepeatable(const std::string& key, const std::string& text);
+    void FlushLogRepeats();
+    void AppendLog(const std::string& text);
     void DoDeviceInterrupt(int32_t device, int32_t code);
 
     std::map<std::string, QAction*> actions_;
@@ -444,6 +452,15 @@ private:
     QPointer<QWidget> editFocus_;
     // Lost-device messages waiting for their rescan.
     std::set<std::string> lossMessages_;
+    // Devices (by name) whose alarm box is open or waiting, and the scan in which each last
+    // raised an alarm; scans are counted as they start and end.
+    std::set<std::string> alarmBoxes_;
+    std::map<std::string, uint64_t> alarmScans_;
+    uint64_t scansStarted_ = 0;
+    uint64_t scansDone_ = 0;
+    std::string repeatKey_;
+    std::string repeatText_;
+    int64_t repeatCount_ = 0;
     // Why the settings file or the sensor database could not be read at start.
     std::string settingsError_;
     std::string sensorDatabaseError_;

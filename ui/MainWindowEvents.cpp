@@ -18,6 +18,8 @@
 #include <QScrollBar>
 #include <QTextCursor>
 
+#include <utility>
+
 namespace qrb::ui {
 
 namespace {
@@ -59,6 +61,11 @@ std::string TOndrixMain::Stamp() const {
 // ---- Log ------------------------------------------------------------------------------------
 
 void TOndrixMain::AddLog(const std::string& text) {
+    FlushLogRepeats();
+    AppendLog(text);
+}
+
+void TOndrixMain::AppendLog(const std::string& text) {
     mmLog->appendPlainText(ToQt(Stamp() + ": " + text));
     // The view follows the new line at its start, where its time and tag are; the log page shows
     // it there too (the page brings the cursor into view as it shows). A selection the user made
@@ -71,6 +78,25 @@ void TOndrixMain::AddLog(const std::string& text) {
     }
     if (QScrollBar* bar = mmLog->horizontalScrollBar()) bar->setValue(bar->minimum());
     if (QScrollBar* bar = mmLog->verticalScrollBar()) bar->setValue(bar->maximum());
+}
+
+void TOndrixMain::LogRepeatable(const std::string& key, const std::string& text) {
+    if (!repeatKey_.empty() && key == repeatKey_) {
+        ++repeatCount_;
+        return;
+    }
+    AddLog(text);
+    repeatKey_ = key;
+    repeatText_ = text;
+}
+
+void TOndrixMain::FlushLogRepeats() {
+    if (repeatKey_.empty()) return;
+    repeatKey_.clear();
+    const int64_t count = std::exchange(repeatCount_, 0);
+    const std::string text = std::move(repeatText_);
+    repeatText_.clear();
+    if (count > 0) AppendLog(device::Format(GetText(1031), {text, count}));
 }
 
 std::vector<std::string> TOndrixMain::LogLines() const {
@@ -205,7 +231,15 @@ void TOndrixMain::TranslatorDeviceAlarm(const void*, int32_t device, int32_t cod
 }
 
 void TOndrixMain::TranslatorDeviceInterrupt(const void*, int32_t device, int32_t code) {
+    // The history takes the error bits this notification set: a later one may clear them
+    // before the posted work runs.
+    UpdateErrorHistory();
     device::MainLoop().Post(lifetime_, [this, device, code] { DoDeviceInterrupt(device, code); });
+}
+
+std::string TOndrixMain::AlarmDeviceName(int32_t device) const {
+    const device::TI2CDevice* d = Translator && Translator->HAL ? Translator->HAL->GetDevice(device) : nullptr;
+    return d != nullptr ? d->Name : device::Format("#%d", device);
 }
 
 void TOndrixMain::DoDeviceAlarm(int32_t device, int32_t code) {
@@ -221,8 +255,15 @@ void TOndrixMain::DoDeviceAlarm(int32_t device, int32_t code) {
     } else {
         return; // the translator raises only these two alarms
     }
-    AddLog("[IRQ] " + logText);
+    const std::string name = AlarmDeviceName(device);
+    LogRepeatable(device::Format("alarm %s %d", name, code), "[IRQ] " + logText);
     DeviceShutDown = true;
+    // A device that repeats its alarm gets one box: none while its box is open or waiting, and
+    // none until a scan in which it raised no alarm.
+    const auto last = alarmScans_.find(name);
+    const bool repeated = alarmBoxes_.count(name) != 0 || (last != alarmScans_.end() && last->second >= scansDone_);
+    alarmScans_[name] = scansStarted_;
+    if (repeated) return;
     const bool duringScan =
         Channels && Channels->Scan().AutomaticRescan() == TScanController::TAutoRescan::ScanRunning;
     // The running scan is the rescan: none follows.
@@ -230,12 +271,17 @@ void TOndrixMain::DoDeviceAlarm(int32_t device, int32_t code) {
         AddLog(device::Format("[IRQ] device %d was shut down during a scan, no rescan follows.", device + 1));
     // The box waits for the end of a scan or busy phase, as the loss box does: inside it, it
     // would stop the scan until someone answers.
-    Gate.RunWhenOpen([this, device, message, duringScan] { ShowDeviceAlarm(device, message, duringScan); });
+    alarmBoxes_.insert(name);
+    Gate.ShowWhenOpen(
+        [this, device, name, message, duringScan] { ShowDeviceAlarm(device, name, message, duringScan); });
 }
 
-void TOndrixMain::ShowDeviceAlarm(int32_t device, const std::string& message, bool duringScan) {
+void TOndrixMain::ShowDeviceAlarm(int32_t device, const std::string& name, const std::string& message,
+                                  bool duringScan) {
     Messages().ShowMessage(message);
+    alarmBoxes_.erase(name);
     if (duringScan || !Options.RescanAfterDown || !Translator) return;
+    // From a box the gate shows, the rescan is queued and runs after it.
     if (!Channels) {
         actRescanExecute();
         return;
@@ -257,8 +303,8 @@ void TOndrixMain::ShowDeviceAlarm(int32_t device, const std::string& message, bo
 }
 
 void TOndrixMain::DoDeviceInterrupt(int32_t device, int32_t code) {
-    AddLog("[IRQ] " + device::Format("Interupt %4.4x on device %d", code, device));
-    UpdateErrorHistory();
+    LogRepeatable(device::Format("interrupt %s %d", AlarmDeviceName(device), code),
+                  "[IRQ] " + device::Format("Interupt %4.4x on device %d", code, device));
     lbDevControl->viewport()->update();
 }
 

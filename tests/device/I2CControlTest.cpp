@@ -473,6 +473,42 @@ TEST_F(I2CControlTest, IRQFromBeforeTheLastScanOrCloseIsDropped) {
     EXPECT_EQ(events.IRQs[0].Data.IRQWord, 7);
 }
 
+TEST_F(I2CControlTest, WaitingIRQsAreMergedPerDeviceAndCodeAndStayBounded) {
+    ScanTwoDevices();
+    const uint64_t generation = control.ScanGeneration();
+    auto status = [](uint16_t word, uint8_t slot0) {
+        TIRQMessage m = Message(word);
+        m.ChannelStatus.fill(0xFF);
+        m.ChannelStatus[0] = slot0; // active low
+        return m;
+    };
+    std::thread reader([&] {
+        control.PostIRQ(0, generation, status(0xFEFF, 0xFF)); // supply alarm
+        control.PostIRQ(1, generation, status(0xFBFF, 0xFF)); // the other device's fan alarm
+        control.PostIRQ(0, generation, status(0xFEFF, 0xEF)); // a condition that comes ...
+        for (int i = 0; i < 10000; ++i) // ... and goes in a flood
+            control.PostIRQ(0, generation, status(0xFEFF, 0xFF));
+        for (uint16_t word = 0xFF00; word < 0xFF40; ++word) // interrupts of many codes
+            control.PostIRQ(0, generation, status(word | 0x0500, 0xFF));
+    });
+    reader.join();
+    EXPECT_EQ(control.WaitingIRQs(), 2u + TI2CControl::kMaxWaitingCodes);
+    loop.Step();
+    EXPECT_EQ(control.WaitingIRQs(), 0u);
+    // The supply alarm first: once with every condition it reported, then as it is now; the other
+    // device's alarm keeps its place.
+    ASSERT_GE(events.IRQs.size(), 4u);
+    EXPECT_EQ(events.IRQs[0].Index, 0);
+    EXPECT_EQ(events.IRQs[0].Data.ChannelStatus[0], 0xEF);
+    EXPECT_EQ(events.IRQs[1].Index, 0);
+    EXPECT_EQ(events.IRQs[1].Data.ChannelStatus[0], 0xFF);
+    EXPECT_EQ(events.IRQs[2].Index, 1);
+    EXPECT_EQ(events.IRQs[2].Data.IRQWord, 0xFBFF);
+    EXPECT_EQ(events.IRQs.size(), 3u + TI2CControl::kMaxWaitingCodes);
+    // The last interrupt entry carries the newest word.
+    EXPECT_EQ(events.IRQs.back().Data.IRQWord, 0xFF3F | 0x0500);
+}
+
 TEST_F(I2CControlTest, IRQPostedForADestroyedTransportIsDropped) {
     auto other = std::make_unique<TTestControl>();
     other->AddMaster(std::make_unique<TI2CMaster>("x", 0));

@@ -7,7 +7,10 @@
 #include "model/I2CTranslator.h"
 #include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
+#include "tests/ui/LoopbackClient.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/ConfigServerControl.h"
+#include "ui/platform/QtMainLoop.h"
 #include "ui/MainWindow.h"
 #include "ui/channels/ChannelList.h"
 #include "ui/channels/ColumnMenus.h"
@@ -19,11 +22,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -33,6 +38,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <filesystem>
 
 namespace qrb::ui {
@@ -311,6 +317,59 @@ TEST_F(LanWindow, FanAlarmInEveryScanRescansOnce) {
     EXPECT_EQ(MessageCount(device::Format(GetText(1030), 1)), 2u);
     EXPECT_EQ(LogCount("[IRQ] device 1 was shut down right after a rescan, no rescan follows."), 1u);
     EXPECT_TRUE(window->DeviceShutDown);
+}
+
+// The amplifier's supply alarm before every answer, with real boxes that stay open until the
+// test closes them: one box and one rescan over 300 answered requests, which are answered while
+// the box is open.
+TEST_F(LanWindow, DISABLED_AlarmBeforeEveryAnswerShowsOneBoxAndRescansOnce) {
+    window->timMainTimer();
+    Settle();
+    ASSERT_EQ(scans, 1);
+    TWidgetMessageService real;
+    TScopedMessageService boxes(real);
+    TQtMainLoop qtLoop;
+    device::TScopedMainLoop onQt(qtLoop);
+    device::TIRQMessage alarm;
+    alarm.Magic = device::TIRQMessage::MagicValue;
+    alarm.IRQWord = 0xFEFF;
+    alarm.ChannelStatus.fill(0xFF);
+    test::TFakeFault fault;
+    fault.Times = -1;
+    fault.NotifyBefore = alarm;
+    amp->AddFault(fault);
+
+    TConfigServer server(*window->Translator, ConfigRequestPath(*window));
+    ASSERT_TRUE(server.Start(0));
+    std::set<QWidget*> seen;
+    size_t mostOpen = 0;
+    test::TLoopbackClient client(server.ServerPort(), std::vector<std::string>(300, "REQ_DEVSTA"));
+    // Checks the open boxes from every event loop; closes them once the client is done.
+    QTimer watch;
+    watch.callOnTimeout([&] {
+        size_t open = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box == nullptr || !box->isVisible()) continue;
+            ++open;
+            seen.insert(w);
+            if (client.Done()) box->accept();
+        }
+        mostOpen = std::max(mostOpen, open);
+    });
+    watch.start(5);
+    ASSERT_TRUE(client.Await([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }));
+    EXPECT_EQ(client.Answered(), 300u);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_EQ(mostOpen, 1u);
+    EXPECT_EQ(scans, 2);
+    // Logged once per run of repeats, with its count: a few lines for hundreds of alarms.
+    EXPECT_GE(LogCount(" repeated "), 1u);
+    EXPECT_LT(LogCount("Voltage supply of device 1 out of upper or lower limits!"), 20u);
 }
 
 TEST_F(LanWindow, CloseDuringAScanEndsTheProgramBeforeAnythingQueued) {

@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <string_view>
@@ -62,6 +63,7 @@ struct TConfigServer::TConnection {
     bool InputEnded = false; // the client has sent its end of stream
     bool Closing = false;    // no further request: the output goes out, then the connection closes
     bool Lingering = false;  // our end is shut; the client's rest is read and dropped
+    uint64_t Serial = 0;     // order of acceptance
 
     int64_t Unsent() const { return static_cast<int64_t>(Output.size() - Sent); }
 };
@@ -91,6 +93,8 @@ void TConfigServer::Stop() {
     listener_->close();
     std::map<int, TConnectionPtr> all = std::move(connections_);
     connections_.clear();
+    all.merge(ending_);
+    ending_.clear();
     all.merge(closing_);
     closing_.clear();
     for (auto& [fd, c] : all)
@@ -107,8 +111,9 @@ uint16_t TConfigServer::ServerPort() const {
 
 int64_t TConfigServer::PendingReplyBytes() const {
     int64_t bytes = 0;
-    for (const auto& [fd, c] : connections_)
-        bytes += c->Unsent();
+    for (const auto* map : {&connections_, &ending_})
+        for (const auto& [fd, c] : *map)
+            bytes += c->Unsent();
     return bytes;
 }
 
@@ -123,6 +128,7 @@ void TConfigServer::Accept(intptr_t descriptor) {
 
     auto c = std::make_shared<TConnection>();
     c->Fd = fd;
+    c->Serial = ++serial_;
     c->Reader = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     c->Writer = new QSocketNotifier(fd, QSocketNotifier::Write, this);
     c->Writer->setEnabled(false);
@@ -138,8 +144,15 @@ void TConfigServer::Accept(intptr_t descriptor) {
 }
 
 void TConfigServer::Readable(const TConnectionPtr& c) {
+    // Reading goes on while a request waits, so that a client that ends or resets is noticed;
+    // only the read-ahead bounds it.
     char buffer[kReadAhead];
-    const ssize_t got = ::recv(c->Fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    const size_t room = c->Lingering ? sizeof buffer : kReadAhead - std::min(kReadAhead, c->Input.size());
+    if (room == 0) {
+        c->Reader->setEnabled(false);
+        return;
+    }
+    const ssize_t got = ::recv(c->Fd, buffer, room, MSG_DONTWAIT);
     if (got < 0 && WouldBlock(errno)) return;
     if (got <= 0) {
         if (c->Lingering || got < 0) {
@@ -149,14 +162,31 @@ void TConfigServer::Readable(const TConnectionPtr& c) {
         }
         c->InputEnded = true;
         c->Reader->setEnabled(false);
+        Ended(c);
         Pump(c);
         return;
     }
     if (c->Lingering) return; // dropped
     c->Input.append(buffer, static_cast<size_t>(got));
-    // Taking lines turns reading back on once they are used up.
-    c->Reader->setEnabled(false);
+    if (c->Input.size() >= kReadAhead) c->Reader->setEnabled(false);
     Pump(c);
+}
+
+void TConfigServer::Ended(const TConnectionPtr& c) {
+    // Its place is free; the replies to the lines it sent still go out.
+    if (connections_.erase(c->Fd) == 0) return;
+    ending_[c->Fd] = c;
+    BoundEnding();
+}
+
+void TConfigServer::BoundEnding() {
+    while (ending_.size() + closing_.size() > static_cast<size_t>(kMaxEnding)) {
+        TConnectionPtr oldest;
+        for (auto* map : {&ending_, &closing_})
+            for (const auto& [fd, c] : *map)
+                if (!oldest || c->Serial < oldest->Serial) oldest = c;
+        Destroy(oldest);
+    }
 }
 
 void TConfigServer::Pump(const TConnectionPtr& c) {
@@ -183,6 +213,7 @@ void TConfigServer::Pump(const TConnectionPtr& c) {
     }
     std::string line = c->Input.substr(0, lf);
     c->Input.erase(0, lf + 1);
+    if (!c->InputEnded && c->Input.size() < kReadAhead) c->Reader->setEnabled(true);
 
     c->InFlight = true;
     std::weak_ptr<TConnection> weak = c;
@@ -262,7 +293,11 @@ void TConfigServer::Close(const TConnectionPtr& c) {
     c->Input.clear();
     c->Reader->setEnabled(false);
     // Its place is free at once; the replies already given still go out.
-    if (connections_.erase(c->Fd) != 0) closing_[c->Fd] = c;
+    if (connections_.erase(c->Fd) != 0 || ending_.erase(c->Fd) != 0) {
+        closing_[c->Fd] = c;
+        BoundEnding();
+        if (c->Fd < 0) return;
+    }
     QTimer::singleShot(kCloseGraceMs, this, [this, weak = std::weak_ptr<TConnection>(c)] {
         if (auto locked = weak.lock()) Destroy(locked);
     });
@@ -290,6 +325,7 @@ void TConfigServer::Destroy(const TConnectionPtr& c) {
         notifier->deleteLater();
     }
     connections_.erase(c->Fd);
+    ending_.erase(c->Fd);
     closing_.erase(c->Fd);
     ::close(c->Fd);
     c->Fd = -1;

@@ -1,10 +1,11 @@
 #pragma once
 // The configuration server: a line server on 127.0.0.1 for other programs on this computer,
 // at most two connections (a further client is closed at once). Everything runs on the main
-// thread: each request goes through the scan gate, so while a scan or busy phase runs it waits
-// and is answered when the gate opens; one request per connection is answered at a time, in
+// thread: each request goes through the scan gate's request path, so while device work runs
+// it waits and is answered when it may; one request per connection is answered at a time, in
 // order, and the next line is taken only after the reply was handed on for sending. A client
-// that ends its sending side still gets the replies to the lines it sent before.
+// that ends its sending side gives up its place but still gets the replies to the lines it sent
+// before; one that resets is dropped, also while its request waits.
 
 #include "ui/configserver/ConfigRequest.h"
 
@@ -23,11 +24,14 @@ class TConfigListener;
 class TConfigServer : public QObject {
     Q_OBJECT
 public:
-    // Runs work now when the gate is open, else when it opens (the scan gate's RunWhenOpen);
+    // Runs work now when requests may run, else when they may (the scan gate's RunRequest);
     // unset: at once.
     using TRunWhenOpen = std::function<void(std::function<void()>)>;
 
     static constexpr int kMaxConnections = 2;
+    // Connections whose client has ended or that are closing, beyond the places; the oldest is
+    // dropped beyond this.
+    static constexpr int kMaxEnding = 8;
     // Unsent reply bytes beyond which a connection takes no further request until the client
     // has read them.
     static constexpr int64_t kMaxPendingReply = 1 << 20;
@@ -50,6 +54,7 @@ public:
     bool IsActive() const;
     uint16_t ServerPort() const; // the port listened on, 0 when inactive
     int ConnectionCount() const { return static_cast<int>(connections_.size()); }
+    int EndingCount() const { return static_cast<int>(ending_.size() + closing_.size()); }
     // Reply bytes of the open connections not yet taken by the kernel.
     int64_t PendingReplyBytes() const;
 
@@ -59,6 +64,8 @@ private:
 
     void Accept(intptr_t descriptor);
     void Readable(const TConnectionPtr& c);
+    void Ended(const TConnectionPtr& c);
+    void BoundEnding();
     void Pump(const TConnectionPtr& c);
     void PostPump(const TConnectionPtr& c);
     void Answer(const TConnectionPtr& c, const std::string& line);
@@ -71,7 +78,9 @@ private:
     TRunWhenOpen runWhenOpen_;
     TConfigListener* listener_;
     std::map<int, TConnectionPtr> connections_; // by descriptor; each counts against the limit
+    std::map<int, TConnectionPtr> ending_;      // the client has ended; its lines are answered
     std::map<int, TConnectionPtr> closing_;     // sending their last replies, then closed
+    uint64_t serial_ = 0;
 };
 
 } // namespace qrb::ui

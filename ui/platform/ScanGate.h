@@ -5,6 +5,11 @@
 // closed, handlers that would start device I/O ask IsOpen() and do nothing; rescan requests
 // (coalesced into one), disconnects, window close and configuration-server requests are queued
 // and run in arrival order once the gate opens.
+//
+// Configuration requests have their own way through: they wait only while device work runs
+// that holds them (a scan, a setup dialog's scan or upload, Turn off) or while the innermost
+// closer's own code runs; while the main thread waits for the user in a box or dialog opened
+// after the last closer (an event loop deeper than the one it was taken in), they are answered.
 
 #include "device/MainLoop.h"
 
@@ -20,24 +25,37 @@ public:
     // Closes the gate for its lifetime; the gate opens when the last one ends.
     class TGuard {
     public:
-        explicit TGuard(TScanGate& gate);
+        // holdsRequests: device work that configuration requests must not run inside, not even
+        // from a box it shows.
+        explicit TGuard(TScanGate& gate, bool holdsRequests = false);
         ~TGuard();
         TGuard(const TGuard&) = delete;
         TGuard& operator=(const TGuard&) = delete;
 
     private:
         TScanGate& gate_;
+        int level_;
+        bool holds_;
     };
 
     // The queue is drained through loop (nullptr: the process-wide loop at the time).
     explicit TScanGate(device::TMainLoop* loop = nullptr);
+    ~TScanGate();
     TScanGate(const TScanGate&) = delete;
     TScanGate& operator=(const TScanGate&) = delete;
 
     bool IsOpen() const { return closers_ == 0; }
 
-    // Runs fn at once when the gate is open, else queues it.
+    // Runs fn at once when the gate is open, else queues it. Inside a box shown from the queue
+    // it is queued too and runs after that box.
     void RunWhenOpen(std::function<void()> fn);
+    // A box that does no device work before it returns (a device alarm): as RunWhenOpen, but
+    // while a box shown from the queue is open it is shown too, ahead of the other work queued.
+    void ShowWhenOpen(std::function<void()> fn);
+    // A configuration request: at once when RequestMayRun(), else when it may.
+    void RunRequest(std::function<void()> fn);
+    bool RequestMayRun() const;
+    size_t WaitingRequests() const { return requests_.size(); }
     // As RunWhenOpen, but ahead of everything queued (the window's close).
     void RunFirstWhenOpen(std::function<void()> fn);
     // The program ends: what is queued is dropped and later requests are ignored.
@@ -55,16 +73,29 @@ public:
     std::function<void()> OnRescan;
     // Receives the text of an exception raised by queued work (the work after it still runs).
     std::function<void(const std::string&)> OnError;
+    // Around each rescan the gate runs (OnRescan).
+    std::function<void()> OnRescanStart;
+    std::function<void()> OnRescanEnd;
+    // The depth of running event loops (unset: the current thread's); a box or dialog runs its
+    // own.
+    std::function<int()> LoopLevel;
 
 private:
     struct TEntry {
         bool Rescan = false;
+        bool Box = false;
         std::function<void()> Fn;                 // plain work
         std::vector<std::function<void()>> After; // rescan continuations
     };
 
     // fn at once when open and nothing waits, else queued at the back (or the front, first).
     void Enqueue(std::function<void()> fn, bool first);
+    // Open, and no box shown from the queue is open.
+    bool MayRunWork() const { return IsOpen() && boxDepth_ == 0; }
+    bool BoxQueued() const;
+    int CurrentLoopLevel() const;
+    void RunRequests();
+    void WatchRequests();
     void Open();
     void Drain();
     void RunEntry(TEntry& entry);
@@ -72,7 +103,14 @@ private:
 
     device::TMainLoop* loop_;
     int closers_ = 0;
+    int holders_ = 0;
+    std::vector<int> closerLevels_; // the loop level each closer was taken in
+    int boxDepth_ = 0;              // boxes shown from the queue, open now
     bool drainPosted_ = false;
+    std::deque<std::function<void()>> requests_;
+    device::TTimerId requestTimer_ = 0;
+    device::TMainLoop* requestTimerLoop_ = nullptr;
+    bool runningRequests_ = false;
     bool shut_ = false;
     std::deque<TEntry> queue_;
     device::TLifetime lifetime_;

@@ -200,6 +200,8 @@ constexpr TTextRow TextRows[] = {
         "Supply voltage of device %d was out of valid ranges.\r\n\r\nTo avoid damage the device was powered down."},
     {1030, "Der Lüfter von Gerät %d ist beschädigt oder nicht mehr regelbar.\r\n\r\nUm Schäden zu vermeiden, wurde das Gerät ausgeschaltet.", // de: own translation
         "Fan of device %d is damaged or out of control.\r\n\r\nTo avoid damage the device was powered down."},
+    {1031, "%s (%d-mal wiederholt)", // de+en: own text
+        "%s repeated %d times"},
     {1032, "Der Kanalname muss mindestens ein Zeichen haben!", // de: own translation
         "Channelname must have one char at least!"},
     {1033, " Kabelbruch!",

@@ -556,6 +556,12 @@ public:
     }
 
     void ShutdownSend() { ::shutdown(fd_, SHUT_WR); }
+    // Ends the connection with a reset instead of an end of stream.
+    void Reset() {
+        linger off{1, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+        Close();
+    }
 
     // True when the server ended the connection (end of stream or reset) without sending more.
     bool SeesClose() {
@@ -862,6 +868,55 @@ TEST_F(ConfigServer, ClientThatEndsSendingStillGetsItsReplies) {
     RunClient([&] { EXPECT_TRUE(b.ReadToEnd(got)); });
     EXPECT_EQ(got, Expected("REQ_NUMCHN") + Expected("REQ_STATUS"));
     ASSERT_TRUE(ProcessUntil([&] { return server->ConnectionCount() == 0; }));
+}
+
+TEST_F(ConfigServer, ClientsThatEndOrResetWhileTheirRequestsWaitGiveUpTheirPlaces) {
+    gate.open = false;
+    TClient resetting(port), ending(port);
+    ASSERT_TRUE(resetting.Connected() && ending.Connected());
+    resetting.Send("REQ_NUMCHN\r\n");
+    ending.Send("REQ_STATUS\r\n");
+    ASSERT_TRUE(ProcessUntil([&] { return gate.queue.size() == 2; }));
+    resetting.Reset();
+    ending.ShutdownSend();
+    ASSERT_TRUE(ProcessUntil([&] { return server->ConnectionCount() == 0; }));
+
+    // Their places take new clients while the requests still wait; the half-closed client still
+    // gets its reply once they may run.
+    TClient third(port), fourth(port);
+    third.Send("REQ_NUMCHN\r\n");
+    fourth.Send("REQ_NUMCHN\r\n");
+    ASSERT_TRUE(ProcessUntil([&] { return gate.queue.size() == 4; }));
+    EXPECT_EQ(server->ConnectionCount(), 2);
+    gate.Open();
+    const std::string numchn = Expected("REQ_NUMCHN");
+    std::string got;
+    RunClient([&] {
+        EXPECT_EQ(third.Read(numchn.size()), numchn);
+        EXPECT_EQ(fourth.Read(numchn.size()), numchn);
+        EXPECT_TRUE(ending.ReadToEnd(got));
+    });
+    EXPECT_EQ(got, Expected("REQ_STATUS"));
+}
+
+TEST_F(ConfigServer, EndingConnectionsAreBounded) {
+    gate.open = false;
+    std::vector<std::unique_ptr<TClient>> clients;
+    for (int i = 0; i < 3 * ui::TConfigServer::kMaxEnding; ++i) {
+        auto c = std::make_unique<TClient>(port);
+        ASSERT_TRUE(c->Connected());
+        c->Send("REQ_STATUS\r\n");
+        c->ShutdownSend();
+        const size_t queued = static_cast<size_t>(i) + 1;
+        ASSERT_TRUE(ProcessUntil([&] { return gate.queue.size() == queued && server->ConnectionCount() == 0; }));
+        EXPECT_LE(server->EndingCount(), ui::TConfigServer::kMaxEnding);
+        clients.push_back(std::move(c));
+    }
+    gate.Open();
+    // The newest ones still get their replies; the oldest were dropped.
+    std::string got;
+    RunClient([&] { EXPECT_TRUE(clients.back()->ReadToEnd(got)); });
+    EXPECT_EQ(got, Expected("REQ_STATUS"));
 }
 
 TEST_F(ConfigServer, StopClosesEverythingAndDropsWaitingRequests) {

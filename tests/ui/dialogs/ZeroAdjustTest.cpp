@@ -13,7 +13,9 @@
 #include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/LanTestTransports.h"
 #include "tests/support/VirtualMainLoop.h"
+#include "tests/ui/LoopbackClient.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/ConfigServerControl.h"
 #include "ui/MainWindow.h"
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/StatusWindows.h"
@@ -24,6 +26,7 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -821,6 +824,73 @@ TEST_F(ZeroAdjustCommand, ADeviceLostDuringTheRunIsRescannedAfterTheDialogCloses
     EXPECT_EQ(window->Translator->ChannelCount(), 2);
     ASSERT_EQ(script.MessageTexts().size(), 1u);
     EXPECT_NE(script.MessageTexts()[0].find(amp->Address()), std::string::npos);
+}
+
+// The configuration server does not wait for the user: a loopback client's request is answered
+// while the window is open and idle, between the steps of a run, and from a box that a busy span
+// shows; it still waits in the span's own pending-event passes.
+TEST_F(ZeroAdjustCommand, ConfigurationRequestsAreAnsweredWhileTheWindowOrABoxWaitsForTheUser) {
+    ui::TConfigServer server(*window->Translator, ui::ConfigRequestPath(*window));
+    ASSERT_TRUE(server.Start(0));
+    const uint16_t port = server.ServerPort();
+    auto pass = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); };
+    auto answeredStatus = [](const TLoopbackClient& client) {
+        return client.Replies().size() == 1 && client.Replies()[0].find("Status") != std::string::npos;
+    };
+    RunCommand([&](ui::TZeroAdjustForm& form) {
+        ASSERT_FALSE(window->Gate.IsOpen());
+        {
+            TLoopbackClient idle(port, {"REQ_STATUS", "REQ_NUMCHN"});
+            ASSERT_TRUE(idle.Await(pass));
+            EXPECT_EQ(idle.Answered(), 2u);
+        }
+        // During the run: asked at the first step's pending events, answered before the next step.
+        form.cbGNDonly->setChecked(true);
+        int passes = 0;
+        size_t answeredAt = 0;
+        size_t commitsBefore = 0, commitsAfter = 0;
+        form.ProcessPending = [&] {
+            QCoreApplication::processEvents();
+            loop.Step();
+            if (++passes != 1) return;
+            commitsBefore = amp->RequestCount();
+            TLoopbackClient running(port, {"REQ_STATUS"});
+            running.Await(pass);
+            answeredAt = running.Answered();
+            commitsAfter = amp->RequestCount();
+            EXPECT_TRUE(answeredStatus(running));
+        };
+        form.btnOK->click();
+        EXPECT_EQ(form.stAction->text(), QStringLiteral("   Finished."));
+        EXPECT_EQ(answeredAt, 1u);
+        EXPECT_EQ(commitsAfter, commitsBefore); // REQ_STATUS reaches no device
+    });
+
+    // A box inside a busy span (as Check temperature's result box).
+    ASSERT_TRUE(window->Gate.IsOpen());
+    {
+        ui::TOndrixMain::TBusyScope busy(*window);
+        {
+            TLoopbackClient inPass(port, {"REQ_STATUS"});
+            // The span's own passes do not answer it.
+            for (int i = 0; i < 20; ++i)
+                pass();
+            EXPECT_EQ(inPass.Answered(), 0u);
+            QMessageBox box(QMessageBox::Information, QStringLiteral("Temperature"), QStringLiteral("25 C"),
+                            QMessageBox::Ok, window.get());
+            bool answered = false;
+            QTimer::singleShot(0, &box, [&] {
+                // The box's loop: the program's timers run too.
+                answered = inPass.Await([&] {
+                    pass();
+                    loop.Advance(25);
+                }) && answeredStatus(inPass);
+                box.accept();
+            });
+            box.exec();
+            EXPECT_TRUE(answered);
+        }
+    }
 }
 
 // The loss first met by a step's commit or by the converter's start inside its autozero: the

@@ -124,6 +124,78 @@ TEST_F(ScanGateTest, WorkQueuedBehindEarlierWorkKeepsItsTurnEvenWhenTheGateIsOpe
     EXPECT_EQ(trace, (std::vector<std::string>{"first", "second"}));
 }
 
+// Configuration requests: held by device work, answered from a box or dialog opened after the
+// last closer, not in the closer's own pending-event passes.
+TEST_F(ScanGateTest, RequestsRunFromAnEventLoopDeeperThanTheInnermostCloserOnly) {
+    int level = 1; // the application's loop
+    gate.LoopLevel = [&level] { return level; };
+    auto request = [this](const char* name) { gate.RunRequest([this, name] { trace.push_back(name); }); };
+    {
+        TScanGate::TGuard busy(gate); // a busy span
+        request("in the busy pass");
+        loop.Advance(100);
+        EXPECT_TRUE(trace.empty());
+        level = 2; // its box waits for the user
+        loop.Advance(100);
+        EXPECT_EQ(trace, (std::vector<std::string>{"in the busy pass"}));
+        request("in the box");
+        EXPECT_EQ(trace.back(), "in the box");
+        {
+            TScanGate::TGuard nested(gate); // work started from the box
+            request("in the nested work");
+            loop.Advance(100);
+            EXPECT_EQ(trace.size(), 2u);
+        }
+        loop.Advance(100);
+        EXPECT_EQ(trace.back(), "in the nested work");
+        {
+            TScanGate::TGuard scan(gate, true); // a scan, even when it shows a box
+            level = 3;
+            request("during the scan");
+            loop.Advance(100);
+            EXPECT_EQ(trace.size(), 3u);
+        }
+        loop.Advance(100);
+        EXPECT_EQ(trace.back(), "during the scan");
+        level = 1;
+    }
+    trace.clear();
+    // Open: at once, also with other work queued.
+    {
+        TScanGate::TGuard busy(gate);
+        gate.RunWhenOpen([this] { trace.push_back("queued"); });
+    }
+    request("open");
+    EXPECT_EQ(trace, (std::vector<std::string>{"open"}));
+    loop.Step();
+    EXPECT_EQ(trace, (std::vector<std::string>{"open", "queued"}));
+}
+
+// A box shown from the queue: other boxes are shown from its event loop (loop.Step stands in for
+// it), while the work queued behind it, and work requested from inside it, waits for its end.
+TEST_F(ScanGateTest, BoxFromTheQueueLetsOtherBoxesShowAndHoldsTheRestUntilItEnds) {
+    auto box = [this](std::string name, bool nestedLoop) {
+        return [this, name, nestedLoop] {
+            trace.push_back(name + " open");
+            if (nestedLoop) {
+                gate.RequestRescan([this] { trace.push_back("after rescan"); });
+                loop.Step();
+            }
+            trace.push_back(name + " closed");
+        };
+    };
+    {
+        TScanGate::TGuard busy(gate);
+        gate.ShowWhenOpen(box("A", true));
+        gate.RunWhenOpen([this] { trace.push_back("loss report"); });
+        gate.ShowWhenOpen(box("B", false));
+    }
+    loop.Step();
+    EXPECT_EQ(trace, (std::vector<std::string>{"A open", "B open", "B closed", "A closed", "loss report", "scan",
+                                               "after rescan"}));
+    EXPECT_EQ(gate.PendingCount(), 0u);
+}
+
 TEST(ScanGateLifetime, DrainPostedForADestroyedGateIsDropped) {
     TVirtualMainLoop loop;
     bool ran = false;
