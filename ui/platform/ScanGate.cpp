@@ -28,19 +28,25 @@ void TScanGate::RunFirstWhenOpen(std::function<void()> fn) {
 }
 
 void TScanGate::Enqueue(std::function<void()> fn, bool first) {
-    if (!fn || shut_) return;
-    if (IsOpen() && queue_.empty()) {
+    if (!fn || shut_ || (ending_ && !first)) return;
+    if (!IsHeld() && queue_.empty()) {
         fn();
         return;
     }
     TEntry entry;
     entry.Fn = std::move(fn);
+    entry.Close = first;
     if (!first) {
         queue_.push_back(std::move(entry));
         return;
     }
     queue_.push_front(std::move(entry));
-    if (IsOpen()) Open();
+    if (!IsHeld()) Open();
+}
+
+void TScanGate::End() {
+    ending_ = true;
+    std::erase_if(queue_, [](const TEntry& entry) { return !entry.Close; });
 }
 
 void TScanGate::Shut() {
@@ -49,7 +55,7 @@ void TScanGate::Shut() {
 }
 
 void TScanGate::RequestRescan(std::function<void()> after) {
-    if (shut_) return;
+    if (shut_ || ending_) return;
     for (auto& entry : queue_) {
         if (entry.Rescan) {
             if (after) entry.After.push_back(std::move(after));
@@ -84,7 +90,7 @@ void TScanGate::Open() {
 }
 
 void TScanGate::Drain() {
-    while (IsOpen() && !queue_.empty()) {
+    while (!IsHeld() && !queue_.empty()) {
         TEntry entry = std::move(queue_.front());
         queue_.pop_front();
         RunEntry(entry);
@@ -107,8 +113,9 @@ void TScanGate::RunEntry(TEntry& entry) {
         return;
     }
     guarded(OnRescan);
+    // A termination during the scan: what waited for it is queued work that no longer runs.
     for (auto& after : entry.After)
-        guarded(after);
+        if (!ending_) guarded(after);
 }
 
 } // namespace qrb::ui
