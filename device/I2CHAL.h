@@ -118,6 +118,26 @@ public:
     // 100 (not 10) outside the list.
     TI2CResult SetDeviceLockState(int32_t device, bool locked);
 
+    // The program ends: from now on every operation that writes to a device returns 1
+    // (transfer failed) without reaching it, and logs one line, except inside a TWriteAllowance.
+    // Reads and the keep-alive pass; WriteReadI2C writes its register pointer on the wire first
+    // and counts as a write.
+    void RefuseWrites() { writesRefused_ = true; }
+    bool WritesRefused() const { return writesRefused_; }
+
+    // The writes the end still makes (the stop lock, an aborted adjustment's defaults) pass
+    // while one lives.
+    class TWriteAllowance {
+    public:
+        explicit TWriteAllowance(TI2CHAL& hal) : hal_(hal) { ++hal_.writeAllowances_; }
+        ~TWriteAllowance() { --hal_.writeAllowances_; }
+        TWriteAllowance(const TWriteAllowance&) = delete;
+        TWriteAllowance& operator=(const TWriteAllowance&) = delete;
+
+    private:
+        TI2CHAL& hal_;
+    };
+
 private:
     struct TTransport {
         TI2CControl* Control;
@@ -128,6 +148,8 @@ private:
     std::vector<TTransport> Transports() const; // LAN, USB, simulated
     TI2CControl* ControlFor(TInterfaceKind kind) const;
     template <class F> TI2CResult Route(int32_t device, F&& call);
+    // Route for an operation that writes to the device (named in the log when refused).
+    template <class F> TI2CResult RouteWrite(const char* operation, int32_t device, F&& call);
     void Hook(TI2CControl& control);
     void ControlIRQ(const void* sender, int32_t index, const TIRQMessage* data);
     void AddDevice(std::unique_ptr<TI2CDevice> device);
@@ -137,6 +159,8 @@ private:
     std::unique_ptr<TI2CControl> lan_;
     std::unique_ptr<TI2CControl> usb_;
     std::unique_ptr<TI2CControl> virtual_;
+    bool writesRefused_ = false;
+    int writeAllowances_ = 0;
 };
 
 } // namespace qrb::device

@@ -39,6 +39,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <optional>
 #include <stdexcept>
 
 namespace qrb::ui {
@@ -664,6 +665,11 @@ void TOndrixMain::FormShow() {
 }
 
 void TOndrixMain::Terminate() {
+    // Nothing the user did not confirm reaches a device any more: no queued work, timer or scan
+    // runs but the close, every write but the close's stop lock is refused, and every box and
+    // dialog ends as cancelled.
+    Gate.End();
+    if (Translator && Translator->HAL) Translator->HAL->RefuseWrites();
     EndMessageBoxes();
     RequestClose();
 }
@@ -721,7 +727,7 @@ bool TOndrixMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TOndrixMain::closeEvent(QCloseEvent* event) {
-    if (!Gate.IsOpen()) {
+    if (Gate.IsHeld()) {
         // A scan or busy phase runs: the window closes once it has ended, before anything
         // else that waits, and no box on the way there waits for an answer.
         event->ignore();
@@ -756,7 +762,12 @@ void TOndrixMain::FormClose() {
     } catch (...) {
     }
     try {
-        if (Translator && settingsLoaded_) Translator->SetDeviceLock(Options.SWStopLock);
+        if (Translator && settingsLoaded_) {
+            // The one write a termination still lets through.
+            std::optional<device::TI2CHAL::TWriteAllowance> allowed;
+            if (Translator->HAL) allowed.emplace(*Translator->HAL);
+            Translator->SetDeviceLock(Options.SWStopLock);
+        }
     } catch (...) {
     }
 }
@@ -865,6 +876,8 @@ bool TOndrixMain::RunLongOperation(int headerId, int textId, const std::function
     TBusyPhase phase(*this, headerId, textId);
     device::MainLoop().Sleep(100);
     QCoreApplication::processEvents();
+    // A termination in the pending events: the operation does not start.
+    if (Gate.IsEnding()) return false;
     return call();
 }
 

@@ -231,8 +231,8 @@ public:
 
     // When the setup was modified and AskSaveonChange is on: offers to save it first (the save
     // command with its own file dialog on Yes). Restore defaults, load setup, turn off and the
-    // scan commands begin with it.
-    void SaveBeforeSetupChange();
+    // scan commands begin with it. False when the program ends meanwhile: the command stops.
+    bool SaveBeforeSetupChange();
     // After defaults or a loaded setup (file; empty for defaults) went to the devices: the
     // history cleared when ClearHistoryOnConfig is on, actions, history, list and caption anew.
     void ShowNewSetup(const std::string& file);

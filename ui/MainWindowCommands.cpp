@@ -208,11 +208,13 @@ void TOndrixMain::ConnectMainCommands() {
 
 // ---- File commands --------------------------------------------------------------------------
 
-void TOndrixMain::SaveBeforeSetupChange() {
+bool TOndrixMain::SaveBeforeSetupChange() {
     // An empty model (after turning off) holds no setup to save.
-    if (!ChannelsPresent()) return;
+    if (!ChannelsPresent()) return !MessageBoxesEnded();
     if (SetupModified && Options.AskSaveonChange && QRBMessageDlg(1609, 1610, 1611) == kResultYes)
         actSaveSetupExecute();
+    // A termination answers the offer No: what follows it must not reach the devices.
+    return !MessageBoxesEnded();
 }
 
 void TOndrixMain::ShowNewSetup(const std::string& file) {
@@ -227,8 +229,7 @@ void TOndrixMain::ShowNewSetup(const std::string& file) {
 }
 
 void TOndrixMain::actDefaultSetupExecute() {
-    if (!Translator) return;
-    SaveBeforeSetupChange();
+    if (!Translator || !SaveBeforeSetupChange()) return;
     if (Options.AskOnDefault && QRBMessageDlg(1590, 1591, 1592) != kResultYes) return;
     TWaitCursor wait;
     const bool done = Translator->DefaultSettingsAll();
@@ -245,8 +246,7 @@ void TOndrixMain::actDefaultSetupExecute() {
 }
 
 void TOndrixMain::actLoadSetupExecute() {
-    if (!Translator) return;
-    SaveBeforeSetupChange();
+    if (!Translator || !SaveBeforeSetupChange()) return;
     std::string file;
     if (!Messages().OpenFileName(SetupDialog(43, SetupFolder), file)) return;
     SetupFolder = FolderOf(file);

@@ -171,7 +171,7 @@ void TOndrixMain::actDevUnlockExecute() {
 
 void TOndrixMain::actTurnOffExecute() {
     if (Busy || !Gate.IsOpen() || !ChannelsPresent()) return;
-    SaveBeforeSetupChange();
+    if (!SaveBeforeSetupChange()) return;
     if (Options.ConfirmTurnOff && QRBMessageDlg(1603, 1604, 1605) != kResultYes) return;
     int32_t turnedOff = 0;
     bool ok;

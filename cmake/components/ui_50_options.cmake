@@ -7,6 +7,6 @@ if(TARGET qrb_ui_shell AND TARGET qrb_ui_options)
   target_link_libraries(qrb_ui_shell PUBLIC qrb_ui_options)
 endif()
 qrb_test(ui_options_test UI
-  SOURCES tests/ui/dialogs/ZeroAdjustTest.cpp
+  SOURCES tests/ui/dialogs/ZeroAdjustTest.cpp tests/ui/EndingTest.cpp
   LIBS qrb_ui_options qrb_ui_shell qrb_model_sensors_test_support qrb_device_lan qrb_device_lan_fake
        qrb_device_test_support Qt6::Test)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <algorithm>
 #include <functional>
 #include <stdexcept>
@@ -408,6 +410,42 @@ TEST_F(I2CHALTest, RoutesByKindAndTransportIndex) {
                       (std::vector<std::string>{std::string(t.Tag) + "." + WithIndex(c.Expected, t.Index)}));
         }
     }
+}
+
+TEST_F(I2CHALTest, AfterTheProgramsEndWritesAreRefusedButInsideAnAllowanceReadsPass) {
+    lanNames = {"10.0.0.1"};
+    auto hal = Make();
+    hal->ScanDevices();
+    std::vector<std::string> logLines;
+    hal->OnLog = [&](const void*, const std::string& text) { logLines.push_back(text); };
+    int noAnswers = 0;
+    hal->OnNoAnswer = [&](int32_t) { ++noAnswers; };
+    hal->RefuseWrites();
+    const std::set<std::string> writes = {"SetFan",         "SetMux",        "WriteI2C",
+                                          "WriteI2CBlock",  "WriteReadI2C",  "WriteChannel",
+                                          "SaveAllConfig",  "SetChannelInfo", "SetMasterflash",
+                                          "SetDeviceLockState"};
+    for (const TRouteCase& c : RouteCases()) {
+        SCOPED_TRACE(c.Name);
+        const bool write = writes.count(c.Name) != 0;
+        log.clear();
+        logLines.clear();
+        lan->Result = TI2CResult::irOK;
+        EXPECT_EQ(c.Call(*hal, 0), write ? 1 : 0);
+        // A refused write reaches no transport and says why, once.
+        EXPECT_EQ(log.empty(), write);
+        ASSERT_EQ(logLines.size(), write ? 1u : 0u);
+        if (write) {
+            EXPECT_EQ(logLines[0], std::string("[ERR] ") + c.Name + " to device 01 refused: the program ends");
+        }
+        log.clear();
+        {
+            TI2CHAL::TWriteAllowance allowed(*hal);
+            EXPECT_EQ(c.Call(*hal, 0), 0);
+        }
+        EXPECT_EQ(log, (std::vector<std::string>{"LAN." + WithIndex(c.Expected, 0)}));
+    }
+    EXPECT_EQ(noAnswers, 0);
 }
 
 TEST_F(I2CHALTest, RoutingOutsideTheListReachesNoTransport) {

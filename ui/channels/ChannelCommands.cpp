@@ -7,6 +7,7 @@
 #include "model/SetupCommon.h"
 #include "ui/channels/ChannelList.h"
 #include "ui/channels/ColumnMenus.h"
+#include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/SensorDatabaseForms.h"
 #include "ui/dialogs/StatusWindows.h"
 #include "ui/platform/ScanGate.h"
@@ -138,6 +139,8 @@ void TChannelCommands::DetectSensors() {
         host_.ShowMessage(msg);
     else if (found.empty())
         host_.ShowMessage(GetText(1909));
+    // A termination answers every box as cancelled: nothing after it reaches the devices.
+    if (MessageBoxesEnded()) return;
 
     const std::vector<TFoundSensor> known = found;
 
@@ -162,6 +165,7 @@ void TChannelCommands::DetectSensors() {
             }
             RunSensorDatabase(true, std::move(before));
         }
+        if (MessageBoxesEnded()) return;
     }
 
     if (!known.empty() && settings_.AutoTEDSConfig) {

@@ -263,6 +263,12 @@ void TDeviceSetupForm::done(int result) {
     QDialog::done(result);
 }
 
+bool TDeviceSetupForm::EndedAfterWork() {
+    if (busy_ || !MessageBoxesEnded()) return false;
+    QDialog::done(QDialog::Rejected);
+    return true;
+}
+
 void TDeviceSetupForm::Repaint() {
     QCoreApplication::processEvents();
 }
@@ -287,6 +293,7 @@ void TDeviceSetupForm::Scan() {
         Repaint();
         ScanDevices();
     }
+    if (EndedAfterWork()) return;
     btnOK->setEnabled(true);
     btnRescan->setEnabled(true);
     UpdateButtons();
@@ -329,6 +336,7 @@ void TDeviceSetupForm::WaitAndRescan() {
         Repaint();
         device::MainLoop().Sleep(5000);
     }
+    if (EndedAfterWork()) return;
     Scan();
     lbStatus->setVisible(false);
     pbStatus->setVisible(false);
@@ -366,6 +374,7 @@ void TDeviceSetupForm::btnFirmwareClick() {
         for (const std::string& error : errors)
             Messages().ShowMessage(error);
     }
+    if (EndedAfterWork()) return;
     if (success) {
         WaitAndRescan();
         if (settings_ != nullptr) settings_->DevicesChanged = true;
@@ -417,6 +426,7 @@ void TDeviceSetupForm::btnIPChangeClick() {
                 Messages().ShowMessage(error);
         }
     }
+    if (EndedAfterWork()) return;
     if (success) {
         WaitAndRescan();
         AddressChanged(oldEntry, address);

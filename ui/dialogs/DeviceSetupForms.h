@@ -115,6 +115,9 @@ private:
     void EndWork();
     void WaitAndRescan();
     void DisableButtons();
+    // The program ended while a scan or upload ran (the dialog refused to close meanwhile): it
+    // closes now as rejected. False when the program goes on.
+    bool EndedAfterWork();
 
     bool busy_ = true;
     bool shown_ = false;

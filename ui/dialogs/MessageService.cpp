@@ -10,8 +10,10 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -27,6 +29,52 @@ TMessageService* currentService = nullptr;
 bool boxesEnded = false;
 // The boxes shown now, innermost last.
 std::vector<QPointer<QDialog>> openBoxes;
+
+bool IsOpenBox(const QDialog* dialog) {
+    return std::any_of(openBoxes.begin(), openBoxes.end(),
+                       [dialog](const QPointer<QDialog>& open) { return open == dialog; });
+}
+
+// A modal dialog the program's end closes: a box with Escape's answer, any other dialog as
+// rejected, without its own Cancel question; a dialog whose work must end first (a zero
+// adjustment's run) ends itself through its slot EndForTermination().
+void EndDialog(QDialog* dialog) {
+    if (dialog == nullptr || !dialog->isVisible()) return;
+    if (IsOpenBox(dialog)) {
+        dialog->reject();
+        return;
+    }
+    if (dialog->metaObject()->indexOfMethod("EndForTermination()") >= 0) {
+        QMetaObject::invokeMethod(dialog, "EndForTermination", Qt::DirectConnection);
+        return;
+    }
+    dialog->done(QDialog::Rejected);
+}
+
+bool IsModalDialog(const QWidget* widget) {
+    return widget != nullptr && widget->isWindow() && widget->isModal() &&
+           qobject_cast<const QDialog*>(widget) != nullptr;
+}
+
+// From the program's end on, every modal dialog shown is ended once its own loop runs.
+class TDialogEnder : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* widget = static_cast<QWidget*>(watched);
+            if (IsModalDialog(widget)) {
+                QPointer<QDialog> dialog(static_cast<QDialog*>(widget));
+                QTimer::singleShot(0, dialog, [dialog] { EndDialog(dialog); });
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+QPointer<TDialogEnder> dialogEnder;
 
 // The dialog's modal result; the program's end may close it meanwhile.
 int RunBox(QDialog& box) {
@@ -192,6 +240,17 @@ void EndMessageBoxes() {
     const std::vector<QPointer<QDialog>> open = openBoxes;
     for (auto it = open.rbegin(); it != open.rend(); ++it)
         if (!it->isNull()) (*it)->reject();
+    // Then every other modal dialog, open now or shown later.
+    if (QCoreApplication::instance() == nullptr) return;
+    if (dialogEnder.isNull()) {
+        dialogEnder = new TDialogEnder(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(dialogEnder);
+    }
+    std::vector<QPointer<QDialog>> dialogs;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (IsModalDialog(widget) && widget->isVisible()) dialogs.emplace_back(static_cast<QDialog*>(widget));
+    for (const QPointer<QDialog>& dialog : dialogs)
+        EndDialog(dialog);
 }
 
 bool MessageBoxesEnded() {
@@ -200,6 +259,10 @@ bool MessageBoxesEnded() {
 
 void ResumeMessageBoxes() {
     boxesEnded = false;
+    if (!dialogEnder.isNull()) {
+        QCoreApplication::instance()->removeEventFilter(dialogEnder);
+        delete dialogEnder;
+    }
 }
 
 TMessageService& Messages() {

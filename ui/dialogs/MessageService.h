@@ -67,7 +67,10 @@ TMessageService& Messages();
 TMessageService* SetMessageService(TMessageService* service);
 
 // The program ends: every box and dialog the widget service shows now is closed with the answer
-// Escape gives (No, cancelled), and those asked for later give it at once without showing.
+// Escape gives (No, cancelled), and those asked for later give it at once without showing. Every
+// other modal dialog, open now or shown later, ends as rejected without asking (a dialog with a
+// slot EndForTermination() ends through it). A command that asked a box checks
+// MessageBoxesEnded() before it goes on to the devices.
 void EndMessageBoxes();
 bool MessageBoxesEnded();
 // Boxes are shown again (a new start within the same process).

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 namespace qrb::ui {
@@ -208,7 +209,19 @@ void TZeroAdjustForm::btnCancelClick() {
         QDialog::reject();
         return;
     }
-    AbortRequested = Messages().Confirm(GetText(602), GetText(603), GetText(604)) == kResultYes;
+    // Once the program ends no box asks: the run is aborted already. An abort the question's
+    // box did not see (the end came while it was open) stays requested.
+    if (MessageBoxesEnded() || Messages().Confirm(GetText(602), GetText(603), GetText(604)) == kResultYes)
+        AbortRequested = true;
+}
+
+void TZeroAdjustForm::EndForTermination() {
+    if (!Running) {
+        QDialog::reject();
+        return;
+    }
+    AbortRequested = true;
+    closeAfterRun_ = true;
 }
 
 void TZeroAdjustForm::reject() {
@@ -276,8 +289,13 @@ void TZeroAdjustForm::Run() {
             if (!Stopped() && store && storeEach && state.DefaultsOk[row])
                 state.AllOk = StoreAdjusted(index, l) && state.AllOk;
         }
-        Translator->LoadDefaults(index);
-        Translator->NewConfig(0, true);
+        {
+            // An aborted channel gets its defaults back even when the program ends.
+            std::optional<device::TI2CHAL::TWriteAllowance> allowed;
+            if (Stopped() && Translator->HAL) allowed.emplace(*Translator->HAL);
+            Translator->LoadDefaults(index);
+            Translator->NewConfig(0, true);
+        }
     }
 
     if (!clear && !Stopped() && store && !storeEach) {

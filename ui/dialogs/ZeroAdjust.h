@@ -88,6 +88,11 @@ public:
     // Escape: the Cancel button.
     void reject() override;
 
+public slots:
+    // The program ends: an idle window closes as Cancel does; a run is aborted at its next step
+    // as Cancel -> Yes aborts it, and the window closes after it.
+    void EndForTermination();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

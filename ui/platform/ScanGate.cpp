@@ -102,7 +102,7 @@ void TScanGate::RunFirstWhenOpen(std::function<void()> fn) {
 }
 
 void TScanGate::ShowWhenOpen(std::function<void()> fn) {
-    if (!fn || shut_) return;
+    if (!fn || shut_ || ending_) return;
     TEntry entry;
     entry.Fn = std::move(fn);
     entry.Box = true;
@@ -120,19 +120,25 @@ bool TScanGate::BoxQueued() const {
 }
 
 void TScanGate::Enqueue(std::function<void()> fn, bool first) {
-    if (!fn || shut_) return;
-    if (MayRunWork() && queue_.empty()) {
+    if (!fn || shut_ || (ending_ && !first)) return;
+    if (!IsHeld() && boxDepth_ == 0 && queue_.empty()) {
         fn();
         return;
     }
     TEntry entry;
     entry.Fn = std::move(fn);
+    entry.Close = first;
     if (!first) {
         queue_.push_back(std::move(entry));
         return;
     }
     queue_.push_front(std::move(entry));
-    if (IsOpen()) Open();
+    if (!IsHeld()) Open();
+}
+
+void TScanGate::End() {
+    ending_ = true;
+    std::erase_if(queue_, [](const TEntry& entry) { return !entry.Close; });
 }
 
 void TScanGate::Shut() {
@@ -142,7 +148,7 @@ void TScanGate::Shut() {
 }
 
 void TScanGate::RequestRescan(std::function<void()> after) {
-    if (shut_) return;
+    if (shut_ || ending_) return;
     for (auto& entry : queue_) {
         if (entry.Rescan) {
             if (after) entry.After.push_back(std::move(after));
@@ -179,7 +185,7 @@ void TScanGate::Open() {
 void TScanGate::Drain() {
     // Inside a box shown from the queue only further boxes run; the rest waits for the outer
     // pass, after that box.
-    while (IsOpen() && !queue_.empty()) {
+    while (!IsHeld() && !queue_.empty()) {
         auto next = queue_.begin();
         if (boxDepth_ > 0) {
             next = std::find_if(queue_.begin(), queue_.end(), [](const TEntry& e) { return e.Box; });
@@ -222,8 +228,9 @@ void TScanGate::RunEntry(TEntry& entry) {
     guarded(OnRescanStart);
     guarded(OnRescan);
     guarded(OnRescanEnd);
+    // A termination during the scan: what waited for it is queued work that no longer runs.
     for (auto& after : entry.After)
-        guarded(after);
+        if (!ending_) guarded(after);
 }
 
 } // namespace qrb::ui

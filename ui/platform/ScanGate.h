@@ -4,7 +4,8 @@
 // pending events run, and nothing that reaches a device may start inside them. While it is
 // closed, handlers that would start device I/O ask IsOpen() and do nothing; rescan requests
 // (coalesced into one), disconnects, window close and configuration-server requests are queued
-// and run in arrival order once the gate opens.
+// and run in arrival order once the gate opens. From the program's end on (End) it runs nothing
+// but the window's close.
 //
 // Configuration requests have their own way through: they wait only while device work runs
 // that holds them (a scan, a setup dialog's scan or upload, Turn off) or while the innermost
@@ -44,7 +45,10 @@ public:
     TScanGate(const TScanGate&) = delete;
     TScanGate& operator=(const TScanGate&) = delete;
 
-    bool IsOpen() const { return closers_ == 0; }
+    // Device I/O may start: nothing holds the gate and the program does not end.
+    bool IsOpen() const { return closers_ == 0 && !ending_; }
+    // Something holds the gate (a scan, a busy phase, a dialog's work): the close waits for it.
+    bool IsHeld() const { return closers_ > 0; }
 
     // Runs fn at once when the gate is open, else queues it. Inside a box shown from the queue
     // it is queued too and runs after that box.
@@ -56,8 +60,13 @@ public:
     void RunRequest(std::function<void()> fn);
     bool RequestMayRun() const;
     size_t WaitingRequests() const { return requests_.size(); }
-    // As RunWhenOpen, but ahead of everything queued (the window's close).
+    // As RunWhenOpen, but ahead of everything queued (the window's close); it still runs once
+    // the program ends.
     void RunFirstWhenOpen(std::function<void()> fn);
+    // A termination arrived: what is queued is dropped but the close, later requests but the
+    // close are ignored, and IsOpen() stays false, so no timer or re-check starts device I/O.
+    void End();
+    bool IsEnding() const { return ending_; }
     // The program ends: what is queued is dropped and later requests are ignored.
     void Shut();
     bool IsShut() const { return shut_; }
@@ -84,6 +93,7 @@ private:
     struct TEntry {
         bool Rescan = false;
         bool Box = false;
+        bool Close = false; // the window's close: it outlives End()
         std::function<void()> Fn;                 // plain work
         std::vector<std::function<void()>> After; // rescan continuations
     };
@@ -112,6 +122,7 @@ private:
     device::TMainLoop* requestTimerLoop_ = nullptr;
     bool runningRequests_ = false;
     bool shut_ = false;
+    bool ending_ = false;
     std::deque<TEntry> queue_;
     device::TLifetime lifetime_;
 };

@@ -49,6 +49,38 @@ TEST_F(ScanGateTest, OpenGateRunsAtOnceClosedGateQueuesUntilTheLoopRunsAfterOpen
     EXPECT_EQ(gate.PendingCount(), 0u);
 }
 
+TEST_F(ScanGateTest, FromTheEndOnOnlyTheCloseRuns) {
+    {
+        TScanGate::TGuard busy(gate);
+        gate.RequestRescan([this] { trace.push_back("after"); });
+        gate.RunWhenOpen([this] { trace.push_back("request"); });
+        gate.RunFirstWhenOpen([this] { trace.push_back("close"); });
+        gate.End();
+        EXPECT_EQ(gate.PendingCount(), 1u);
+        gate.RunWhenOpen([this] { trace.push_back("later"); });
+        gate.RequestRescan([this] { trace.push_back("later rescan"); });
+        EXPECT_EQ(gate.PendingCount(), 1u);
+    }
+    // No handler may start device I/O any more, though nothing holds the gate.
+    EXPECT_FALSE(gate.IsOpen());
+    EXPECT_FALSE(gate.IsHeld());
+    loop.Step();
+    EXPECT_EQ(trace, (std::vector<std::string>{"close"}));
+    gate.RunFirstWhenOpen([this] { trace.push_back("close again"); });
+    EXPECT_EQ(trace, (std::vector<std::string>{"close", "close again"}));
+}
+
+TEST_F(ScanGateTest, AnEndDuringAScanDropsWhatWaitedForIt) {
+    gate.OnRescan = [this] {
+        TScanGate::TGuard scanning(gate);
+        trace.push_back("scan");
+        gate.End();
+    };
+    gate.RequestRescan([this] { trace.push_back("after"); });
+    loop.Step();
+    EXPECT_EQ(trace, (std::vector<std::string>{"scan"}));
+}
+
 TEST_F(ScanGateTest, CloseGoesAheadOfTheQueueAndShuttingDropsEverything) {
     {
         TScanGate::TGuard busy(gate);

@@ -1,0 +1,394 @@
+// A termination (the signal's handler, TOndrixMain::Terminate) while the program waits for the
+// user in a real box or dialog, against a fake LAN amplifier: the program ends, and after the
+// signal no device write reaches the amplifier but the close's stop lock (and an aborted zero
+// adjustment's defaults of its current channel).
+
+#include "device/HWVocabulary.h"
+#include "model/I2CTranslator.h"
+#include "tests/support/ChipAmplifier.h"
+#include "tests/support/ChipEmulations.h"
+#include "tests/support/FakeLanAmplifier.h"
+#include "tests/support/VirtualMainLoop.h"
+#include "tests/ui/UiTestSupport.h"
+#include "ui/MainWindow.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/StatusWindows.h"
+#include "ui/dialogs/ZeroAdjust.h"
+#include "ui/texts/QtText.h"
+#include "ui/texts/Texts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace qrb::test {
+namespace {
+
+constexpr uint32_t kSetDeviceLockState = 0x30020;
+constexpr uint32_t kWriteChannel = 0x30011;
+
+// The requests that change a device (I2C writes, multiplexers, sequences, IRQ mode, fan, clock,
+// flash, channel information, DC/DC information, channel images, the lock).
+const std::set<uint32_t>& WriteCodes() {
+    static const std::set<uint32_t> codes = {0x10003, 0x10008, 0x20001, 0x20002, 0x20003, 0x20006,
+                                             0x20008, 0x30003, 0x30006, 0x30008, 0x30010, 0x30011,
+                                             kSetDeviceLockState};
+    return codes;
+}
+
+std::string Hex(uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%05X", code);
+    return text;
+}
+
+// The dialog or box a case waits in: its object name, and for the program's boxes a text.
+struct TWaitPoint {
+    const char* ObjectName;
+    int TextId = 0; // the confirmation box's text, or 0
+};
+
+class Ending : public ::testing::Test, protected TMainWindowFixture {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        // A close of an earlier test asked the application to quit, which would end every modal
+        // loop at once: a run of the application's loop clears that.
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+        installed = std::make_unique<ui::TScopedMessageService>(boxes);
+    }
+
+    void TearDown() override {
+        player.stop();
+        CloseWindow();
+        ui::ResumeMessageBoxes();
+        installed.reset();
+        env.reset();
+        amp.reset();
+        ui::SetLangOffset(ui::LangEnglish);
+    }
+
+    void Start(const std::function<void(ui::TSettings&)>& configure, int channels = 2) {
+        TFakeAmpConfig config;
+        config.Channels = channels;
+        config.Version = 2;
+        amp = std::make_unique<TFakeLanAmplifier>(config);
+        for (int s = 0; s < channels; ++s) {
+            amp->SetChip(s, 0x68, &adcs[static_cast<size_t>(s)]);
+            amp->SetChip(s, 0x18, &bridges[static_cast<size_t>(s)]);
+        }
+        ASSERT_NO_FATAL_FAILURE(EnterConfigHome());
+        ui::TSettings s = LanSettings(amp->Target());
+        s.TimedReCheck = false;
+        if (configure) configure(s);
+        ASSERT_NO_FATAL_FAILURE(WriteSettings(s));
+        ASSERT_NO_FATAL_FAILURE(StartWindow());
+    }
+
+    void FirstScan(int channels = 2) {
+        window->timMainTimer();
+        loop.Step();
+        ASSERT_EQ(window->Translator->ChannelCount(), channels);
+        for (int s = 0; s < channels; ++s) {
+            TADC18Emulation& adc = adcs[static_cast<size_t>(s)];
+            FollowStoredImages(adc, amp->StoredImage(s), window->Translator->GetChannel(0)->HWVersion);
+            adc.SetZeroReference(-200);
+            adc.SetSignal(300 + 30 * s);
+        }
+    }
+
+    static bool Matches(QDialog& dialog, const TWaitPoint& point) {
+        if (dialog.objectName() != QLatin1String(point.ObjectName)) return false;
+        if (point.TextId == 0) return true;
+        const QLabel* text = dialog.findChild<QLabel*>(QStringLiteral("lbText"));
+        return text != nullptr && text->text() == ui::ToDisplay(ui::GetText(point.TextId));
+    }
+
+    // Plays the user: answers Yes to the boxes in yesTo and, in the box or dialog at point, sends
+    // the termination. Anything still open some rounds after it is a failure (and is closed, so
+    // that the test ends).
+    void Play(const TWaitPoint& point, std::vector<int> yesTo = {}) {
+        player.setInterval(0);
+        QObject::connect(&player, &QTimer::timeout, [this, point, yesTo] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || !dialog->isVisible()) {
+                openRounds = 0;
+                return;
+            }
+            shown.push_back(ui::FromQt(dialog->objectName()));
+            if (!terminated) {
+                if (Matches(*dialog, point)) {
+                    mark = amp->RequestCount();
+                    terminated = true;
+                    window->Terminate();
+                    return;
+                }
+                // A notice on the way (the settings dialog's missing firmware library) is read.
+                if (auto* notice = qobject_cast<QMessageBox*>(dialog);
+                    notice != nullptr && notice->standardButtons() == QMessageBox::Ok) {
+                    notice->done(QMessageBox::Ok);
+                    return;
+                }
+                const QLabel* text = dialog->findChild<QLabel*>(QStringLiteral("lbText"));
+                for (int id : yesTo)
+                    if (text != nullptr && text->text() == ui::ToDisplay(ui::GetText(id))) {
+                        dialog->done(ui::kResultYes);
+                        return;
+                    }
+                return;
+            }
+            if (++openRounds > 200) {
+                stayedOpen.push_back(ui::FromQt(dialog->objectName()));
+                openRounds = 0;
+                dialog->done(QDialog::Rejected);
+            }
+        });
+        player.start();
+    }
+
+    // Steps until the window has closed (bounded: a guard against a hang).
+    void UntilClosed() {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (window->isVisible() && std::chrono::steady_clock::now() < end) {
+            loop.Step();
+            QCoreApplication::processEvents();
+        }
+        EXPECT_FALSE(window->isVisible()) << "the program did not end";
+    }
+
+    // The requests that reached the amplifier after the signal.
+    std::vector<fakewire::TRequest> AfterSignal() const {
+        const std::vector<fakewire::TRequest> all = amp->Requests();
+        return std::vector<fakewire::TRequest>(all.begin() + static_cast<std::ptrdiff_t>(mark), all.end());
+    }
+
+    // The program ended, and after the signal the only write was the close's stop lock.
+    void ExpectNoWriteButTheStopLock() {
+        ASSERT_TRUE(terminated) << "the wait point was never reached";
+        EXPECT_TRUE(stayedOpen.empty()) << stayedOpen.front();
+        int locks = 0;
+        for (const fakewire::TRequest& r : AfterSignal()) {
+            if (r.Command == kSetDeviceLockState) {
+                ++locks;
+                continue;
+            }
+            EXPECT_EQ(WriteCodes().count(r.Command), 0u) << "a write after the signal: " << Hex(r.Command);
+        }
+        EXPECT_EQ(locks, 1) << "the close's stop lock";
+    }
+
+    TInstalledVirtualMainLoop loop;
+    ui::TWidgetMessageService boxes;
+    std::unique_ptr<ui::TScopedMessageService> installed;
+    std::array<TADC18Emulation, 4> adcs;
+    std::array<TDS2482Emulation, 4> bridges;
+    std::unique_ptr<TFakeLanAmplifier> amp;
+    QTimer player;
+    bool terminated = false;
+    size_t mark = 0;
+    int openRounds = 0;
+    std::vector<std::string> shown;
+    std::vector<std::string> stayedOpen;
+};
+
+// ---- Commands whose device work follows a box or dialog ---------------------------------------
+
+struct TCommandCase {
+    const char* Name;
+    std::function<void(ui::TSettings&)> Configure;
+    const char* Action;     // the command, or nullptr for a channel menu item
+    const char* MenuItem;   // the channel menu item
+    TWaitPoint Point;       // where the termination arrives
+    std::vector<int> YesTo; // boxes answered Yes on the way there
+    bool Modified = true;   // the setup was changed (the save offer is shown)
+};
+
+void PrintTo(const TCommandCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class EndingCommand : public Ending, public ::testing::WithParamInterface<TCommandCase> {};
+
+const model::TSensorRecord StoredSensor(const std::string& id) {
+    model::TSensorRecord rec;
+    model::SetRecordText(rec.SensorID, id);
+    model::SetRecordText(rec.SensorName, "stored");
+    model::SetRecordText(rec.DisplayName, "stored");
+    rec.SensorType = model::stVolt;
+    rec.Range = 10;
+    return rec;
+}
+
+std::string RomId(const TRomNumber& rom) {
+    return model::TI2CTranslator::RomToText(rom);
+}
+
+TEST_P(EndingCommand, ProgramEndsAndNoWriteButTheStopLockFollowsTheSignal) {
+    const TCommandCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(Start(c.Configure));
+    // Sensors for the detection: one the database knows (its configuration would be applied) and
+    // one it does not (the question to add it, then the sensor database dialog).
+    const TRomNumber known = MakeRom(0x14, {1, 2, 3, 4, 5, 6});
+    const TRomNumber unknown = MakeRom(0x14, {9, 8, 7, 6, 5, 4});
+    bridges[0].SetRoms({known});
+    bridges[1].SetRoms({unknown});
+    ASSERT_NO_FATAL_FAILURE(FirstScan());
+    {
+        auto entry = std::make_unique<model::TTEDSBlock>(StoredSensor(RomId(known)));
+        window->Translator->AddSensorEntry(entry);
+    }
+    window->SetupModified = c.Modified;
+    for (int i = 0; i < window->lbDevControl->count(); ++i)
+        window->lbDevControl->item(i)->setSelected(true);
+    Play(c.Point, c.YesTo);
+    if (c.Action != nullptr) {
+        QAction* action = window->Action(c.Action);
+        ASSERT_NE(action, nullptr);
+        ASSERT_TRUE(action->isEnabled()) << c.Action;
+        action->trigger();
+    } else {
+        QAction* item = window->ChannelMenuItems[c.MenuItem];
+        ASSERT_NE(item, nullptr);
+        // The item as the channel menu enables it for the selection.
+        item->setEnabled(true);
+        item->trigger();
+    }
+    UntilClosed();
+    ExpectNoWriteButTheStopLock();
+}
+
+const TWaitPoint kSaveOffer{"QRBMessageForm", 1611};
+
+INSTANTIATE_TEST_SUITE_P(
+    Ending, EndingCommand,
+    ::testing::Values(
+        TCommandCase{"RestoreDefaultsWithoutItsQuestion", [](ui::TSettings& s) { s.AskOnDefault = false; },
+                     "actDefaultSetup", nullptr, kSaveOffer, {}},
+        TCommandCase{"TurnOffWithoutItsQuestion", [](ui::TSettings& s) { s.ConfirmTurnOff = false; },
+                     "actTurnOff", nullptr, kSaveOffer, {}},
+        TCommandCase{"LoadSetupsSaveOffer", {}, "actLoadSetup", nullptr, kSaveOffer, {}},
+        TCommandCase{"NewScanWithoutItsQuestion", [](ui::TSettings& s) { s.ConfirmRescan = false; },
+                     "actNewScan", nullptr, kSaveOffer, {}},
+        TCommandCase{"StoreConfiguration", {}, "actSaveDevConfig", nullptr, {"QRBMessageForm", 1538}, {}, false},
+        TCommandCase{"ClearConfiguration", {}, "actClearDevConfig", nullptr, {"QRBMessageForm", 1541}, {}, false},
+        TCommandCase{"SettingsDialog", {}, "actSettings", nullptr, {"SettingsForm", 0}, {}, false},
+        TCommandCase{"AboutDialog", {}, "actAbout", nullptr, {"AboutBox", 0}, {}, false},
+        TCommandCase{"SensorDetectionsQuestion", [](ui::TSettings& s) { s.AskOnTEDSCheck = true; }, nullptr,
+                     "miTEDS", {"QRBMessageForm", 1560}, {}, false},
+        TCommandCase{"SensorDetectionsNewSensorQuestion",
+                     [](ui::TSettings& s) {
+                         s.AskForNewTEDS = true;
+                         s.AutoTEDSConfig = true;
+                     },
+                     nullptr, "miTEDS", {"QRBMessageForm", 1904}, {1560}, false},
+        TCommandCase{"SensorDetectionsSensorDatabase",
+                     [](ui::TSettings& s) {
+                         s.AskForNewTEDS = true;
+                         s.AutoTEDSConfig = true;
+                     },
+                     nullptr, "miTEDS", {"TEDSInfoForm", 0}, {1560, 1904}, false},
+        TCommandCase{"CheckTemperaturesQuestion", [](ui::TSettings& s) { s.AskOnTEMPCheck = true; }, nullptr,
+                     "miTEMP", {"QRBMessageForm", 1567}, {}, false}),
+    [](const ::testing::TestParamInfo<TCommandCase>& info) { return std::string(info.param.Name); });
+
+// ---- The zero adjustment window ---------------------------------------------------------------
+
+class EndingZeroAdjust : public Ending {
+protected:
+    void SetUp() override {
+        Ending::SetUp();
+        ASSERT_NO_FATAL_FAILURE(Start({}));
+        ASSERT_NO_FATAL_FAILURE(FirstScan());
+    }
+};
+
+TEST_F(EndingZeroAdjust, IdleWindowClosesAsCancelDoesAndTheProgramEnds) {
+    bool seen = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        auto* form = window->findChild<ui::TZeroAdjustForm*>();
+        ASSERT_NE(form, nullptr);
+        seen = form->isVisible();
+        mark = amp->RequestCount();
+        terminated = true;
+        window->Terminate();
+    });
+    window->Action("actZeroAdjust")->trigger();
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(window->findChild<ui::TZeroAdjustForm*>(), nullptr);
+    UntilClosed();
+    ExpectNoWriteButTheStopLock();
+}
+
+TEST_F(EndingZeroAdjust, RunIsAbortedAtItsNextStepThenTheWindowClosesAndTheProgramEnds) {
+    // The signal comes in the run's third step of channel 1.
+    std::string actionAtSignal;
+    std::string actionAtEnd;
+    bool visibleUntilAbort = true;
+    int steps = 0;
+    QTimer::singleShot(0, window.get(), [&] {
+        auto* form = window->findChild<ui::TZeroAdjustForm*>();
+        ASSERT_NE(form, nullptr);
+        form->ProcessPending = [&, form] {
+            QCoreApplication::processEvents();
+            loop.Step();
+            if (terminated) {
+                visibleUntilAbort = visibleUntilAbort && form->isVisible();
+                return;
+            }
+            if (form->stAction->text().endsWith(QStringLiteral(" ... ")) && ++steps == 3) {
+                actionAtSignal = ui::FromQt(form->stAction->text());
+                mark = amp->RequestCount();
+                terminated = true;
+                window->Terminate();
+            }
+        };
+        QObject::connect(form, &QDialog::finished, [&, form] { actionAtEnd = ui::FromQt(form->stAction->text()); });
+        form->btnOK->click();
+    });
+    window->Action("actZeroAdjust")->trigger();
+    ASSERT_TRUE(terminated);
+    EXPECT_TRUE(visibleUntilAbort) << "a user sees the window until the abort took effect";
+    EXPECT_EQ(actionAtEnd, "   Aborted by user or error!");
+    UntilClosed();
+    ASSERT_TRUE(stayedOpen.empty());
+
+    // In the amplifier's log: no adjustment step after the signal, then channel 1's defaults
+    // (its image as the model has it), then the stop lock, and nothing for channel 2.
+    const std::vector<fakewire::TRequest> after = AfterSignal();
+    std::vector<uint32_t> writes;
+    for (const fakewire::TRequest& r : after)
+        if (WriteCodes().count(r.Command) != 0) writes.push_back(r.Command);
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back(), kSetDeviceLockState);
+    EXPECT_EQ(std::count(writes.begin(), writes.end(), kSetDeviceLockState), 1);
+    for (const fakewire::TRequest& r : after) {
+        if (r.Command != kWriteChannel) continue;
+        ASSERT_FALSE(r.Payload.empty());
+        EXPECT_EQ(r.Payload[0], 0) << "only the current channel gets its defaults";
+    }
+    EXPECT_EQ(amp->StoredImage(0), window->Translator->GetChannel(0)->Current.Image)
+        << "the current channel runs its defaults";
+    EXPECT_EQ(amp->CalibWrites(1), 0u);
+    EXPECT_FALSE(actionAtSignal.empty());
+}
+
+} // namespace
+} // namespace qrb::test
