@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
         Messages().ShowMessage(kAlreadyRunning);
         return 0;
     }
-    // A lock file that cannot be created does not keep the program from starting.
+    // A lock that cannot be taken does not keep the program from starting; the log says so.
 
     TQtMainLoop loop;
     qrb::device::TScopedMainLoop installed(loop);
@@ -50,5 +50,7 @@ int main(int argc, char** argv) {
     // command does.
     WatchTerminationSignals(&mainWindow, [&mainWindow] { mainWindow.Terminate(); });
     mainWindow.show();
+    if (guard == TSingleInstance::TState::Failed)
+        mainWindow.AddLog("[ERR] the single-instance lock could not be taken: " + instance.Error());
     return app.exec();
 }

@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <netinet/in.h>
 #include <string>
 #include <sys/file.h>
@@ -103,9 +104,9 @@ private:
     int status_ = 0;
 };
 
-// True once some process holds the lock file (the guard's flock).
+// True once some process holds the lock file or folder (the guard's flock).
 bool LockHeld(const fs::path& lock) {
-    const int fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = open(lock.c_str(), O_RDONLY | O_CLOEXEC); // a file or a folder
     if (fd < 0) return false;
     const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     if (!held) flock(fd, LOCK_UN);
@@ -269,6 +270,83 @@ TEST_F(ProgramProcess, SecondStartIsRefusedFirstStartsAgainAfterAKillAndCloseWri
     fourth.Signal(SIGTERM);
     EXPECT_EQ(fourth.Wait(), 0) << ReadAll(outDir / "fourth.txt");
     EXPECT_EQ(ReadAll(ini), after);
+}
+
+// Every file and folder under dir with its size, sorted.
+std::vector<std::string> Tree(const fs::path& dir) {
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        entries.push_back(fs::relative(entry.path(), dir).string() + " " +
+                          (entry.is_regular_file() ? std::to_string(entry.file_size()) : std::string("/")));
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// A start with its own runtime folder (value), none (empty) or the test's (null).
+std::unique_ptr<TChild> StartWithRuntime(const std::string& binary, const fs::path& output,
+                                         const char* runtime) {
+    const char* saved = std::getenv("XDG_RUNTIME_DIR");
+    const std::string keep = saved != nullptr ? saved : "";
+    if (runtime != nullptr) setenv("XDG_RUNTIME_DIR", runtime, 1);
+    auto child = std::make_unique<TChild>(binary, output);
+    setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
+    return child;
+}
+
+// Two instances never run on the same settings, whatever their runtime folders: a second start
+// with another runtime folder, an empty one or one naming a missing folder is refused with the
+// message and writes nothing but its own lock file; alone, a start whose lock file cannot be
+// made runs all the same, with the settings' folder locked.
+TEST_F(ProgramProcess, SecondStartOnTheSameSettingsIsRefusedWhateverItsRuntimeFolder) {
+    const fs::path ini = folder / "Ondrix.ini";
+    {
+        std::ofstream out(ini, std::ios::binary);
+        out << "[Global]\r\nLanguage=0\r\nInterfaces=0\r\n";
+    }
+    const std::string written = ReadAll(ini);
+    const fs::path other = runtime.parent_path() / "other-run";
+    const fs::path missing = runtime.parent_path() / "missing" / "run";
+    fs::remove_all(other);
+    fs::remove_all(missing.parent_path());
+    fs::create_directories(other);
+    fs::permissions(other, fs::perms::owner_all);
+
+    TChild first(binary, outDir / "first.txt");
+    ASSERT_TRUE(WaitForLock(first, lock)) << ReadAll(outDir / "first.txt");
+    EXPECT_TRUE(WaitForLock(first, folder)) << ReadAll(outDir / "first.txt");
+    const std::vector<std::string> settings = Tree(folder);
+
+    struct TCase {
+        const char* Name;
+        std::string Runtime;
+    };
+    for (const TCase& c :
+         {TCase{"other", other.string()}, TCase{"empty", ""}, TCase{"missing", missing.string()}}) {
+        SCOPED_TRACE(c.Name);
+        const fs::path output = outDir / (std::string(c.Name) + ".txt");
+        auto second = StartWithRuntime(binary, output, c.Runtime.c_str());
+        EXPECT_EQ(second->Wait(20s), 0); // a refused start ends at once
+        EXPECT_EQ(ReadAll(output).find("MESSAGE: Es läuft bereits eine Software für QRB "
+                                       "Messverstärker!\\r\\nA program for QRB measuring amplifiers is "
+                                       "already running!\n"),
+                  0u)
+            << ReadAll(output);
+        EXPECT_EQ(ReadAll(ini), written);
+        EXPECT_EQ(Tree(folder), settings);
+    }
+    EXPECT_EQ(Tree(other), std::vector<std::string>{"QRB Ondrix Software.lock 0"});
+    EXPECT_FALSE(fs::exists(missing.parent_path()));
+    EXPECT_TRUE(first.Running());
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.Wait(), 0) << ReadAll(outDir / "first.txt");
+
+    auto alone = StartWithRuntime(binary, outDir / "alone.txt", missing.c_str());
+    ASSERT_TRUE(WaitForLock(*alone, folder)) << ReadAll(outDir / "alone.txt");
+    alone->Signal(SIGTERM);
+    EXPECT_EQ(alone->Wait(), 0) << ReadAll(outDir / "alone.txt");
+    EXPECT_EQ(ReadAll(outDir / "alone.txt").find("MESSAGE:"), std::string::npos)
+        << ReadAll(outDir / "alone.txt");
+    fs::remove_all(other);
 }
 
 TEST_F(ProgramProcess, AmplifierThatResetsInEveryScanIsShownLostOnceAndTheProgramEndsOnSigterm) {

@@ -1,5 +1,7 @@
 #include "ui/platform/SingleInstance.h"
 
+#include "device/Helpers.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,19 @@
 #include <unistd.h>
 
 namespace qrb::ui {
+
+namespace {
+
+// An exclusive lock without waiting; errno tells a held lock (EWOULDBLOCK) from a failure.
+int TryLock(int fd) {
+    int rc;
+    do {
+        rc = flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+} // namespace
 
 TSingleInstance::~TSingleInstance() {
     Release();
@@ -26,36 +41,77 @@ std::string TSingleInstance::LockFilePath() {
     return std::string("/tmp/") + kInstanceMutexName + "-" + std::to_string(getuid()) + ".lock";
 }
 
-TSingleInstance::TState TSingleInstance::Acquire() {
-    if (fd_ >= 0) return TState::Acquired;
+void TSingleInstance::AddError(const std::string& text) {
+    if (!error_.empty()) error_ += "; ";
+    error_ += text;
+}
+
+TSingleInstance::TLock TSingleInstance::LockFile() {
     path_ = LockFilePath();
-    error_.clear();
     // No link is followed, so a link planted in a shared folder cannot redirect the file.
     const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        error_ = path_ + ": " + std::strerror(errno);
-        return TState::Failed;
+        AddError(path_ + ": " + std::strerror(errno));
+        return TLock::Failed;
     }
-    int rc;
-    do {
-        rc = flock(fd, LOCK_EX | LOCK_NB);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
+    if (TryLock(fd) != 0) {
         const int err = errno;
         close(fd);
-        if (err == EWOULDBLOCK) return TState::AlreadyRunning;
-        error_ = path_ + ": " + std::strerror(err);
-        return TState::Failed;
+        if (err == EWOULDBLOCK) return TLock::Busy;
+        AddError(path_ + ": " + std::strerror(err));
+        return TLock::Failed;
     }
     fd_ = fd;
-    return TState::Acquired;
+    return TLock::Taken;
+}
+
+TSingleInstance::TLock TSingleInstance::LockFolder() {
+    // The settings' own folder, as the window finds it; a missing one is created as the window
+    // would, so that it is locked before the window reads anything from it.
+    std::string error;
+    if (!device::GetUserFolder(folderPath_, error)) {
+        AddError(error);
+        return TLock::Failed;
+    }
+    const int fd = open(folderPath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        AddError(folderPath_ + ": " + std::strerror(errno));
+        return TLock::Failed;
+    }
+    if (TryLock(fd) != 0) {
+        const int err = errno;
+        close(fd);
+        if (err == EWOULDBLOCK) return TLock::Busy;
+        AddError(folderPath_ + ": " + std::strerror(err));
+        return TLock::Failed;
+    }
+    folderFd_ = fd;
+    return TLock::Taken;
+}
+
+TSingleInstance::TState TSingleInstance::Acquire() {
+    if (fd_ >= 0 && folderFd_ >= 0) return TState::Acquired;
+    Release();
+    error_.clear();
+    folderPath_.clear();
+    const TLock file = LockFile();
+    // Refused at the lock file: nothing else is touched.
+    if (file == TLock::Busy) return TState::AlreadyRunning;
+    const TLock folder = LockFolder();
+    if (folder == TLock::Busy) {
+        Release();
+        return TState::AlreadyRunning;
+    }
+    return file == TLock::Taken && folder == TLock::Taken ? TState::Acquired : TState::Failed;
 }
 
 void TSingleInstance::Release() {
-    if (fd_ < 0) return;
-    flock(fd_, LOCK_UN);
-    close(fd_);
-    fd_ = -1;
+    for (int* fd : {&fd_, &folderFd_}) {
+        if (*fd < 0) continue;
+        flock(*fd, LOCK_UN);
+        close(*fd);
+        *fd = -1;
+    }
 }
 
 } // namespace qrb::ui

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 using qrb::ui::TSingleInstance;
 
@@ -50,6 +52,57 @@ TEST(SingleInstance, SecondGuardIsRefusedWhileTheFirstHoldsTheLockAndTakesItAfte
     first.Release();
     TSingleInstance third;
     EXPECT_EQ(third.Acquire(), TSingleInstance::TState::Acquired);
+}
+
+std::vector<std::string> Names(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The settings' folder is locked too: a guard with another runtime folder, or one that names a
+// missing folder, is refused while the first one holds it; without a lock file the settings'
+// folder still keeps a second guard out, and the failure is told.
+TEST(SingleInstance, SettingsFolderIsLockedWhateverTheRuntimeFolder) {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    ASSERT_TRUE(config != nullptr && !RuntimeDir().empty());
+    const std::filesystem::path folder = std::filesystem::path(config) / "QRB GmbH";
+    const std::filesystem::path other = std::filesystem::path(RuntimeDir()) / "other";
+    const std::filesystem::path missing = std::filesystem::path(RuntimeDir()) / "missing" / "run";
+    std::filesystem::remove_all(other);
+    std::filesystem::remove_all(missing.parent_path());
+    std::filesystem::create_directories(other);
+
+    TSingleInstance first;
+    ASSERT_EQ(first.Acquire(), TSingleInstance::TState::Acquired) << first.Error();
+    EXPECT_TRUE(first.FolderHeld());
+    EXPECT_EQ(first.FolderPath(), folder.string());
+    const std::vector<std::string> settingsFiles = Names(folder);
+    for (const std::filesystem::path& runtime : {other, missing}) {
+        SCOPED_TRACE(runtime);
+        TEnvScope env("XDG_RUNTIME_DIR", runtime.c_str());
+        TSingleInstance second;
+        EXPECT_EQ(second.Acquire(), TSingleInstance::TState::AlreadyRunning);
+        EXPECT_FALSE(second.Held());
+        EXPECT_FALSE(second.FolderHeld());
+    }
+    // The refused guards made their lock file and nothing else.
+    EXPECT_EQ(Names(other), std::vector<std::string>{"QRB Ondrix Software.lock"});
+    EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
+    EXPECT_EQ(Names(folder), settingsFiles);
+    first.Release();
+
+    TEnvScope env("XDG_RUNTIME_DIR", missing.c_str());
+    TSingleInstance alone;
+    EXPECT_EQ(alone.Acquire(), TSingleInstance::TState::Failed);
+    EXPECT_FALSE(alone.Held());
+    EXPECT_TRUE(alone.FolderHeld());
+    EXPECT_NE(alone.Error().find(missing.string()), std::string::npos) << alone.Error();
+    TSingleInstance next;
+    EXPECT_EQ(next.Acquire(), TSingleInstance::TState::AlreadyRunning);
+    std::filesystem::remove_all(other);
 }
 
 TEST(SingleInstance, LinkPlantedAtTheLockPathIsNotFollowed) {
