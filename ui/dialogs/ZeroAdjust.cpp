@@ -346,7 +346,6 @@ bool TZeroAdjustForm::AdjustChannel(int32_t index, const std::string& label, int
                                      device::VoltageRangeToText(version, static_cast<uint8_t>(r))) +
                       " ... ");
             Pending();
-            if (Stopped()) break;
             const bool ok = AdjustStep(index, average);
             AppendAction(ok ? " OK " : " ERR ");
             if (ok && cbGNDonly->isChecked() && ch != nullptr) {
