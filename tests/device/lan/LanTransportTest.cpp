@@ -612,16 +612,17 @@ TEST_F(LanTransportTest, NotificationsReachTheMainThreadInOrder) {
     EXPECT_EQ(irqs[0].Message.IRQWord, 0xFEFF);
     EXPECT_EQ(irqs[0].Message.ChannelStatus[0], 1);
 
-    a1.SendNotification(Notification(0x1111, 9), {4}, 30); // 4 + 12
+    // Three interrupts of distinct codes (no alarm bit clear), so none is merged into another.
+    a1.SendNotification(Notification(0x1511, 9), {4}, 30); // 4 + 12
     ASSERT_TRUE(WaitPosted(1));
-    a1.SendTwoNotifications(Notification(0x2222, 10), Notification(0x3333, 11));
+    a1.SendTwoNotifications(Notification(0x2522, 10), Notification(0x3533, 11));
     ASSERT_TRUE(WaitPosted(3));
     loop.Step();
     ASSERT_EQ(irqs.size(), 4u);
     EXPECT_EQ(irqs[1].Index, 0);
-    EXPECT_EQ(irqs[1].Message.IRQWord, 0x1111);
-    EXPECT_EQ(irqs[2].Message.IRQWord, 0x2222);
-    EXPECT_EQ(irqs[3].Message.IRQWord, 0x3333);
+    EXPECT_EQ(irqs[1].Message.IRQWord, 0x1511);
+    EXPECT_EQ(irqs[2].Message.IRQWord, 0x2522);
+    EXPECT_EQ(irqs[3].Message.IRQWord, 0x3533);
 }
 
 TEST_F(LanTransportTest, NotificationDuringACommandComesAfterIt) {
