@@ -109,9 +109,11 @@ TEST_F(AlarmFlood, FileMenuAndMemory) {
         QElapsedTimer open;
         open.start();
         bool shown = false;
-        QObject::connect(window->miFile, &QMenu::aboutToShow, window.get(), [&] { shown = true; },
-                         Qt::SingleShotConnection);
-        QTimer::singleShot(0, window.get(), [&] { window->miFile->popup(window->mapToGlobal(QPoint(10, 10))); });
+        QObject::connect(
+            window->miFile, &QMenu::aboutToShow, window.get(), [&] { shown = true; },
+            Qt::SingleShotConnection);
+        QTimer::singleShot(0, window.get(),
+                           [&] { window->miFile->popup(window->mapToGlobal(QPoint(10, 10))); });
         while (!shown && open.elapsed() < 10000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         menuMs.push_back(shown ? open.elapsed() : -1);
@@ -129,8 +131,9 @@ TEST_F(AlarmFlood, FileMenuAndMemory) {
     std::sort(sorted.begin(), sorted.end());
     std::printf("notifications sent: %ld in %d s\n", sent.load(), seconds);
     if (!sorted.empty())
-        std::printf("File menu open: %zu tries, median %lld ms, max %lld ms (-1: not within 10 s)\n", sorted.size(),
-                    static_cast<long long>(sorted[sorted.size() / 2]), static_cast<long long>(sorted.back()));
+        std::printf("File menu open: %zu tries, median %lld ms, max %lld ms (-1: not within 10 s)\n",
+                    sorted.size(), static_cast<long long>(sorted[sorted.size() / 2]),
+                    static_cast<long long>(sorted.back()));
     std::printf("resident memory: start %ld kB, end %ld kB\n", startKb, endKb);
     std::printf("boxes shown: %zu, log lines: %zu\n", seen.size(), window->LogLines().size());
     const std::string log = window->mmLog->toPlainText().toStdString();

@@ -398,7 +398,8 @@ TEST_F(TwoAlarmingLanWindow, GiveOneBoxEachAndRequestsAreAnsweredWhileTheyAreOpe
     watch.callOnTimeout([&] {
         std::vector<QMessageBox*> open;
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) open.push_back(box);
+            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible())
+                open.push_back(box);
         seen.insert(open.begin(), open.end());
         mostOpen = std::max(mostOpen, open.size());
         // Asked only once both are open; they are closed once it has its answers.
