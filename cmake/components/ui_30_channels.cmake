@@ -16,3 +16,9 @@ qrb_test(ui_channels_test UI
 qrb_test(ui_main_channels_test UI
   SOURCES tests/ui/MainWindowChannelsTest.cpp
   LIBS qrb_ui_shell qrb_ui_channels qrb_device_lan_fake qrb_device_test_support)
+# The window under a device that floods it with its alarm: File menu open time and memory.
+if(QRB_BENCH)
+  qrb_program(AlarmFloodBench UI
+    SOURCES bench/AlarmFloodBench.cpp
+    LIBS qrb_ui_shell qrb_ui_channels qrb_device_lan_fake qrb_device_test_support GTest::gtest GTest::gtest_main)
+endif()

@@ -38,6 +38,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <filesystem>
 
@@ -322,7 +323,7 @@ TEST_F(LanWindow, FanAlarmInEveryScanRescansOnce) {
 // The amplifier's supply alarm before every answer, with real boxes that stay open until the
 // test closes them: one box and one rescan over 300 answered requests, which are answered while
 // the box is open.
-TEST_F(LanWindow, DISABLED_AlarmBeforeEveryAnswerShowsOneBoxAndRescansOnce) {
+TEST_F(LanWindow, AlarmBeforeEveryAnswerShowsOneBoxAndRescansOnce) {
     window->timMainTimer();
     Settle();
     ASSERT_EQ(scans, 1);
@@ -338,6 +339,14 @@ TEST_F(LanWindow, DISABLED_AlarmBeforeEveryAnswerShowsOneBoxAndRescansOnce) {
     fault.Times = -1;
     fault.NotifyBefore = alarm;
     amp->AddFault(fault);
+    // The window's transports run their timers on this loop: the window ends before it.
+    struct TAtEnd {
+        std::function<void()> Fn;
+        ~TAtEnd() { Fn(); }
+    } endWindow{[this] {
+        offsetForm.reset();
+        CloseWindow();
+    }};
 
     TConfigServer server(*window->Translator, ConfigRequestPath(*window));
     ASSERT_TRUE(server.Start(0));
@@ -370,6 +379,98 @@ TEST_F(LanWindow, DISABLED_AlarmBeforeEveryAnswerShowsOneBoxAndRescansOnce) {
     // Logged once per run of repeats, with its count: a few lines for hundreds of alarms.
     EXPECT_GE(LogCount(" repeated "), 1u);
     EXPECT_LT(LogCount("Voltage supply of device 1 out of upper or lower limits!"), 20u);
+}
+
+// Two amplifiers that each repeat their alarm before every answer: one box each, both open at
+// once, and the configuration server answers while they are.
+class TwoAlarmingLanWindow : public MainWindowChannels {
+protected:
+    std::vector<std::unique_ptr<test::TFakeLanAmplifier>> amps = [] {
+        std::vector<std::unique_ptr<test::TFakeLanAmplifier>> made;
+        for (int i = 0; i < 2; ++i) {
+            test::TFakeAmpConfig c;
+            c.Address = i == 0 ? "127.0.0.1" : "127.0.0.2";
+            c.Channels = 2;
+            c.Serial = 4711 + i;
+            made.push_back(std::make_unique<test::TFakeLanAmplifier>(c));
+        }
+        return made;
+    }();
+
+    void Configure(TSettings& s) override {
+        s.Interfaces = device::kMaskLAN;
+        s.LANAddresses = amps[0]->Target() + "," + amps[1]->Target();
+        s.RescanAfterDown = true;
+        s.ConfirmRescan = false;
+    }
+};
+
+TEST_F(TwoAlarmingLanWindow, GiveOneBoxEachAndRequestsAreAnsweredWhileTheyAreOpen) {
+    window->timMainTimer();
+    for (int i = 0; i < 20; ++i) {
+        loop.Step();
+        QCoreApplication::processEvents();
+    }
+    ASSERT_EQ(window->Translator->MasterCount(), 2);
+    TWidgetMessageService real;
+    TScopedMessageService boxes(real);
+    TQtMainLoop qtLoop;
+    device::TScopedMainLoop onQt(qtLoop);
+    struct TAtEnd {
+        std::function<void()> Fn;
+        ~TAtEnd() { Fn(); }
+    } endWindow{[this] {
+        offsetForm.reset();
+        CloseWindow();
+    }};
+    for (size_t i = 0; i < amps.size(); ++i) {
+        device::TIRQMessage alarm;
+        alarm.Magic = device::TIRQMessage::MagicValue;
+        alarm.IRQWord = i == 0 ? 0xFEFF : 0xFBFF; // supply, fan
+        alarm.ChannelStatus.fill(0xFF);
+        test::TFakeFault fault;
+        fault.Times = -1;
+        fault.NotifyBefore = alarm;
+        amps[i]->AddFault(fault);
+    }
+
+    TConfigServer server(*window->Translator, ConfigRequestPath(*window));
+    ASSERT_TRUE(server.Start(0));
+    // Device status requests make both devices answer, and alarm, again and again.
+    test::TLoopbackClient devsta(server.ServerPort(), std::vector<std::string>(100, "REQ_DEVSTA"));
+    std::optional<test::TLoopbackClient> numchn;
+    std::set<QWidget*> seen;
+    size_t mostOpen = 0;
+    QTimer watch;
+    watch.callOnTimeout([&] {
+        std::vector<QMessageBox*> open;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible())
+                open.push_back(box);
+        seen.insert(open.begin(), open.end());
+        mostOpen = std::max(mostOpen, open.size());
+        // Asked only once both are open; they are closed once it has its answers.
+        if (open.size() == 2 && !numchn)
+            numchn.emplace(server.ServerPort(), std::vector<std::string>(20, "REQ_NUMCHN"));
+        if (numchn && numchn->Done() && devsta.Done())
+            for (QMessageBox* box : open)
+                box->accept();
+    });
+    watch.start(5);
+    ASSERT_TRUE(devsta.Await([] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); }));
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 15000 && (!numchn || !numchn->Done()))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(numchn.has_value());
+    ASSERT_TRUE(numchn->Done());
+    EXPECT_EQ(numchn->Answered(), 20u);
+    EXPECT_EQ(devsta.Answered(), 100u);
+    clock.restart();
+    while (clock.elapsed() < 1500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_EQ(mostOpen, 2u);
 }
 
 TEST_F(LanWindow, CloseDuringAScanEndsTheProgramBeforeAnythingQueued) {

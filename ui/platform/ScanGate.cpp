@@ -27,7 +27,6 @@ TScanGate::TGuard::~TGuard() {
         levels.erase(std::next(it).base());
     if (holds_) --gate_.holders_;
     if (--gate_.closers_ == 0) gate_.Open();
-    if (!gate_.requests_.empty()) gate_.WatchRequests();
 }
 
 TScanGate::TScanGate(device::TMainLoop* loop) : loop_(loop) {}
