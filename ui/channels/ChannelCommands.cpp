@@ -36,7 +36,7 @@ uint8_t Flag(uint8_t value) {
 } // namespace
 
 TChannelCommands::TChannelCommands(model::TI2CTranslator& translator, const TSettings& settings,
-                                   const TScanGate& gate, TMainWindowState state, TChannelsHost& host,
+                                   TScanGate& gate, TMainWindowState state, TChannelsHost& host,
                                    TChannelList& list, TColumnMenus& menus)
     : translator_(translator), settings_(settings), gate_(gate), state_(state), host_(host), list_(list),
       menus_(menus) {
@@ -361,8 +361,6 @@ void TChannelCommands::miResetChannelClick() {
     if (!CanRun()) return;
     TWaitCursor wait;
     const bool ok = translator_.ResetSelectedChannels();
-    // Committed, or put back where the devices refused: a rollback returns to this.
-    menus_.SetupModeCommitted();
     if (!ok) {
         wait.Release();
         host_.ShowMessage(GetText(1059));
