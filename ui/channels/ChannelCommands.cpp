@@ -317,6 +317,8 @@ void TChannelCommands::miOutputFilterOnClick(int tag) {
 
 void TChannelCommands::miClearChargeClick() {
     if (!CanRun()) return;
+    // Not Busy, but the gate stays closed through the box: a rescan waits for its end.
+    TScanGate::TGuard closed(gate_);
     TWaitCursor wait;
     if (!translator_.ClearChargeSelected()) {
         wait.Release();
@@ -359,6 +361,8 @@ void TChannelCommands::miPasteChannelClick() {
 
 void TChannelCommands::miResetChannelClick() {
     if (!CanRun()) return;
+    // Not Busy, but the gate stays closed through the box: a rescan waits for its end.
+    TScanGate::TGuard closed(gate_);
     TWaitCursor wait;
     const bool ok = translator_.ResetSelectedChannels();
     if (!ok) {
