@@ -143,6 +143,9 @@ public:
     device::TI2CTextEvent OnTranslatorError;
     TTranslatorInterruptEvent OnDeviceInterrupt;
     device::TI2CTextEvent OnDeviceLost;
+    // Raised right after OnConfigComplete at the end of every commit, whoever made it: the
+    // channel views' own notification (OnConfigComplete is the main window's).
+    device::TNotifyEvent OnConfigCommitted;
 
     bool DevicesFound = false;
     // Per device index of the hardware abstraction; they grow with the device count and keep
@@ -275,7 +278,7 @@ public:
 
     // Mode 0 writes the pending images (WriteChannelImages); modes 1 and 2 raise
     // ETranslatorError (retired); any other mode fails. A failed commit with bit errors reports
-    // them; OnConfigComplete ends every commit that does not raise.
+    // them; OnConfigComplete and then OnConfigCommitted end every commit that does not raise.
     bool NewConfig(uint8_t mode, bool onlyChanged);
     // Writes every present channel's pending image (with onlyChanged only those that differ
     // from Current), one after another; a refused image is restored in the model and written
@@ -283,8 +286,8 @@ public:
     bool WriteChannelImages(bool onlyChanged);
     [[noreturn]] void NewConfigShort(bool onlyChanged);
     [[noreturn]] void NewConfigDAC(bool onlyChanged);
-    // Snapshot := Current of every present channel; Rollback puts it back into Current and
-    // Pending without writing to a device.
+    // Snapshot := Current of every present channel, with its sensor type and the model-only low
+    // value and open-ground flag; Rollback puts them back without writing to a device.
     void TakeSnapshot();
     void Rollback();
     static bool ImagesDiffer(const device::TRegisterImage& a, const device::TRegisterImage& b);

@@ -39,6 +39,7 @@ bool TI2CTranslator::NewConfig(uint8_t mode, bool onlyChanged) {
         ReportError();
     }
     if (OnConfigComplete) OnConfigComplete(this);
+    if (OnConfigCommitted) OnConfigCommitted(this);
     return ok;
 }
 

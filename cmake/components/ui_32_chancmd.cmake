@@ -4,4 +4,5 @@ if(TARGET qrb_ui_channels)
 endif()
 qrb_test(ui_chancmd_test UI
   SOURCES tests/ui/dialogs/SensorDatabaseFormsTest.cpp tests/ui/channels/ChannelCommandsTest.cpp
-  LIBS qrb_ui_channels qrb_device_lan qrb_device_lan_fake qrb_device_chip_emulations qrb_device_test_support Qt6::Test)
+  LIBS qrb_ui_channels qrb_device_lan qrb_device_lan_fake qrb_device_chip_emulations qrb_model_sensors_test_support
+       qrb_device_test_support Qt6::Test)

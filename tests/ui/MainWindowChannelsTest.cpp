@@ -12,6 +12,7 @@
 #include "ui/ConfigServerControl.h"
 #include "ui/platform/QtMainLoop.h"
 #include "ui/MainWindow.h"
+#include "ui/channels/ChannelCommands.h"
 #include "ui/channels/ChannelList.h"
 #include "ui/channels/ColumnMenus.h"
 #include "ui/dialogs/ChannelOffsetDialog.h"
@@ -187,6 +188,7 @@ TEST_F(MainWindowChannels, ExtendedChannelInformationKeepsItsStateWhenTheChannel
 constexpr uint32_t kGetChannelInfo = 0x30007;
 constexpr uint32_t kSetFan = 0x20006;
 constexpr uint32_t kWriteChannel = 0x30011;
+constexpr uint32_t kWriteI2C = 0x10003;
 
 // One fake LAN amplifier as the only device, its address in the settings.
 class LanWindow : public MainWindowChannels {
@@ -570,6 +572,77 @@ TEST_F(LanWindow, LossWhileTheCommitFailedBoxIsOpenRescansAfterItWithTheStartLoc
         EXPECT_TRUE(amp->Locked());
         EXPECT_TRUE(window->Translator->DeviceLocked);
         EXPECT_FALSE(window->SetupModified);
+        EXPECT_FALSE(window->Busy);
+        EXPECT_TRUE(window->Gate.IsOpen());
+        EXPECT_EQ(boxes.MessageTexts().back(), device::Format(GetText(1060), "127.0.0.1"));
+    }
+}
+
+// Reset and discharge do not set Busy, but no rescan runs inside their failure boxes either.
+TEST_F(LanWindow, LossWhileTheResetOrDischargeFailedBoxIsOpenRescansAfterItWithTheStartLock) {
+    TBlockingMessages boxes;
+    TScopedMessageService installedBoxes(boxes);
+    window->timMainTimer();
+    Settle();
+    ASSERT_EQ(window->Translator->ChannelCount(), 2);
+
+    enum class TPath { Reset, Discharge };
+    for (const TPath path : {TPath::Reset, TPath::Discharge}) {
+        SCOPED_TRACE(path == TPath::Reset ? "reset" : "discharge");
+        const std::string text = GetText(path == TPath::Reset ? 1059 : 1056);
+        // A fresh scan, the amplifier unlocked (as one that restarted): the loss's rescan must
+        // send the start lock.
+        loop.Advance(5000);
+        window->Action("actNewScan")->trigger();
+        Settle();
+        if (amp->Locked()) {
+            ASSERT_TRUE(window->Translator->SetDeviceLock(false));
+        }
+        ASSERT_FALSE(amp->Locked());
+        ASSERT_TRUE(window->Options.SWStartLock);
+        boxes.Clear();
+
+        window->lbDevControl->item(0)->setSelected(true);
+        test::TFakeFault refuse;
+        if (path == TPath::Reset) {
+            // The device refuses the defaults' image.
+            refuse.Code = kWriteChannel;
+            refuse.VerifyWords = {0, 0, 0, 0, 0, 0, 0, 0x0010};
+        } else {
+            // A CHARGE channel whose clear line the device refuses to pulse.
+            ASSERT_TRUE(window->Translator->SetSensorType(0, model::stCharge));
+            ASSERT_TRUE(window->Translator->NewConfig(0, true));
+            refuse.Code = kWriteI2C;
+            refuse.Times = -1;
+        }
+        refuse.Status = -5;
+        amp->AddFault(refuse);
+
+        const int before = scans;
+        int scansInBox = -1;
+        bool busyInBox = true;
+        boxes.BlockOn = text;
+        boxes.WhileOpen = [&] {
+            busyInBox = window->Busy;
+            window->TranslatorDeviceLost(nullptr, "127.0.0.1");
+            Settle();
+            scansInBox = scans - before;
+        };
+        if (path == TPath::Reset)
+            window->Channels->Commands().miResetChannelClick();
+        else
+            window->Channels->Commands().miClearChargeClick();
+        boxes.WhileOpen = nullptr;
+        amp->ClearFaults();
+        Settle();
+
+        ASSERT_FALSE(boxes.MessageTexts().empty());
+        EXPECT_EQ(boxes.MessageTexts().front(), text);
+        EXPECT_FALSE(busyInBox);      // neither command sets Busy
+        EXPECT_EQ(scansInBox, 0);     // nothing scans inside the box
+        EXPECT_EQ(scans, before + 1); // the rescan followed it
+        EXPECT_TRUE(amp->Locked());
+        EXPECT_TRUE(window->Translator->DeviceLocked);
         EXPECT_FALSE(window->Busy);
         EXPECT_TRUE(window->Gate.IsOpen());
         EXPECT_EQ(boxes.MessageTexts().back(), device::Format(GetText(1060), "127.0.0.1"));

@@ -37,7 +37,7 @@ uint8_t Flag(uint8_t value) {
 } // namespace
 
 TChannelCommands::TChannelCommands(model::TI2CTranslator& translator, const TSettings& settings,
-                                   const TScanGate& gate, TMainWindowState state, TChannelsHost& host,
+                                   TScanGate& gate, TMainWindowState state, TChannelsHost& host,
                                    TChannelList& list, TColumnMenus& menus)
     : translator_(translator), settings_(settings), gate_(gate), state_(state), host_(host), list_(list),
       menus_(menus) {
@@ -321,6 +321,8 @@ void TChannelCommands::miOutputFilterOnClick(int tag) {
 
 void TChannelCommands::miClearChargeClick() {
     if (!CanRun()) return;
+    // Not Busy, but the gate stays closed through the box: a rescan waits for its end.
+    TScanGate::TGuard closed(gate_);
     TWaitCursor wait;
     if (!translator_.ClearChargeSelected()) {
         wait.Release();
@@ -363,10 +365,10 @@ void TChannelCommands::miPasteChannelClick() {
 
 void TChannelCommands::miResetChannelClick() {
     if (!CanRun()) return;
+    // Not Busy, but the gate stays closed through the box: a rescan waits for its end.
+    TScanGate::TGuard closed(gate_);
     TWaitCursor wait;
     const bool ok = translator_.ResetSelectedChannels();
-    // Committed, or put back where the devices refused: a rollback returns to this.
-    menus_.SetupModeCommitted();
     if (!ok) {
         wait.Release();
         host_.ShowMessage(GetText(1059));

@@ -7,7 +7,8 @@
 // present channels (everything else). Long commands hold Busy for their whole span through the
 // host, so the gate stays closed and no rescan renumbers the channels they work on. In setup mode
 // a command that changes pending images joins the collected changes, so a rollback undoes it;
-// reset commits by itself and is followed by a fresh snapshot.
+// every commit a command makes (reset, detection, blink, temperature, autozero) is followed by a
+// fresh snapshot through the translator's commit notification.
 
 #include "model/SensorDatabase.h"
 #include "ui/channels/ChannelsHost.h"
@@ -43,7 +44,7 @@ struct TFoundSensor {
 class TChannelCommands : public QObject {
     Q_OBJECT
 public:
-    TChannelCommands(model::TI2CTranslator& translator, const TSettings& settings, const TScanGate& gate,
+    TChannelCommands(model::TI2CTranslator& translator, const TSettings& settings, TScanGate& gate,
                      TMainWindowState state, TChannelsHost& host, TChannelList& list, TColumnMenus& menus);
     ~TChannelCommands() override;
     TChannelCommands(const TChannelCommands&) = delete;
@@ -98,7 +99,7 @@ private:
 
     model::TI2CTranslator& translator_;
     const TSettings& settings_;
-    const TScanGate& gate_;
+    TScanGate& gate_;
     TMainWindowState state_;
     TChannelsHost& host_;
     TChannelList& list_;

@@ -414,6 +414,9 @@ TColumnMenus::TColumnMenus(model::TI2CTranslator& translator, const TSettings& s
     ExecDialog = [](QDialog& dialog) { return dialog.exec(); };
     DischargeSelected = [this] { return translator_.ClearChargeSelected(); };
     list_.OnContextPopup = [this](const QPoint& pos) { lbDevControlContextPopup(pos); };
+    // Every commit, whoever makes it (a command, the zero adjustment, a loaded setup, the
+    // settings), ends here: in setup mode the devices now run what a rollback returns to.
+    translator_.OnConfigCommitted = [this](const void*) { SetupModeCommitted(); };
     if (controls_.AdHocMode != nullptr)
         connect(controls_.AdHocMode, &QRadioButton::toggled, this,
                 [this] { Guarded([this] { rbAdHocModeClick(); }); });
@@ -426,6 +429,7 @@ TColumnMenus::TColumnMenus(model::TI2CTranslator& translator, const TSettings& s
 }
 
 TColumnMenus::~TColumnMenus() {
+    translator_.OnConfigCommitted = nullptr;
     list_.OnContextPopup = nullptr;
     delete popControl;
 }
@@ -797,8 +801,10 @@ void TColumnMenus::ApplyChanges(bool clearClipboard) {
 
 void TColumnMenus::SetupModeCommitted() {
     if (AdHocMode()) return;
+    // After a failure the translator has put the refused channels back at what the devices run.
     translator_.TakeSnapshot();
     state_.ChangesPending = false;
+    SetCommitButtonsEnabled(false);
 }
 
 void TColumnMenus::btnCommitClick() {
@@ -806,21 +812,16 @@ void TColumnMenus::btnCommitClick() {
     // Busy and the gate through the box: a rescan waits for the whole commit.
     host_.RunBusy([this] {
         TWaitCursor wait;
-        if (translator_.NewConfig(0, true)) {
-            SetCommitButtonsEnabled(false);
-            EnableSaveSetup();
-            state_.ChangesPending = false;
-        } else {
+        // Success or failure, the commit leaves nothing pending (SetupModeCommitted).
+        const bool committed = translator_.NewConfig(0, true);
+        EnableSaveSetup();
+        if (!committed) {
             wait.Release();
             host_.ShowMessage(GetText(1053));
-            state_.ChangesPending = true;
-            SetCommitButtonsEnabled(true);
         }
         wait.Release();
         host_.SetCaption(kCaption);
         state_.SetupModified = true;
-        // The failed channels are back at what the devices run: that is what a rollback returns to.
-        SetupModeCommitted();
     });
     list_.Repaint();
 }

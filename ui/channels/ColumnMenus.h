@@ -190,7 +190,8 @@ public:
     void btnCommitClick();
     void btnRollbackClick();
     void rbAdHocModeClick();
-    // After a commit while setup mode is selected: a fresh snapshot, nothing pending.
+    // After every commit of the translator (its OnConfigCommitted): while setup mode is
+    // selected a fresh snapshot, nothing pending, the commit and rollback buttons disabled.
     void SetupModeCommitted();
     void SetCommitButtonsEnabled(bool enabled);
 

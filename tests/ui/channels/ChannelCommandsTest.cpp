@@ -7,6 +7,7 @@
 
 #include "device/Format.h"
 #include "model/I2CTranslator.h"
+#include "tests/support/ChipAmplifier.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/LanTestTransports.h"
@@ -750,6 +751,192 @@ TEST_F(ChannelCommands, ResetInSetupModeStaysAfterARollback) {
     }
     EXPECT_EQ(Ch(0).Current, reset);
     EXPECT_TRUE(host.Messages.empty());
+}
+
+// ---- Commits while setup mode is selected ------------------------------------------------------
+
+// Whoever commits, in setup mode the model afterwards shows what the devices run.
+enum class TCommittingCommand {
+    Detection,
+    Temperature,
+    Autozero,
+    Blink,
+    ZeroAdjustment,
+    Reset,
+    LoadedSetup,
+    FanSpeedCommit
+};
+
+std::string CommittingName(const ::testing::TestParamInfo<TCommittingCommand>& info) {
+    static const char* const kNames[] = {"Detection",      "Temperature", "Autozero",    "Blink",
+                                         "ZeroAdjustment", "Reset",       "LoadedSetup", "FanSpeedCommit"};
+    return kNames[static_cast<int>(info.param)];
+}
+
+class SetupModeCommits : public ChannelCommands, public ::testing::WithParamInterface<TCommittingCommand> {
+protected:
+    void SetUp() override {
+        ChannelCommands::SetUp();
+        if (HasFatalFailure()) return;
+        // Channel 1's converter follows what its slot runs; its zero lies off the running offset.
+        amp->SetChip(0, 0x68, &adc);
+        FollowStoredImages(adc, amp->StoredImage(0), Ch(0).HWVersion);
+        adc.SetZeroReference(-200);
+        adc.SetSignal(300);
+        settings.AskForNewTEDS = false;
+        settings.AutoTEDSConfig = false;
+        setupFile = (folder / "Setup.xml").string();
+    }
+
+    // What the command needs, made in ad-hoc mode: a setup file channel 1 no longer runs.
+    void Prepare(TCommittingCommand command) {
+        if (command != TCommittingCommand::LoadedSetup) return;
+        ASSERT_TRUE(translator->SaveSetup(setupFile, 2, 0)) << translator->LastFileError;
+        ASSERT_TRUE(translator->SetSensorType(0, model::stICP));
+        ASSERT_TRUE(translator->NewConfig(0, true));
+    }
+
+    // The command on channel 1 (selected, the focus row), through the model where the window's
+    // own files make the calls.
+    void Run(TCommittingCommand command) {
+        model::TI2CTranslator& t = *translator;
+        switch (command) {
+        case TCommittingCommand::Detection:
+            commands->miTEDSClick();
+            break;
+        case TCommittingCommand::Temperature:
+            commands->miTEMPClick();
+            break;
+        case TCommittingCommand::Autozero:
+            commands->miAutozeroClick();
+            break;
+        case TCommittingCommand::Blink:
+            commands->miBlinkClick();
+            break;
+        case TCommittingCommand::ZeroAdjustment:
+            // One channel's run: switched off, one adjusted step, its defaults loaded back.
+            t.ApplySensorType(0, model::stOff);
+            t.NewConfig(0, true);
+            EXPECT_TRUE(t.NewConfig(0, true) && t.Autozero(0, 1));
+            t.LoadDefaults(0);
+            t.NewConfig(0, true);
+            break;
+        case TCommittingCommand::Reset:
+            commands->miResetChannelClick();
+            break;
+        case TCommittingCommand::LoadedSetup:
+            ASSERT_TRUE(t.LoadSetup(setupFile, false)) << t.LastFileError;
+            EXPECT_TRUE(t.NewConfig(0, true));
+            break;
+        case TCommittingCommand::FanSpeedCommit:
+            // The settings' commit of the channels a slower fan switched off.
+            EXPECT_TRUE(t.NewConfig(0, false));
+            break;
+        }
+    }
+
+    // The list (the decoded settings and caches), the pending images and the devices agree.
+    void ExpectModelIsWhatTheDevicesRun() {
+        for (int i = 0; i < kChannels; ++i) {
+            SCOPED_TRACE("channel index " + std::to_string(i));
+            EXPECT_EQ(Ch(i).Pending, Ch(i).Current);
+            EXPECT_EQ(amp->StoredImage(i), Ch(i).Current.Image);
+            EXPECT_EQ(Ch(i).SensorType, amp->StoredImage(i).Words[0]);
+            EXPECT_EQ(Ch(i).TypeCache, Ch(i).SensorType);
+            EXPECT_EQ(Ch(i).RangeCache, Ch(i).Range);
+            EXPECT_EQ(Ch(i).OffsetDACCache, amp->StoredImage(i).Words[8]);
+            EXPECT_EQ(Ch(i).OutputFilterCache, Ch(i).outputfilter);
+        }
+    }
+
+    // A change collected on channel 2: its output filter and its range.
+    void CollectChangeOnChannel2() {
+        Select({1}, 1);
+        commands->miOutputFilterOnClick(Ch(1).OutputFilterCache != 0 ? 0 : 1);
+        menus->RunHandler(ui::TMenuHandler::Range, Ch(1).RangeCache == 10 ? 12 : 10);
+        ASSERT_TRUE(fields.ChangesPending);
+        ASSERT_NE(Ch(1).Pending, Ch(1).Current);
+        ASSERT_EQ(amp->StoredImage(1), Ch(1).Current.Image);
+    }
+
+    TADC18Emulation adc;
+    std::string setupFile;
+};
+
+TEST_P(SetupModeCommits, RollbackAfterTheCommandShowsWhatTheDevicesRun) {
+    ASSERT_NO_FATAL_FAILURE(Prepare(GetParam()));
+    page->SetupMode->setChecked(true);
+    ASSERT_NO_FATAL_FAILURE(CollectChangeOnChannel2());
+    const device::TChannelImage collected = Ch(1).Pending;
+
+    Select({0}, 0);
+    ASSERT_NO_FATAL_FAILURE(Run(GetParam()));
+    ASSERT_TRUE(errors.empty()) << errors.front();
+    // The command's commits took channel 2's collected change along.
+    if (GetParam() != TCommittingCommand::LoadedSetup) {
+        EXPECT_EQ(amp->StoredImage(1), collected.Image);
+    }
+    EXPECT_FALSE(fields.ChangesPending);
+    EXPECT_FALSE(page->Commit->isEnabled());
+    EXPECT_FALSE(page->Rollback->isEnabled());
+    ExpectModelIsWhatTheDevicesRun();
+
+    menus->btnRollbackClick();
+    ExpectModelIsWhatTheDevicesRun();
+    // Nothing is left to send.
+    const size_t writes = ChannelWrites(*amp);
+    EXPECT_TRUE(translator->NewConfig(0, true));
+    EXPECT_EQ(ChannelWrites(*amp), writes);
+}
+
+INSTANTIATE_TEST_SUITE_P(CommittingCommands, SetupModeCommits,
+                         ::testing::Values(TCommittingCommand::Detection, TCommittingCommand::Temperature,
+                                           TCommittingCommand::Autozero, TCommittingCommand::Blink,
+                                           TCommittingCommand::ZeroAdjustment, TCommittingCommand::Reset,
+                                           TCommittingCommand::LoadedSetup,
+                                           TCommittingCommand::FanSpeedCommit),
+                         CommittingName);
+
+class SetupModeAutozero : public SetupModeCommits {};
+
+TEST_F(SetupModeAutozero, ALaterCommitOnTheZeroedChannelKeepsItsOffset) {
+    page->SetupMode->setChecked(true);
+    ASSERT_NO_FATAL_FAILURE(CollectChangeOnChannel2());
+    Select({0}, 0);
+    const uint16_t before = amp->StoredImage(0).Words[8];
+    commands->miAutozeroClick();
+    ASSERT_TRUE(host.Messages.empty()) << host.Messages.front();
+    const uint16_t zeroed = amp->StoredImage(0).Words[8];
+    ASSERT_NE(zeroed, before);
+    ASSERT_EQ(Ch(0).OffsetDAC, zeroed);
+
+    menus->btnRollbackClick();
+    EXPECT_EQ(Ch(0).OffsetDAC, zeroed);
+    EXPECT_EQ(Ch(0).OffsetDACCache, zeroed);
+    // A change on the zeroed channel, committed: the device keeps the autozero result.
+    commands->miOutputFilterOnClick(Ch(0).OutputFilterCache != 0 ? 0 : 1);
+    ASSERT_TRUE(page->Commit->isEnabled());
+    page->Commit->click();
+    EXPECT_TRUE(host.Messages.empty());
+    EXPECT_TRUE(Committed(0));
+    EXPECT_EQ(amp->StoredImage(0).Words[8], zeroed);
+}
+
+TEST_F(SetupModeAutozero, AFailedCommitLeavesNothingPending) {
+    page->SetupMode->setChecked(true);
+    ASSERT_NO_FATAL_FAILURE(CollectChangeOnChannel2());
+    TFakeFault refuse;
+    refuse.Code = 0x30011; // WRITECHANNEL
+    refuse.Status = -5;
+    refuse.VerifyWords = {0, 0, 0, 0, 0, 0, 0, 0x0010};
+    amp->AddFault(refuse);
+    page->Commit->click();
+    EXPECT_EQ(host.Messages, std::vector<std::string>{ui::GetText(1053)});
+    EXPECT_FALSE(fields.ChangesPending);
+    EXPECT_FALSE(page->Commit->isEnabled());
+    EXPECT_FALSE(page->Rollback->isEnabled());
+    menus->btnRollbackClick();
+    ExpectModelIsWhatTheDevicesRun();
 }
 
 // ---- The main window over the fake amplifier -------------------------------------------------

@@ -777,7 +777,7 @@ TEST_F(LanVerifyFailure, AdHocCommitFailureShowsTheMessage) {
     EXPECT_EQ(Ch(0).Pending, Ch(0).Current); // the model is back at what the device runs
 }
 
-TEST_F(LanVerifyFailure, SetupCommitFailureKeepsTheButtonsAndASecondCommitSucceeds) {
+TEST_F(LanVerifyFailure, SetupCommitFailureLeavesNothingPendingAndASecondCommitSucceeds) {
     page->SetupMode->setChecked(true);
     SelectRows({0});
     pick = QString::fromStdString(device::SensorTypeToText(model::stVolt));
@@ -787,9 +787,9 @@ TEST_F(LanVerifyFailure, SetupCommitFailureKeepsTheButtonsAndASecondCommitSuccee
     page->Commit->click();
     ASSERT_EQ(host.Messages.size(), 1u);
     EXPECT_EQ(host.Messages[0], ui::GetText(1053));
-    EXPECT_TRUE(page->Commit->isEnabled());
-    EXPECT_TRUE(page->Rollback->isEnabled());
-    // The failed channel was put back; the snapshot is what the device runs.
+    // The failed channel was put back; the snapshot is what the device runs, nothing is pending.
+    EXPECT_FALSE(page->Commit->isEnabled());
+    EXPECT_FALSE(page->Rollback->isEnabled());
     EXPECT_FALSE(fields.ChangesPending);
     EXPECT_EQ(Ch(0).Snapshot, Ch(0).Current);
     EXPECT_EQ(Ch(0).Pending, Ch(0).Current);

@@ -165,12 +165,19 @@ TEST_F(OffsetForm, SnapshotOnlyInSetupModeWithNothingPending) {
     fields.ChangesPending = false;
     form->btnApplyClick();
     ASSERT_TRUE(Ch(0).SnapshotValid);
-    const device::TChannelImage snapshot = Ch(0).Snapshot;
-    // Commit something, then apply again with changes pending: the snapshot stays.
+    ASSERT_TRUE(fields.ChangesPending);
+    // A commit in setup mode, whoever makes it, leaves a fresh snapshot and nothing pending.
     ASSERT_TRUE(translator->NewConfig(0, true));
+    const device::TChannelImage snapshot = Ch(0).Snapshot;
+    EXPECT_EQ(snapshot, Ch(0).Current);
+    EXPECT_FALSE(fields.ChangesPending);
+    // Apply again twice: the first takes the snapshot, with changes pending it stays.
     form->seOffset->setValue(200);
     form->btnApplyClick();
+    form->seOffset->setValue(300);
+    form->btnApplyClick();
     EXPECT_EQ(Ch(0).Snapshot, snapshot);
+    EXPECT_NE(Ch(0).Pending, snapshot);
     // Ad-hoc mode never takes one.
     page->AdHocMode->setChecked(true);
     fields.ChangesPending = false;
