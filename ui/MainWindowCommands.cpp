@@ -233,8 +233,6 @@ void TOndrixMain::actDefaultSetupExecute() {
     if (Options.AskOnDefault && QRBMessageDlg(1590, 1591, 1592) != kResultYes) return;
     TWaitCursor wait;
     const bool done = Translator->DefaultSettingsAll();
-    // What the devices run now is what a rollback returns to.
-    if (Channels) Channels->Menus().SetupModeCommitted();
     if (!done) return;
     const std::string nameFormat =
         ListTexts.DefaultChannelName.empty() ? GetText(1500) : ListTexts.DefaultChannelName;
@@ -281,7 +279,6 @@ void TOndrixMain::actLoadSetupExecute() {
     {
         TWaitCursor wait;
         const bool committed = Translator->NewConfig(0, true);
-        if (Channels) Channels->Menus().SetupModeCommitted();
         if (!committed) {
             wait.Release();
             Messages().ShowMessage(device::Format(GetText(1043), {Translator->LastError}));
