@@ -72,13 +72,7 @@ void TScanGate::RunRequests() {
     while (!requests_.empty() && RequestMayRun()) {
         std::function<void()> fn = std::move(requests_.front());
         requests_.pop_front();
-        try {
-            fn();
-        } catch (const std::exception& e) {
-            if (OnError) OnError(e.what());
-        } catch (...) {
-            if (OnError) OnError("unknown error");
-        }
+        Guarded(fn);
     }
     runningRequests_ = false;
     if ((requests_.empty() || shut_) && requestTimer_ != 0) {
@@ -196,17 +190,18 @@ void TScanGate::Drain() {
     }
 }
 
+void TScanGate::Guarded(const std::function<void()>& fn) {
+    if (!fn) return;
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        if (OnError) OnError(e.what());
+    } catch (...) {
+        if (OnError) OnError("unknown error");
+    }
+}
+
 void TScanGate::RunEntry(TEntry& entry) {
-    auto guarded = [this](const std::function<void()>& fn) {
-        if (!fn) return;
-        try {
-            fn();
-        } catch (const std::exception& e) {
-            if (OnError) OnError(e.what());
-        } catch (...) {
-            if (OnError) OnError("unknown error");
-        }
-    };
     if (entry.Box) {
         struct TBoxOpen {
             TScanGate& Gate;
@@ -217,19 +212,19 @@ void TScanGate::RunEntry(TEntry& entry) {
         } open(*this);
         // Boxes queued behind this one are shown from its event loop.
         if (BoxQueued()) Open();
-        guarded(entry.Fn);
+        Guarded(entry.Fn);
         return;
     }
     if (!entry.Rescan) {
-        guarded(entry.Fn);
+        Guarded(entry.Fn);
         return;
     }
-    guarded(OnRescanStart);
-    guarded(OnRescan);
-    guarded(OnRescanEnd);
+    Guarded(OnRescanStart);
+    Guarded(OnRescan);
+    Guarded(OnRescanEnd);
     // A termination during the scan: what waited for it is queued work that no longer runs.
     for (auto& after : entry.After)
-        if (!ending_) guarded(after);
+        if (!ending_) Guarded(after);
 }
 
 } // namespace qrb::ui

@@ -109,6 +109,8 @@ private:
     void Open();
     void Drain();
     void RunEntry(TEntry& entry);
+    // Runs fn; an exception goes to OnError, and what follows still runs.
+    void Guarded(const std::function<void()>& fn);
     device::TMainLoop& Loop();
 
     device::TMainLoop* loop_;
