@@ -2,6 +2,7 @@
 
 #include "device/Format.h"
 #include "ui/dialogs/MessageService.h"
+#include "ui/platform/ScreenPlacement.h"
 #include "ui/platform/UserLocale.h"
 #include "ui/texts/QtText.h"
 
@@ -26,6 +27,8 @@ TOndrixApplication::TOndrixApplication(int& argc, char** argv) : QApplication(ar
     setApplicationName(QStringLiteral("OndrixQRB"));
     InitResources();
     RegisterTahoma();
+    // Every window and dialog opens whole on its screen, however its code placed it.
+    KeepWindowsOnScreen(*this);
 }
 
 bool TOndrixApplication::notify(QObject* receiver, QEvent* event) {

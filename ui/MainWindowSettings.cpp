@@ -33,11 +33,20 @@ void TOndrixMain::LoadSettings() {
     // 1. Geometry (the minimum size still applies) and window state. The keys hold the window's
     // inner area, as they are written: a window manager's frame is drawn around it.
     QRect inner(settings.Left, settings.Top, settings.Width, settings.Height);
-    // A place on a screen that is gone now would open the window out of reach.
-    if (QGuiApplication::screenAt(inner.topLeft()) == nullptr)
-        if (QScreen* screen = QGuiApplication::primaryScreen())
-            inner.moveTopLeft(KeepOnScreen(QRect(inner.topLeft(), inner.size().expandedTo(minimumSize())),
-                                           screen->availableGeometry()));
+    // The window opens whole on the screen it was closed on (the primary one when that is gone):
+    // its frame moved in, and no larger than the screen's area. A place that fits stays as
+    // stored. Where the frame is not known yet, the placement rule moves it in once it is.
+    const QRect area = AvailableAreaFor(inner);
+    if (!area.isEmpty()) {
+        const QRect shown = frameGeometry();
+        const QRect client = geometry();
+        const QMargins frame(client.left() - shown.left(), client.top() - shown.top(),
+                             shown.right() - client.right(), shown.bottom() - client.bottom());
+        const QSize room = area.size().shrunkBy(frame);
+        inner.setSize(inner.size().boundedTo(room).expandedTo(minimumSize()));
+        const QRect outer = inner.marginsAdded(frame);
+        inner.moveTopLeft(KeepOnScreen(outer, area) + QPoint(frame.left(), frame.top()));
+    }
     setGeometry(inner);
     if (settings.State == 2)
         setWindowState(windowState() | Qt::WindowMaximized);

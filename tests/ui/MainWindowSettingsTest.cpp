@@ -13,6 +13,7 @@
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
 #include "tests/ui/dialogs/DialogTestSupport.h"
+#include "tests/ui/platform/OnScreenTestSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/MainWindowChannels.h"
 #include "ui/channels/ScanController.h"
@@ -379,45 +380,111 @@ TEST_F(MainWindowSettings, TheWindowStartsWhereItWasClosedUnderAFrame) {
     }
 }
 
-TEST_F(MainWindowSettings, AWindowClosedOnAScreenThatIsGoneOpensOnTheScreen) {
+TEST_F(MainWindowSettings, TheWholeFrameOpensOnTheScreenShrunkToItNotBelowTheMinimumSize) {
     QScreen* screen = QGuiApplication::primaryScreen();
     ASSERT_NE(screen, nullptr);
     const QRect area = screen->availableGeometry();
-    stored.Width = 300;
-    stored.Height = 200;
     const struct {
-        int Left, Top;
-        bool Moved;
+        const char* Name;
+        int Left, Top, Width, Height;
     } cases[] = {
-        {area.right() + 500, area.top() + 10, true},
-        {area.left() + 20, area.bottom() + 400, true},
-        {area.left() - 2000, area.top() - 900, true},
-        // On the screen, a window may still reach past its edge: it stays where it was.
-        {area.right() - 100, area.top() + 10, false},
+        {"reaching past the bottom right", area.right() - 100, area.bottom() - 100, 920, 600},
+        {"on a screen that is gone, right", area.right() + 500, area.top() + 10, 920, 600},
+        {"on a screen that is gone, below", area.left() + 20, area.bottom() + 400, 920, 600},
+        {"on a screen that is gone, above left", area.left() - 2000, area.top() - 900, 920, 600},
+        {"at the top edge", area.left() + 10, area.top(), 920, 600},
+        {"larger than the screen", area.left() + 50, area.top() + 50, 3000, 2000},
+        {"a height beyond any screen", area.left() + 50, area.top() + 50, 920, 99999999},
+        {"smaller than the minimum", area.left() + 50, area.top() + 50, 100, 100},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.Left << "," << c.Top);
-        stored.Left = c.Left;
-        stored.Top = c.Top;
-        ASSERT_NO_FATAL_FAILURE(FreshCompanyFolder());
-        ASSERT_NO_FATAL_FAILURE(WriteSettings(stored));
-        ASSERT_NO_FATAL_FAILURE(CreateWindow());
-        ShowWindow();
-        QApplication::processEvents();
-        if (c.Moved) {
-            // Its corner on the screen, and as much of it as the screen holds.
-            const QRect inner = window->geometry();
-            EXPECT_TRUE(area.contains(inner.topLeft())) << inner.x() << "," << inner.y();
-            const QRect frame = window->frameGeometry();
-            EXPECT_TRUE(inner.right() <= area.right() || inner.left() == area.left() ||
-                        frame.left() == area.left())
-                << inner.x();
-            EXPECT_TRUE(inner.bottom() <= area.bottom() || inner.top() == area.top() ||
-                        frame.top() == area.top())
-                << inner.y();
-        } else {
-            EXPECT_EQ(window->geometry().topLeft(), QPoint(c.Left, c.Top));
+    for (const bool frameLater : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(::testing::Message() << c.Name << (frameLater ? ", frame after the show" : ""));
+            stored.Left = c.Left;
+            stored.Top = c.Top;
+            stored.Width = c.Width;
+            stored.Height = c.Height;
+            ASSERT_NO_FATAL_FAILURE(FreshCompanyFolder());
+            ASSERT_NO_FATAL_FAILURE(WriteSettings(stored));
+            ASSERT_NO_FATAL_FAILURE(CreateWindow());
+            if (frameLater) window->setWindowFlag(Qt::FramelessWindowHint);
+            ShowWindow();
+            QApplication::processEvents();
+            if (frameLater) {
+                ASSERT_NO_FATAL_FAILURE(test::FrameNow(*window));
+            }
+            ASSERT_NE(window->frameGeometry(), window->geometry());
+            EXPECT_TRUE(test::Inside(window->frameGeometry(), area));
+            EXPECT_GE(window->width(), window->minimumWidth());
+            EXPECT_GE(window->height(), window->minimumHeight());
+            window->close();
+            CloseWindow();
+            // Written back as it was shown.
+            const TSettings file = FileSettings();
+            EXPECT_TRUE(test::Inside(QRect(file.Left, file.Top, file.Width, file.Height), area));
         }
+    }
+}
+
+// The Settings dialog, a message box and the device information window, opened beside a main
+// window at each edge of the screen, at the smallest size the main window takes.
+TEST_F(MainWindowSettings, DialogsBesideAWindowAtAnEdgeOfTheScreenOpenWhole) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect area = screen->availableGeometry();
+    stored.LangOffset = LangGerman;
+    stored.Width = 920;
+    stored.Height = 400;
+    // The inner area of a window whose 2 px frame touches the edge.
+    const struct {
+        const char* Name;
+        int Left, Top;
+    } edges[] = {
+        {"left", area.left() + 2, area.top() + 200},
+        {"right", area.right() - 1 - 920, area.top() + 200},
+        {"top", area.left() + 200, area.top() + 2},
+        {"bottom", area.left() + 200, area.bottom() - 1 - 400},
+    };
+    for (const auto& edge : edges) {
+        SCOPED_TRACE(edge.Name);
+        stored.Left = edge.Left;
+        stored.Top = edge.Top;
+        ASSERT_NO_FATAL_FAILURE(FreshCompanyFolder());
+        ASSERT_NO_FATAL_FAILURE(Start());
+        QApplication::processEvents();
+        ASSERT_EQ(window->geometry(), QRect(edge.Left, edge.Top, 920, 400));
+        ASSERT_TRUE(test::Inside(window->frameGeometry(), area));
+
+        // The Settings dialog in its own loop.
+        modal.reset();
+        int seen = 0;
+        test::OnNextModal([&](QDialog& d) {
+            ++seen;
+            EXPECT_STREQ(d.metaObject()->className(), "qrb::ui::TSettingsForm");
+            EXPECT_TRUE(test::Inside(d.frameGeometry(), area)) << "Settings";
+            EXPECT_GE(d.width(), d.minimumSizeHint().width());
+        });
+        window->Action("actSettings")->trigger();
+
+        // A message box.
+        installed.reset();
+        test::OnNextModal([&](QDialog& d) {
+            ++seen;
+            EXPECT_TRUE(test::Inside(d.frameGeometry(), area)) << "message box";
+        });
+        Messages().ShowMessage(GetText(1044));
+
+        // The device information window.
+        test::OnNextModal([&](QDialog& d) {
+            ++seen;
+            EXPECT_EQ(d.objectName(), QStringLiteral("DeviceInfoForm"));
+            EXPECT_TRUE(test::Inside(d.frameGeometry(), area)) << "device information";
+        });
+        window->actDevInformationExecute();
+        EXPECT_EQ(seen, 3);
+
+        installed = std::make_unique<TScopedMessageService>(script);
+        modal = std::make_unique<test::TModalScript>();
         window->close();
         CloseWindow();
     }

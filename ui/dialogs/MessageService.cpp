@@ -4,9 +4,12 @@
 #include "ui/texts/QtText.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QInputDialog>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -178,6 +181,13 @@ void ShowBox(QMessageBox::Icon icon, const std::string& text) {
     if (boxesEnded) return;
     QMessageBox box(icon, QApplication::applicationName(), ToDisplay(text), QMessageBox::Ok,
                     TWidgetMessageService::DialogParent());
+    // Qt sizes the box by its text; the frame's title bar needs the whole title besides the
+    // window's icon and its three buttons. The buttons span the box, so their row sets the width.
+    if (auto* buttons = box.findChild<QDialogButtonBox*>()) {
+        const QMargins margins = box.layout() != nullptr ? box.layout()->contentsMargins() : QMargins();
+        const int title = QFontMetrics(QApplication::font()).horizontalAdvance(box.windowTitle());
+        buttons->setMinimumWidth(title + 120 - margins.left() - margins.right());
+    }
     RunBox(box);
 }
 

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QSize>
 
+class QApplication;
 class QWidget;
 
 namespace qrb::ui {
@@ -15,15 +16,26 @@ namespace qrb::ui {
 // title bar and the first controls are.
 QPoint KeepOnScreen(const QRect& frame, const QRect& available);
 
+// The available area of the screen rect mostly lies on; the primary screen's for a rect on none.
+// Empty without a screen.
+QRect AvailableAreaFor(const QRect& rect);
+
 // Moves window (its frame) to wanted, moved in where it would leave the available area of the
 // screen at wanted (else the window's own or the primary screen).
 void MoveOnScreen(QWidget* window, const QPoint& wanted);
 
 // Keeps a window where it is, moved in where its frame crosses an edge of the screen it mostly
-// lies on; a window inside is not moved (a move while the frame is still unknown would shift it).
+// lies on, and shrunk to that area (not below its minimum size) where its frame is larger; a
+// window inside is neither moved nor resized (a move while the frame is still unknown would
+// shift it).
 void KeepOnScreen(QWidget* window);
 
 // The size of a window's frame; before its first show, the size the show gives it.
 QSize FrameSize(QWidget* window);
+
+// Installs the program's one placement rule on app: every window and dialog it shows is kept on
+// the screen by KeepOnScreen as it is shown, and again once the window manager's frame around it
+// is known (an X11 window manager frames a window only after it was mapped).
+void KeepWindowsOnScreen(QApplication& app);
 
 } // namespace qrb::ui

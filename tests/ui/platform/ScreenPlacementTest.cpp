@@ -1,8 +1,17 @@
 #include "ui/platform/ScreenPlacement.h"
 #include "tests/ui/UiTestSupport.h"
+#include "tests/ui/platform/OnScreenTestSupport.h"
+#include "ui/dialogs/MessageService.h"
+#include "ui/texts/Texts.h"
 
+#include <QDialog>
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -56,6 +65,113 @@ TEST(ScreenPlacementTest, AWindowNeverShownIsPlacedByTheSizeItWillShowWith) {
     const QPoint wanted(area.right() - 200, area.top() + 10);
     MoveOnScreen(&window, wanted);
     EXPECT_EQ(window.frameGeometry().topLeft(), wanted);
+}
+
+// ---- The placement rule every window and dialog of the program is shown under ---------------
+
+QRect PrimaryArea() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    EXPECT_NE(screen, nullptr);
+    return screen != nullptr ? screen->availableGeometry() : QRect();
+}
+
+TEST(ScreenPlacementTest, ADialogWhoseFrameComesAfterItsShowIsMovedInOnceTheFrameIsThere) {
+    test::EnsureApplication();
+    const QRect area = PrimaryArea();
+    const struct {
+        const char* Name;
+        QPoint Corner; // where the window's bottom-right or top-left corner touches the area's
+        bool BottomRight;
+    } cases[] = {
+        {"bottom right", area.bottomRight(), true},
+        {"top left", area.topLeft(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        QDialog dialog;
+        dialog.setWindowFlag(Qt::FramelessWindowHint);
+        dialog.resize(300, 200);
+        dialog.move(c.BottomRight ? c.Corner - QPoint(299, 199) : c.Corner);
+        dialog.show();
+        QApplication::processEvents();
+        // Without its frame the dialog fits exactly.
+        ASSERT_EQ(dialog.frameGeometry(), dialog.geometry());
+        ASSERT_TRUE(test::Inside(dialog.frameGeometry(), area));
+        ASSERT_NO_FATAL_FAILURE(test::FrameNow(dialog));
+        ASSERT_NE(dialog.frameGeometry(), dialog.geometry());
+        EXPECT_TRUE(test::Inside(dialog.frameGeometry(), area));
+        EXPECT_EQ(dialog.size(), QSize(300, 200));
+
+        // Once the frame is known, the window is where the user puts it, also half off the screen.
+        const QPoint dragged(area.right() - 100, area.top() + 10);
+        dialog.move(dragged);
+        QApplication::processEvents();
+        EXPECT_EQ(dialog.frameGeometry().topLeft(), dragged);
+    }
+}
+
+TEST(ScreenPlacementTest, AWindowLargerThanTheAreaIsShrunkToItAsFarAsItsLayoutAllows) {
+    test::EnsureApplication();
+    const QRect area = PrimaryArea();
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* tall = new QLabel(QStringLiteral("tall"), &dialog);
+    // Taller than the screen: the layout does not let it shrink so far.
+    tall->setMinimumSize(100, area.height() + 50);
+    layout->addWidget(tall);
+    dialog.resize(area.width() + 300, area.height() + 200);
+    dialog.move(area.topLeft() + QPoint(40, 30));
+    dialog.show();
+    QApplication::processEvents();
+    const QRect frame = dialog.frameGeometry();
+    EXPECT_EQ(frame.left(), area.left());
+    EXPECT_EQ(frame.width(), area.width());
+    EXPECT_EQ(frame.top(), area.top());
+    EXPECT_EQ(dialog.height(), dialog.minimumHeight());
+    EXPECT_GT(dialog.height(), area.height());
+}
+
+TEST(ScreenPlacementTest, AWindowInsideIsNeitherMovedNorResized) {
+    test::EnsureApplication();
+    const QRect area = PrimaryArea();
+    QWidget window;
+    window.setGeometry(area.left() + 2, area.top() + 2, 400, 300);
+    window.show();
+    QApplication::processEvents();
+    EXPECT_EQ(window.geometry(), QRect(area.left() + 2, area.top() + 2, 400, 300));
+    EXPECT_TRUE(test::Inside(window.frameGeometry(), area));
+}
+
+// ---- Message boxes ------------------------------------------------------------------------
+
+TEST(MessageBoxTest, AShortBoxIsWideEnoughForItsTitleBesideTheFramesIconAndButtons) {
+    test::EnsureApplication();
+    TWidgetMessageService service;
+    TScopedMessageService installed(service);
+    const QRect area = PrimaryArea();
+    for (const int lang : {LangEnglish, LangGerman}) {
+        SetLangOffset(lang);
+        for (const std::string& text : {std::string("23.5 °C"), GetText(1044)}) {
+            SCOPED_TRACE(::testing::Message() << lang << ": " << text);
+            bool seen = false;
+            test::OnNextModal([&](QDialog& box) {
+                seen = true;
+                const int title = QFontMetrics(QApplication::font()).horizontalAdvance(box.windowTitle());
+                EXPECT_GE(box.width(), title + 120) << box.windowTitle().toStdString();
+                EXPECT_TRUE(test::Inside(box.frameGeometry(), area));
+                for (QWidget* w : box.findChildren<QWidget*>()) {
+                    if (!w->isVisible() || (qobject_cast<QLabel*>(w) == nullptr &&
+                                            qobject_cast<QPushButton*>(w) == nullptr))
+                        continue;
+                    EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
+                    EXPECT_GE(w->height(), w->sizeHint().height()) << w->objectName().toStdString();
+                }
+            });
+            Messages().ShowMessage(text);
+            EXPECT_TRUE(seen);
+        }
+    }
+    SetLangOffset(LangEnglish);
 }
 
 } // namespace
