@@ -223,6 +223,18 @@ protected:
             QCoreApplication::processEvents();
         }
     }
+    // A fresh scan, the amplifier unlocked (as one that restarted): a loss's rescan must send
+    // the start lock.
+    void ScanAnewUnlocked() {
+        loop.Advance(5000);
+        window->Action("actNewScan")->trigger();
+        Settle();
+        if (amp->Locked()) {
+            ASSERT_TRUE(window->Translator->SetDeviceLock(false));
+        }
+        ASSERT_FALSE(amp->Locked());
+        ASSERT_TRUE(window->Options.SWStartLock);
+    }
     size_t LogCount(const std::string& part) const {
         const auto lines = window->LogLines();
         return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
@@ -524,16 +536,7 @@ TEST_F(LanWindow, LossWhileTheCommitFailedBoxIsOpenRescansAfterItWithTheStartLoc
     enum class TPath { AdHocApply, SetupCommit };
     for (const TPath path : {TPath::AdHocApply, TPath::SetupCommit}) {
         SCOPED_TRACE(path == TPath::AdHocApply ? "ad-hoc apply" : "setup commit");
-        // A fresh scan, the amplifier unlocked (as one that restarted): the loss's rescan must
-        // send the start lock.
-        loop.Advance(5000);
-        window->Action("actNewScan")->trigger();
-        Settle();
-        if (amp->Locked()) {
-            ASSERT_TRUE(window->Translator->SetDeviceLock(false));
-        }
-        ASSERT_FALSE(amp->Locked());
-        ASSERT_TRUE(window->Options.SWStartLock);
+        ASSERT_NO_FATAL_FAILURE(ScanAnewUnlocked());
         boxes.Clear();
 
         TColumnMenus& menus = window->Channels->Menus();
@@ -590,16 +593,7 @@ TEST_F(LanWindow, LossWhileTheResetOrDischargeFailedBoxIsOpenRescansAfterItWithT
     for (const TPath path : {TPath::Reset, TPath::Discharge}) {
         SCOPED_TRACE(path == TPath::Reset ? "reset" : "discharge");
         const std::string text = GetText(path == TPath::Reset ? 1059 : 1056);
-        // A fresh scan, the amplifier unlocked (as one that restarted): the loss's rescan must
-        // send the start lock.
-        loop.Advance(5000);
-        window->Action("actNewScan")->trigger();
-        Settle();
-        if (amp->Locked()) {
-            ASSERT_TRUE(window->Translator->SetDeviceLock(false));
-        }
-        ASSERT_FALSE(amp->Locked());
-        ASSERT_TRUE(window->Options.SWStartLock);
+        ASSERT_NO_FATAL_FAILURE(ScanAnewUnlocked());
         boxes.Clear();
 
         window->lbDevControl->item(0)->setSelected(true);
