@@ -46,23 +46,27 @@ void TSingleInstance::AddError(const std::string& text) {
     error_ += text;
 }
 
-TSingleInstance::TLock TSingleInstance::LockFile() {
-    path_ = LockFilePath();
-    // No link is followed, so a link planted in a shared folder cannot redirect the file.
-    const int fd = open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+TSingleInstance::TLock TSingleInstance::LockPath(const std::string& path, int flags, int& held) {
+    const int fd = open(path.c_str(), flags | O_CLOEXEC, 0600);
     if (fd < 0) {
-        AddError(path_ + ": " + std::strerror(errno));
+        AddError(path + ": " + std::strerror(errno));
         return TLock::Failed;
     }
     if (TryLock(fd) != 0) {
         const int err = errno;
         close(fd);
         if (err == EWOULDBLOCK) return TLock::Busy;
-        AddError(path_ + ": " + std::strerror(err));
+        AddError(path + ": " + std::strerror(err));
         return TLock::Failed;
     }
-    fd_ = fd;
+    held = fd;
     return TLock::Taken;
+}
+
+TSingleInstance::TLock TSingleInstance::LockFile() {
+    path_ = LockFilePath();
+    // No link is followed, so a link planted in a shared folder cannot redirect the file.
+    return LockPath(path_, O_RDWR | O_CREAT | O_NOFOLLOW, fd_);
 }
 
 TSingleInstance::TLock TSingleInstance::LockFolder() {
@@ -73,20 +77,7 @@ TSingleInstance::TLock TSingleInstance::LockFolder() {
         AddError(error);
         return TLock::Failed;
     }
-    const int fd = open(folderPath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        AddError(folderPath_ + ": " + std::strerror(errno));
-        return TLock::Failed;
-    }
-    if (TryLock(fd) != 0) {
-        const int err = errno;
-        close(fd);
-        if (err == EWOULDBLOCK) return TLock::Busy;
-        AddError(folderPath_ + ": " + std::strerror(err));
-        return TLock::Failed;
-    }
-    folderFd_ = fd;
-    return TLock::Taken;
+    return LockPath(folderPath_, O_RDONLY | O_DIRECTORY, folderFd_);
 }
 
 TSingleInstance::TState TSingleInstance::Acquire() {

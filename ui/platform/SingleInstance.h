@@ -41,6 +41,8 @@ public:
 
 private:
     enum class TLock { Taken, Busy, Failed };
+    // Opens path and takes its lock; held gets the descriptor when taken.
+    TLock LockPath(const std::string& path, int flags, int& held);
     TLock LockFile();
     TLock LockFolder();
     void AddError(const std::string& text);
