@@ -48,29 +48,43 @@ long long Number(const std::string& text) {
     return v;
 }
 
-std::vector<long long> Numbers(const std::string& text) {
-    std::vector<long long> out;
+// The parts of a colon-separated value.
+std::vector<std::string> ColonParts(const std::string& text) {
+    std::vector<std::string> out;
     size_t pos = 0;
     while (pos <= text.size()) {
         size_t colon = text.find(':', pos);
         if (colon == std::string::npos) colon = text.size();
-        out.push_back(Number(text.substr(pos, colon - pos)));
+        out.push_back(text.substr(pos, colon - pos));
         pos = colon + 1;
     }
     return out;
 }
 
-TFakeFault ParseFault(const std::string& list) {
-    TFakeFault f;
+std::vector<long long> Numbers(const std::string& text) {
+    std::vector<long long> out;
+    for (const std::string& part : ColonParts(text))
+        out.push_back(Number(part));
+    return out;
+}
+
+// A comma-separated key=value list; each item goes to item(key, value).
+template <typename F> void ForEachItem(const std::string& list, F item) {
     size_t pos = 0;
     while (pos < list.size()) {
         size_t comma = list.find(',', pos);
         if (comma == std::string::npos) comma = list.size();
-        std::string item = list.substr(pos, comma - pos);
+        std::string text = list.substr(pos, comma - pos);
         pos = comma + 1;
-        size_t eq = item.find('=');
-        std::string key = item.substr(0, eq);
-        std::string value = eq == std::string::npos ? "" : item.substr(eq + 1);
+        size_t eq = text.find('=');
+        item(text.substr(0, eq), eq == std::string::npos ? std::string() : text.substr(eq + 1));
+    }
+}
+
+
+TFakeFault ParseFault(const std::string& list) {
+    TFakeFault f;
+    ForEachItem(list, [&](const std::string& key, const std::string& value) {
         if (key == "code")
             f.Code = uint32_t(Number(value));
         else if (key == "times")
@@ -107,7 +121,7 @@ TFakeFault ParseFault(const std::string& list) {
             f.NotifyBefore = m;
         } else
             throw std::invalid_argument("unknown fault item: " + key);
-    }
+    });
     return f;
 }
 
@@ -119,19 +133,6 @@ struct TChipOption {
     int32_t Zero = 0;
     int32_t Signal = 0;
 };
-
-// A key=value list as the fault lists have it; each item goes to item(key, value).
-template <typename F> void ForEachItem(const std::string& list, F item) {
-    size_t pos = 0;
-    while (pos < list.size()) {
-        size_t comma = list.find(',', pos);
-        if (comma == std::string::npos) comma = list.size();
-        std::string text = list.substr(pos, comma - pos);
-        pos = comma + 1;
-        size_t eq = text.find('=');
-        item(text.substr(0, eq), eq == std::string::npos ? std::string() : text.substr(eq + 1));
-    }
-}
 
 std::vector<int32_t> ParseSlots(const std::string& value) {
     std::vector<int32_t> slots;
@@ -155,13 +156,8 @@ TRomNumber ParseRom(const std::string& text) {
 
 std::vector<TRomNumber> ParseRoms(const std::string& value) {
     std::vector<TRomNumber> roms;
-    size_t pos = 0;
-    while (pos <= value.size()) {
-        size_t colon = value.find(':', pos);
-        if (colon == std::string::npos) colon = value.size();
-        roms.push_back(ParseRom(value.substr(pos, colon - pos)));
-        pos = colon + 1;
-    }
+    for (const std::string& part : ColonParts(value))
+        roms.push_back(ParseRom(part));
     return roms;
 }
 
