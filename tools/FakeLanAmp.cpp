@@ -81,7 +81,6 @@ template <typename F> void ForEachItem(const std::string& list, F item) {
     }
 }
 
-
 TFakeFault ParseFault(const std::string& list) {
     TFakeFault f;
     ForEachItem(list, [&](const std::string& key, const std::string& value) {
