@@ -16,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -50,21 +51,35 @@ public:
     // boxes, which wait for an answer.
     TChild(const std::string& binary, const fs::path& output, const char* argument = nullptr,
            bool printBoxes = true) {
+        // Everything is prepared here: the test may run threads (a fake amplifier), so the
+        // child makes system calls only until its exec.
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e)
+            if (std::strncmp(*e, "QRB_MESSAGES=", 13) != 0) env.emplace_back(*e);
+        if (printBoxes) env.emplace_back("QRB_MESSAGES=print");
+        std::vector<char*> envp;
+        for (std::string& entry : env)
+            envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        std::string path = binary;
+        std::string arg = argument != nullptr ? argument : "";
+        std::vector<char*> argv{path.data()};
+        if (argument != nullptr) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        // Standard output holds the printed message boxes; Qt's warnings go elsewhere.
+        const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const std::string errors = output.string() + ".err";
+        const int errFd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        std::fflush(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
-            // Standard output holds the printed message boxes; Qt's warnings go elsewhere.
-            const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-            const std::string errors = output.string() + ".err";
-            const int errFd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
             if (fd >= 0) dup2(fd, 1);
             if (errFd >= 0) dup2(errFd, 2);
-            if (printBoxes)
-                setenv("QRB_MESSAGES", "print", 1);
-            else
-                unsetenv("QRB_MESSAGES");
-            execl(binary.c_str(), binary.c_str(), argument, static_cast<char*>(nullptr));
+            execve(argv[0], argv.data(), envp.data());
             _exit(127);
         }
+        if (fd >= 0) close(fd);
+        if (errFd >= 0) close(errFd);
     }
     ~TChild() {
         if (pid_ > 0 && !done_) {
@@ -97,6 +112,7 @@ public:
     }
     void Signal(int sig) { kill(pid_, sig); }
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
@@ -104,7 +120,8 @@ private:
     int status_ = 0;
 };
 
-// True once some process holds the lock file or folder (the guard's flock).
+// True while some process holds the lock file or folder (the guard's flock). This takes the
+// lock for a moment when it is free: only for a file no program is starting on.
 bool LockHeld(const fs::path& lock) {
     const int fd = open(lock.c_str(), O_RDONLY | O_CLOEXEC); // a file or a folder
     if (fd < 0) return false;
@@ -114,14 +131,44 @@ bool LockHeld(const fs::path& lock) {
     return held;
 }
 
-bool WaitForLock(TChild& child, const fs::path& lock) {
-    const auto end = std::chrono::steady_clock::now() + kStartBound;
-    while (std::chrono::steady_clock::now() < end) {
-        if (LockHeld(lock)) return true;
-        if (!child.Running()) return false;
-        std::this_thread::sleep_for(20ms);
+// True once the process holds an exclusive flock on path, as its open files show. Looking
+// takes no lock, so it cannot make a starting program find the lock held.
+bool HoldsLock(pid_t pid, const fs::path& path) {
+    std::error_code ec;
+    const fs::path wanted = fs::weakly_canonical(path, ec);
+    const std::string proc = "/proc/" + std::to_string(pid);
+    for (fs::directory_iterator it(proc + "/fd", ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkError;
+        if (fs::read_symlink(it->path(), linkError) != wanted) continue;
+        std::ifstream info(proc + "/fdinfo/" + it->path().filename().string());
+        for (std::string line; std::getline(info, line);)
+            if (line.rfind("lock:", 0) == 0 && line.find(" FLOCK ") != std::string::npos &&
+                line.find(" WRITE ") != std::string::npos)
+                return true;
     }
     return false;
+}
+
+// What the process is doing, for a failure message.
+std::string Describe(pid_t pid) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    std::error_code ec;
+    std::string text = "process " + std::to_string(pid) + ": runs " + fs::read_symlink(proc + "/exe", ec).string();
+    std::ifstream status(proc + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("State:", 0) == 0) text += "; " + line;
+    text += "; waits in " + ReadAll(proc + "/wchan");
+    return text;
+}
+
+::testing::AssertionResult WaitForLock(TChild& child, const fs::path& lock) {
+    const auto end = std::chrono::steady_clock::now() + kStartBound;
+    while (std::chrono::steady_clock::now() < end) {
+        if (HoldsLock(child.Pid(), lock)) return ::testing::AssertionSuccess();
+        if (!child.Running()) return ::testing::AssertionFailure() << "it ended without holding " << lock;
+        std::this_thread::sleep_for(20ms);
+    }
+    return ::testing::AssertionFailure() << lock << " not held; " << Describe(child.Pid());
 }
 
 // One request line to the configuration server on 127.0.0.1:8888 and the reply up to the
