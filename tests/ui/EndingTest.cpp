@@ -11,6 +11,9 @@
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/MainWindow.h"
+#include "ui/MainWindowChannels.h"
+#include "ui/channels/ColumnMenus.h"
+#include "ui/dialogs/ChannelOffsetDialog.h"
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/StatusWindows.h"
 #include "ui/dialogs/ZeroAdjust.h"
@@ -22,18 +25,25 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -60,12 +70,36 @@ std::string Hex(uint32_t code) {
 }
 
 // The dialog or box a case waits in: its object name, and for the program's boxes a text.
+// "QMessageBox" stands for the message service's plain box (its text is the command's report).
 struct TWaitPoint {
-    const char* ObjectName;
+    const char* ObjectName = nullptr;
     int TextId = 0; // the confirmation box's text, or 0
 };
 
+class Ending;
+// What the user does in a dialog on the way to the wait point; true when it did something.
+using TOnTheWay = std::function<bool(Ending&, QDialog&)>;
+
 class Ending : public ::testing::Test, protected TMainWindowFixture {
+public:
+    ui::TOndrixMain& Window() { return *window; }
+    TDS2482Emulation& Bridge(int slot) { return bridges[static_cast<size_t>(slot)]; }
+
+    // The setup as it stands saved to a file, which edit then changes; the file the open
+    // dialog is answered with.
+    void WriteSetup(const std::function<void(std::string&)>& edit) {
+        setupFile = (configHome / "other.xml").string();
+        ASSERT_TRUE(window->Translator->SaveSetup(setupFile, 2, 0)) << window->Translator->LastFileError;
+        std::string text;
+        {
+            std::ifstream in(setupFile, std::ios::binary);
+            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        edit(text);
+        std::ofstream(setupFile, std::ios::binary | std::ios::trunc) << text;
+    }
+    std::string setupFile;
+
 protected:
     void SetUp() override {
         EnsureApplication();
@@ -100,7 +134,9 @@ protected:
         s.TimedReCheck = false;
         if (configure) configure(s);
         ASSERT_NO_FATAL_FAILURE(WriteSettings(s));
-        ASSERT_NO_FATAL_FAILURE(StartWindow());
+        ASSERT_NO_FATAL_FAILURE(CreateWindow());
+        // The channel offset window as the program makes it: the main window owns it.
+        ShowWindow(new ui::TChannelOffsetForm(window.get()));
     }
 
     void FirstScan(int channels = 2) {
@@ -116,18 +152,20 @@ protected:
     }
 
     static bool Matches(QDialog& dialog, const TWaitPoint& point) {
+        if (point.ObjectName == std::string("QMessageBox"))
+            return qobject_cast<QMessageBox*>(&dialog) != nullptr;
         if (dialog.objectName() != QLatin1String(point.ObjectName)) return false;
         if (point.TextId == 0) return true;
         const QLabel* text = dialog.findChild<QLabel*>(QStringLiteral("lbText"));
         return text != nullptr && text->text() == ui::ToDisplay(ui::GetText(point.TextId));
     }
 
-    // Plays the user: answers Yes to the boxes in yesTo and, in the box or dialog at point, sends
-    // the termination. Anything still open some rounds after it is a failure (and is closed, so
-    // that the test ends).
-    void Play(const TWaitPoint& point, std::vector<int> yesTo = {}) {
+    // Plays the user: answers Yes to the boxes in yesTo, lets onTheWay act once in each other
+    // dialog on the way and, in the box or dialog at point, sends the termination. Anything
+    // still open some rounds after it is a failure (and is closed, so that the test ends).
+    void Play(const TWaitPoint& point, std::vector<int> yesTo = {}, TOnTheWay onTheWay = {}) {
         player.setInterval(0);
-        QObject::connect(&player, &QTimer::timeout, [this, point, yesTo] {
+        QObject::connect(&player, &QTimer::timeout, [this, point, yesTo, onTheWay] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
             if (dialog == nullptr || !dialog->isVisible()) {
                 openRounds = 0;
@@ -136,9 +174,16 @@ protected:
             shown.push_back(ui::FromQt(dialog->objectName()));
             if (!terminated) {
                 if (Matches(*dialog, point)) {
+                    QObject::connect(dialog, &QDialog::finished, [this](int result) { endedWith = result; });
                     mark = amp->RequestCount();
                     terminated = true;
                     window->Terminate();
+                    return;
+                }
+                const bool acted = std::any_of(actedIn.begin(), actedIn.end(),
+                                               [dialog](const QPointer<QDialog>& d) { return d == dialog; });
+                if (onTheWay && !acted && onTheWay(*this, *dialog)) {
+                    actedIn.emplace_back(dialog);
                     return;
                 }
                 // A notice on the way (the settings dialog's missing firmware library) is read.
@@ -180,8 +225,9 @@ protected:
         return std::vector<fakewire::TRequest>(all.begin() + static_cast<std::ptrdiff_t>(mark), all.end());
     }
 
-    // The program ended, and after the signal the only write was the close's stop lock.
-    void ExpectNoWriteButTheStopLock() {
+    // The program ended, and after the signal the only write was the close's stop lock (none
+    // where the amplifier is no longer in the model).
+    void ExpectNoWriteButTheStopLock(int stopLocks = 1) {
         ASSERT_TRUE(terminated) << "the wait point was never reached";
         EXPECT_TRUE(stayedOpen.empty()) << stayedOpen.front();
         int locks = 0;
@@ -192,7 +238,7 @@ protected:
             }
             EXPECT_EQ(WriteCodes().count(r.Command), 0u) << "a write after the signal: " << Hex(r.Command);
         }
-        EXPECT_EQ(locks, 1) << "the close's stop lock";
+        EXPECT_EQ(locks, stopLocks) << "the close's stop lock";
     }
 
     TInstalledVirtualMainLoop loop;
@@ -207,18 +253,24 @@ protected:
     int openRounds = 0;
     std::vector<std::string> shown;
     std::vector<std::string> stayedOpen;
+    std::vector<QPointer<QDialog>> actedIn;
+    std::optional<int> endedWith; // the result the dialog at the wait point ended with
 };
 
 // ---- Commands whose device work follows a box or dialog ---------------------------------------
 
 struct TCommandCase {
     const char* Name;
-    std::function<void(ui::TSettings&)> Configure;
-    const char* Action;     // the command, or nullptr for a channel menu item
-    const char* MenuItem;   // the channel menu item
-    TWaitPoint Point;       // where the termination arrives
-    std::vector<int> YesTo; // boxes answered Yes on the way there
-    bool Modified = true;   // the setup was changed (the save offer is shown)
+    std::function<void(ui::TSettings&)> Configure = {};
+    const char* Action = nullptr;              // the command, or nullptr for a channel menu item
+    const char* MenuItem = nullptr;            // the channel menu item
+    TWaitPoint Point = {};                     // where the termination arrives
+    std::vector<int> YesTo = {};               // boxes answered Yes on the way there
+    bool Modified = true;                      // the setup was changed (the save offer is shown)
+    TOnTheWay OnTheWay = {};                   // the other dialogs on the way there
+    std::function<void(Ending&)> Prepare = {}; // after the first scan
+    std::function<void(Ending&)> Run = {};     // the command, without Action and MenuItem
+    int StopLocks = 1;                         // the close's stop locks the amplifier gets
 };
 
 void PrintTo(const TCommandCase& c, std::ostream* os) {
@@ -255,11 +307,16 @@ TEST_P(EndingCommand, ProgramEndsAndNoWriteButTheStopLockFollowsTheSignal) {
         auto entry = std::make_unique<model::TTEDSBlock>(StoredSensor(RomId(known)));
         window->Translator->AddSensorEntry(entry);
     }
+    if (c.Prepare) {
+        ASSERT_NO_FATAL_FAILURE(c.Prepare(*this));
+    }
     window->SetupModified = c.Modified;
     for (int i = 0; i < window->lbDevControl->count(); ++i)
         window->lbDevControl->item(i)->setSelected(true);
-    Play(c.Point, c.YesTo);
-    if (c.Action != nullptr) {
+    Play(c.Point, c.YesTo, c.OnTheWay);
+    if (c.Run) {
+        c.Run(*this);
+    } else if (c.Action != nullptr) {
         QAction* action = window->Action(c.Action);
         ASSERT_NE(action, nullptr);
         ASSERT_TRUE(action->isEnabled()) << c.Action;
@@ -272,10 +329,76 @@ TEST_P(EndingCommand, ProgramEndsAndNoWriteButTheStopLockFollowsTheSignal) {
         item->trigger();
     }
     UntilClosed();
-    ExpectNoWriteButTheStopLock();
+    ExpectNoWriteButTheStopLock(c.StopLocks);
+    // A box returns as Escape does, any other dialog ends as rejected.
+    if (c.Point.ObjectName != std::string("QMessageBox")) {
+        ASSERT_TRUE(endedWith.has_value()) << "the dialog at the wait point never ended";
+        EXPECT_EQ(*endedWith, c.Point.TextId != 0 ? ui::kResultNo : int(QDialog::Rejected));
+    }
 }
 
 const TWaitPoint kSaveOffer{"QRBMessageForm", 1611};
+
+// The open dialog answered with the setup file WriteSetup wrote.
+bool OpenTheSetupFile(Ending& test, QDialog& dialog) {
+    auto* files = qobject_cast<QFileDialog*>(&dialog);
+    if (files == nullptr) return false;
+    files->selectFile(ui::ToQt(test.setupFile));
+    static_cast<QDialog*>(files)->accept();
+    return true;
+}
+
+// A setup saved with another number of channels.
+void WriteSetupOfOtherCount(Ending& test) {
+    test.WriteSetup([](std::string& text) {
+        const std::string count = "<channel_count>2</channel_count>";
+        const size_t at = text.find(count);
+        ASSERT_NE(at, std::string::npos) << text;
+        text.replace(at, count.size(), "<channel_count>3</channel_count>");
+    });
+}
+
+// A setup saved from other channels: no serial number of the file is one of the channels'.
+void WriteSetupOfOtherSerials(Ending& test) {
+    test.WriteSetup([](std::string& text) {
+        const std::string tag = "<channel_serial>";
+        int replaced = 0;
+        for (size_t at = text.find(tag); at != std::string::npos; at = text.find(tag, at + 1), ++replaced)
+            text.insert(at + tag.size(), "9");
+        ASSERT_GT(replaced, 0) << text;
+    });
+}
+
+// The offline dialog is confirmed with its proposal.
+bool ConfirmOffline(Ending&, QDialog& dialog) {
+    if (dialog.objectName() != QLatin1String("OfflineForm")) return false;
+    dialog.accept();
+    return true;
+}
+
+// The model holds offline devices: the amplifier was scanned, then the program went offline.
+void GoOffline(Ending& test) {
+    ui::TOndrixMain& w = test.Window();
+    w.SetupModified = false;
+    QTimer::singleShot(0, &w, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->accept();
+    });
+    QAction* offline = w.Action("actOffline");
+    ASSERT_TRUE(offline->isEnabled());
+    offline->trigger();
+    ASSERT_TRUE(w.Translator->OfflineMode);
+    ASSERT_TRUE(w.Action("actOnline")->isEnabled());
+}
+
+// In the sensor database dialog the user opens the editor of its (new) entry.
+bool EditTheNewSensor(Ending&, QDialog& dialog) {
+    if (dialog.objectName() != QLatin1String("TEDSInfoForm")) return false;
+    auto* edit = dialog.findChild<QPushButton*>(QStringLiteral("btnEditTEDS"));
+    if (edit == nullptr || !edit->isEnabled()) return false;
+    // From the event loop: the editor's own loop must not run inside the player.
+    QTimer::singleShot(0, edit, &QPushButton::click);
+    return true;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Ending, EndingCommand,
@@ -306,8 +429,164 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      nullptr, "miTEDS", {"TEDSInfoForm", 0}, {1560, 1904}, false},
         TCommandCase{"CheckTemperaturesQuestion", [](ui::TSettings& s) { s.AskOnTEMPCheck = true; }, nullptr,
-                     "miTEMP", {"QRBMessageForm", 1567}, {}, false}),
+                     "miTEMP", {"QRBMessageForm", 1567}, {}, false},
+        TCommandCase{.Name = "LoadSetupOfAnotherChannelCount",
+                     .Configure = [](ui::TSettings& s) { s.DiffSetupWarning = true; },
+                     .Action = "actLoadSetup",
+                     .Point = {"QRBMessageForm", 1545},
+                     .Modified = false,
+                     .OnTheWay = OpenTheSetupFile,
+                     .Prepare = WriteSetupOfOtherCount},
+        TCommandCase{.Name = "LoadSetupOfOtherSerialNumbers",
+                     .Configure =
+                         [](ui::TSettings& s) {
+                             s.DiffSetupWarning = false;
+                             s.DiffSerNoWarning = true;
+                         },
+                     .Action = "actLoadSetup",
+                     .Point = {"QRBMessageForm", 1548},
+                     .Modified = false,
+                     .OnTheWay = OpenTheSetupFile,
+                     .Prepare = WriteSetupOfOtherSerials},
+        TCommandCase{.Name = "OfflineWithoutTheRescanQuestion",
+                     .Configure = [](ui::TSettings& s) { s.ConfirmRescan = false; },
+                     .Action = "actOffline",
+                     .Point = kSaveOffer,
+                     .OnTheWay = ConfirmOffline},
+        TCommandCase{.Name = "OnlineWithoutTheRescanQuestion",
+                     .Configure = [](ui::TSettings& s) { s.ConfirmRescan = false; },
+                     .Action = "actOnline",
+                     .Point = kSaveOffer,
+                     .YesTo = {1617},
+                     .Prepare = GoOffline,
+                     .StopLocks = 0},
+        TCommandCase{.Name = "CurrentModesWarning",
+                     .Configure = [](ui::TSettings& s) { s.AskOnCurrent = true; },
+                     .Point = {"QRBMessageForm", 1608},
+                     .Modified = false,
+                     .Run =
+                         [](Ending& test) {
+                             test.Window().Channels->Menus().RunHandler(ui::TMenuHandler::Sensor,
+                                                                        model::stCurrent);
+                         }},
+        TCommandCase{.Name = "SensorDetectionsResultBox",
+                     .Configure = [](ui::TSettings& s) { s.AutoTEDSConfig = true; },
+                     .MenuItem = "miTEDS",
+                     .Point = {"QMessageBox"},
+                     .YesTo = {1560},
+                     .Modified = false,
+                     .Prepare = [](Ending& test) { test.Bridge(1).SetShorted(true); }},
+        TCommandCase{.Name = "SensorDetectionsSensorEditor",
+                     .Configure =
+                         [](ui::TSettings& s) {
+                             s.AskForNewTEDS = true;
+                             s.AutoTEDSConfig = true;
+                         },
+                     .MenuItem = "miTEDS",
+                     .Point = {"TEDSEditForm"},
+                     .YesTo = {1560, 1904},
+                     .Modified = false,
+                     .OnTheWay = EditTheNewSensor},
+        TCommandCase{.Name = "CheckTemperaturesResultBox",
+                     .Configure = [](ui::TSettings& s) { s.AskOnTEMPCheck = true; },
+                     .MenuItem = "miTEMP",
+                     .Point = {"QMessageBox"},
+                     .YesTo = {1567},
+                     .Modified = false},
+        TCommandCase{.Name = "ChannelOffsetWindow",
+                     .Point = {"ChannelOffsetForm"},
+                     .Modified = false,
+                     .Run =
+                         [](Ending& test) {
+                             // The offset cell clicked: its window opens for the first channel.
+                             test.Window().Channels->Menus().ShowOffsetEditor(10, 10, 0);
+                         }},
+        TCommandCase{.Name = "DeviceInformation",
+                     .Action = "actDevInformation",
+                     .Point = {"DeviceInfoForm"},
+                     .Modified = false},
+        TCommandCase{.Name = "OffsetTable",
+                     .Action = "actChannelOffsets",
+                     .Point = {"DeviceInfoForm"},
+                     .Modified = false},
+        TCommandCase{.Name = "ExtendedChannelInformation",
+                     .Action = "actChInfo",
+                     .Point = {"ExtChannelInfoForm"},
+                     .Modified = false},
+        TCommandCase{.Name = "ErrorHistory",
+                     .Point = {"DeviceInfoForm"},
+                     .Modified = false,
+                     .Prepare = [](Ending& test) { test.Window().HistoryList.push_back("an entry"); },
+                     .Run =
+                         [](Ending& test) {
+                             test.Window().miShowHistory->setEnabled(true);
+                             test.Window().miShowHistory->trigger();
+                         }}),
     [](const ::testing::TestParamInfo<TCommandCase>& info) { return std::string(info.param.Name); });
+
+// ---- The first scan ------------------------------------------------------------------------
+
+// Every dialog shown, also one that ends before the player sees it.
+class TShownDialogs : public QObject {
+public:
+    TShownDialogs() { QCoreApplication::instance()->installEventFilter(this); }
+    ~TShownDialogs() override { QCoreApplication::instance()->removeEventFilter(this); }
+    size_t Count(const char* objectName) const { return std::count(names_.begin(), names_.end(), objectName); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && qobject_cast<QDialog*>(watched) != nullptr)
+            names_.push_back(ui::FromQt(watched->objectName()));
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::vector<std::string> names_;
+};
+
+class EndingFirstScan : public Ending {
+protected:
+    void SetUp() override {
+        Ending::SetUp();
+        dialogs = std::make_unique<TShownDialogs>();
+        ASSERT_NO_FATAL_FAILURE(Start([](ui::TSettings& s) { s.OfflineCheck = true; }));
+        // The amplifier is not found.
+        amp->SetInfoListening(false);
+    }
+    void RunFirstScan() {
+        window->timMainTimer();
+        loop.Step();
+        UntilClosed();
+        EXPECT_EQ(window->Translator->ChannelCount(), 0);
+    }
+    std::unique_ptr<TShownDialogs> dialogs;
+};
+
+// The first scan found nothing and offers offline mode: its dialog ends as rejected.
+TEST_F(EndingFirstScan, OfflineDialogItOffersEndsAsRejected) {
+    Play({"OfflineForm"});
+    RunFirstScan();
+    ExpectNoWriteButTheStopLock(0);
+    EXPECT_EQ(endedWith, std::optional<int>(QDialog::Rejected));
+    EXPECT_EQ(dialogs->Count("OfflineForm"), 1u);
+}
+
+// The signal comes while the first scan runs: the offline dialog it would offer after it never
+// opens, and the program ends.
+TEST_F(EndingFirstScan, SignalDuringItOpensNoOfflineDialog) {
+    Play({"none"});
+    bool duringTheScan = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        duringTheScan = window->Gate.IsHeld();
+        mark = amp->RequestCount();
+        terminated = true;
+        window->Terminate();
+    });
+    RunFirstScan();
+    EXPECT_TRUE(duringTheScan);
+    ExpectNoWriteButTheStopLock(0);
+    EXPECT_EQ(dialogs->Count("OfflineForm"), 0u);
+}
 
 // ---- The zero adjustment window ---------------------------------------------------------------
 
