@@ -1,8 +1,8 @@
 // The USB and LAN device setup dialogs against the stand-in firmware library: the delayed scan
 // over every local network, the kinds listed, firmware update and address change with their
 // success and failure paths, the settings dialog's address list, progress by phase, closing
-// refused while busy, the dialogs' size kept while the progress shows, and the controls' sizes
-// in both languages.
+// refused while busy, the program's end during an upload, the dialogs' size kept while the
+// progress shows, and the controls' sizes in both languages.
 
 #include "ui/dialogs/DeviceSetupForms.h"
 
@@ -394,6 +394,59 @@ TEST_F(DeviceSetup, UploadReportsProgressKeepsTheGateClosedAndRefusesToClose) {
     EXPECT_TRUE(gate.IsOpen());
     form->btnOK->click();
     EXPECT_FALSE(form->isVisible());
+}
+
+// The program's end comes during an upload: the upload runs to its end (nothing can stop it),
+// then the dialog ends as rejected, without the wait and rescan that follow a finished upload.
+TEST_F(DeviceSetup, AnEndDuringAnUploadEndsTheDialogWhenTheUploadEnds) {
+    for (const bool address : {false, true}) {
+        SCOPED_TRACE(address ? "address change" : "firmware update");
+        auto form = Open<TLanSetupForm>();
+        form->lbDevices->setCurrentRow(0);
+        fake->SetProgress({0x0300, 0x0340});
+        fake->ClearLog();
+        loop.ClearSleeps();
+        int result = -1;
+        QObject::connect(form.get(), &QDialog::finished, [&result](int r) { result = r; });
+        bool ended = false;
+        // Queued where the upload's progress runs it: after the address dialog, if any.
+        const auto endDuringTheUpload = [&] {
+            QMetaObject::invokeMethod(
+                form.get(),
+                [&] {
+                    ended = true;
+                    EXPECT_TRUE(form->Busy());
+                    EndMessageBoxes();
+                    form->reject(); // refused while the upload runs
+                    EXPECT_TRUE(form->isVisible());
+                },
+                Qt::QueuedConnection);
+        };
+        if (address) {
+            modal->On("qrb::ui::TAddLANAddressForm", [&](QDialog& d) {
+                endDuringTheUpload();
+                d.accept();
+            });
+            form->btnIPChange->click();
+        } else {
+            endDuringTheUpload();
+            script.Answers = {"/var/tmp/a.fwi"};
+            form->btnFirmware->click();
+        }
+        ResumeMessageBoxes();
+        EXPECT_TRUE(ended);
+        const std::vector<std::string> log = fake->Log();
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+            return line.rfind(address ? "QRBFWNET_UploadIPAddrImg(" : "QRBFWNET_UploadFWImg(", 0) == 0;
+        })) << ::testing::PrintToString(log);
+        EXPECT_FALSE(form->isVisible());
+        EXPECT_EQ(result, QDialog::Rejected);
+        EXPECT_TRUE(loop.Sleeps().empty());
+        EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& line) {
+            return line.rfind("QRBFWNET_Scan(", 0) == 0;
+        })) << ::testing::PrintToString(log);
+        EXPECT_TRUE(gate.IsOpen());
+    }
 }
 
 TEST_F(DeviceSetup, DialogsKeepTheirSizeWhileTheProgressShows) {
