@@ -202,7 +202,8 @@ template <class F> TI2CResult TI2CHAL::RouteWrite(const char* operation, int32_t
     if (writesRefused_ && writeAllowances_ == 0) {
         // Not a device fault: nothing is retried and no device counts as lost.
         if (OnLog)
-            OnLog(this, Format("[ERR] %s to device %2.2d refused: the program ends", {operation, device + 1}));
+            OnLog(this,
+                  Format("[ERR] %s to device %2.2d refused: the program ends", {operation, device + 1}));
         return TI2CResult::irTransferFailed;
     }
     return Route(device, std::forward<F>(call));
@@ -213,13 +214,15 @@ TI2CResult TI2CHAL::SetFan(int32_t device, uint8_t speed) {
 }
 TI2CResult TI2CHAL::SetMux(int32_t device, uint8_t ondrixMux, uint8_t channelMux, uint8_t pathMux) {
     return RouteWrite("SetMux", device,
-                 [&](TI2CControl& c, int32_t i) { return c.SetMux(i, ondrixMux, channelMux, pathMux); });
+                      [&](TI2CControl& c, int32_t i) { return c.SetMux(i, ondrixMux, channelMux, pathMux); });
 }
 TI2CResult TI2CHAL::WriteI2C(int32_t device, uint8_t addr, std::string_view hexText) {
-    return RouteWrite("WriteI2C", device, [&](TI2CControl& c, int32_t i) { return c.WriteI2C(i, addr, hexText); });
+    return RouteWrite("WriteI2C", device,
+                      [&](TI2CControl& c, int32_t i) { return c.WriteI2C(i, addr, hexText); });
 }
 TI2CResult TI2CHAL::WriteI2CBlock(int32_t device, uint8_t addr, std::span<const uint8_t> data) {
-    return RouteWrite("WriteI2CBlock", device, [&](TI2CControl& c, int32_t i) { return c.WriteI2CBlock(i, addr, data); });
+    return RouteWrite("WriteI2CBlock", device,
+                      [&](TI2CControl& c, int32_t i) { return c.WriteI2CBlock(i, addr, data); });
 }
 TI2CResult TI2CHAL::ReadI2C(int32_t device, uint8_t addr, uint16_t len, std::span<uint8_t> buf) {
     return Route(device, [&](TI2CControl& c, int32_t i) { return c.ReadI2C(i, addr, len, buf); });
@@ -227,7 +230,7 @@ TI2CResult TI2CHAL::ReadI2C(int32_t device, uint8_t addr, uint16_t len, std::spa
 TI2CResult TI2CHAL::WriteReadI2C(int32_t device, uint8_t addr, std::string_view hexText, uint16_t len,
                                  std::span<uint8_t> buf) {
     return RouteWrite("WriteReadI2C", device,
-                 [&](TI2CControl& c, int32_t i) { return c.WriteReadI2C(i, addr, hexText, len, buf); });
+                      [&](TI2CControl& c, int32_t i) { return c.WriteReadI2C(i, addr, hexText, len, buf); });
 }
 TI2CResult TI2CHAL::WriteChannel(int32_t device, uint8_t channel, uint8_t adc8LowVal,
                                  const TRegisterImage& image, TI2CBuffer& answer) {
@@ -236,7 +239,8 @@ TI2CResult TI2CHAL::WriteChannel(int32_t device, uint8_t channel, uint8_t adc8Lo
     });
 }
 TI2CResult TI2CHAL::SaveAllConfig(int32_t device, uint8_t channel) {
-    return RouteWrite("SaveAllConfig", device, [&](TI2CControl& c, int32_t i) { return c.SaveAllConfig(i, channel); });
+    return RouteWrite("SaveAllConfig", device,
+                      [&](TI2CControl& c, int32_t i) { return c.SaveAllConfig(i, channel); });
 }
 TI2CResult TI2CHAL::GetDeviceInfo(int32_t device, TDeviceInfo& info) {
     return Route(device, [&](TI2CControl& c, int32_t i) { return c.GetDeviceInfo(i, info); });
@@ -245,7 +249,8 @@ TI2CResult TI2CHAL::GetChannelInfo(int32_t device, TChannelInfoBlock& block) {
     return Route(device, [&](TI2CControl& c, int32_t i) { return c.GetChannelInfo(i, block); });
 }
 TI2CResult TI2CHAL::SetChannelInfo(int32_t device, int32_t channel, const TChannelInfo& info) {
-    return RouteWrite("SetChannelInfo", device, [&](TI2CControl& c, int32_t i) { return c.SetChannelInfo(i, channel, info); });
+    return RouteWrite("SetChannelInfo", device,
+                      [&](TI2CControl& c, int32_t i) { return c.SetChannelInfo(i, channel, info); });
 }
 TI2CResult TI2CHAL::GetDCDCInfo(int32_t device, TDCDCInfo& info) {
     return Route(device, [&](TI2CControl& c, int32_t i) { return c.GetDCDCInfo(i, info); });
@@ -258,7 +263,8 @@ TI2CResult TI2CHAL::GetMasterflash(int32_t device, TMasterFlash& flash) {
     return Route(device, [&](TI2CControl& c, int32_t i) { return c.GetMasterflash(i, flash); });
 }
 TI2CResult TI2CHAL::SetMasterflash(int32_t device, const TMasterFlash& flash) {
-    return RouteWrite("SetMasterflash", device, [&](TI2CControl& c, int32_t i) { return c.SetMasterflash(i, flash); });
+    return RouteWrite("SetMasterflash", device,
+                      [&](TI2CControl& c, int32_t i) { return c.SetMasterflash(i, flash); });
 }
 TI2CResult TI2CHAL::GetDeviceADC8(int32_t device, TDeviceADC8& status, bool& changed) {
     return Route(device, [&](TI2CControl& c, int32_t i) { return c.GetDeviceADC8(i, status, changed); });
@@ -274,7 +280,8 @@ void TI2CHAL::GetFWVersion(int32_t device, TFWVersion& version, std::string& tex
 
 TI2CResult TI2CHAL::SetDeviceLockState(int32_t device, bool locked) {
     if (GetDevice(device) == nullptr) return TI2CResult::irUnknownInterface;
-    return RouteWrite("SetDeviceLockState", device, [&](TI2CControl& c, int32_t i) { return c.SetDeviceLockState(i, locked); });
+    return RouteWrite("SetDeviceLockState", device,
+                      [&](TI2CControl& c, int32_t i) { return c.SetDeviceLockState(i, locked); });
 }
 
 } // namespace qrb::device

@@ -421,10 +421,9 @@ TEST_F(I2CHALTest, AfterTheProgramsEndWritesAreRefusedButInsideAnAllowanceReadsP
     int noAnswers = 0;
     hal->OnNoAnswer = [&](int32_t) { ++noAnswers; };
     hal->RefuseWrites();
-    const std::set<std::string> writes = {"SetFan",         "SetMux",        "WriteI2C",
-                                          "WriteI2CBlock",  "WriteReadI2C",  "WriteChannel",
-                                          "SaveAllConfig",  "SetChannelInfo", "SetMasterflash",
-                                          "SetDeviceLockState"};
+    const std::set<std::string> writes = {
+        "SetFan",       "SetMux",        "WriteI2C",       "WriteI2CBlock",  "WriteReadI2C",
+        "WriteChannel", "SaveAllConfig", "SetChannelInfo", "SetMasterflash", "SetDeviceLockState"};
     for (const TRouteCase& c : RouteCases()) {
         SCOPED_TRACE(c.Name);
         const bool write = writes.count(c.Name) != 0;
@@ -436,7 +435,8 @@ TEST_F(I2CHALTest, AfterTheProgramsEndWritesAreRefusedButInsideAnAllowanceReadsP
         EXPECT_EQ(log.empty(), write);
         ASSERT_EQ(logLines.size(), write ? 1u : 0u);
         if (write) {
-            EXPECT_EQ(logLines[0], std::string("[ERR] ") + c.Name + " to device 01 refused: the program ends");
+            EXPECT_EQ(logLines[0],
+                      std::string("[ERR] ") + c.Name + " to device 01 refused: the program ends");
         }
         log.clear();
         {

@@ -57,8 +57,18 @@ constexpr uint32_t kWriteChannel = 0x30011;
 // The requests that change a device (I2C writes, multiplexers, sequences, IRQ mode, fan, clock,
 // flash, channel information, DC/DC information, channel images, the lock).
 const std::set<uint32_t>& WriteCodes() {
-    static const std::set<uint32_t> codes = {0x10003, 0x10008, 0x20001, 0x20002, 0x20003, 0x20006,
-                                             0x20008, 0x30003, 0x30006, 0x30008, 0x30010, 0x30011,
+    static const std::set<uint32_t> codes = {0x10003,
+                                             0x10008,
+                                             0x20001,
+                                             0x20002,
+                                             0x20003,
+                                             0x20006,
+                                             0x20008,
+                                             0x30003,
+                                             0x30006,
+                                             0x30008,
+                                             0x30010,
+                                             0x30011,
                                              kSetDeviceLockState};
     return codes;
 }
@@ -403,33 +413,65 @@ bool EditTheNewSensor(Ending&, QDialog& dialog) {
 INSTANTIATE_TEST_SUITE_P(
     Ending, EndingCommand,
     ::testing::Values(
-        TCommandCase{"RestoreDefaultsWithoutItsQuestion", [](ui::TSettings& s) { s.AskOnDefault = false; },
-                     "actDefaultSetup", nullptr, kSaveOffer, {}},
-        TCommandCase{"TurnOffWithoutItsQuestion", [](ui::TSettings& s) { s.ConfirmTurnOff = false; },
-                     "actTurnOff", nullptr, kSaveOffer, {}},
+        TCommandCase{"RestoreDefaultsWithoutItsQuestion",
+                     [](ui::TSettings& s) { s.AskOnDefault = false; },
+                     "actDefaultSetup",
+                     nullptr,
+                     kSaveOffer,
+                     {}},
+        TCommandCase{"TurnOffWithoutItsQuestion",
+                     [](ui::TSettings& s) { s.ConfirmTurnOff = false; },
+                     "actTurnOff",
+                     nullptr,
+                     kSaveOffer,
+                     {}},
         TCommandCase{"LoadSetupsSaveOffer", {}, "actLoadSetup", nullptr, kSaveOffer, {}},
-        TCommandCase{"NewScanWithoutItsQuestion", [](ui::TSettings& s) { s.ConfirmRescan = false; },
-                     "actNewScan", nullptr, kSaveOffer, {}},
-        TCommandCase{"StoreConfiguration", {}, "actSaveDevConfig", nullptr, {"QRBMessageForm", 1538}, {}, false},
-        TCommandCase{"ClearConfiguration", {}, "actClearDevConfig", nullptr, {"QRBMessageForm", 1541}, {}, false},
+        TCommandCase{"NewScanWithoutItsQuestion",
+                     [](ui::TSettings& s) { s.ConfirmRescan = false; },
+                     "actNewScan",
+                     nullptr,
+                     kSaveOffer,
+                     {}},
+        TCommandCase{
+            "StoreConfiguration", {}, "actSaveDevConfig", nullptr, {"QRBMessageForm", 1538}, {}, false},
+        TCommandCase{
+            "ClearConfiguration", {}, "actClearDevConfig", nullptr, {"QRBMessageForm", 1541}, {}, false},
         TCommandCase{"SettingsDialog", {}, "actSettings", nullptr, {"SettingsForm", 0}, {}, false},
         TCommandCase{"AboutDialog", {}, "actAbout", nullptr, {"AboutBox", 0}, {}, false},
-        TCommandCase{"SensorDetectionsQuestion", [](ui::TSettings& s) { s.AskOnTEDSCheck = true; }, nullptr,
-                     "miTEDS", {"QRBMessageForm", 1560}, {}, false},
+        TCommandCase{"SensorDetectionsQuestion",
+                     [](ui::TSettings& s) { s.AskOnTEDSCheck = true; },
+                     nullptr,
+                     "miTEDS",
+                     {"QRBMessageForm", 1560},
+                     {},
+                     false},
         TCommandCase{"SensorDetectionsNewSensorQuestion",
                      [](ui::TSettings& s) {
                          s.AskForNewTEDS = true;
                          s.AutoTEDSConfig = true;
                      },
-                     nullptr, "miTEDS", {"QRBMessageForm", 1904}, {1560}, false},
+                     nullptr,
+                     "miTEDS",
+                     {"QRBMessageForm", 1904},
+                     {1560},
+                     false},
         TCommandCase{"SensorDetectionsSensorDatabase",
                      [](ui::TSettings& s) {
                          s.AskForNewTEDS = true;
                          s.AutoTEDSConfig = true;
                      },
-                     nullptr, "miTEDS", {"TEDSInfoForm", 0}, {1560, 1904}, false},
-        TCommandCase{"CheckTemperaturesQuestion", [](ui::TSettings& s) { s.AskOnTEMPCheck = true; }, nullptr,
-                     "miTEMP", {"QRBMessageForm", 1567}, {}, false},
+                     nullptr,
+                     "miTEDS",
+                     {"TEDSInfoForm", 0},
+                     {1560, 1904},
+                     false},
+        TCommandCase{"CheckTemperaturesQuestion",
+                     [](ui::TSettings& s) { s.AskOnTEMPCheck = true; },
+                     nullptr,
+                     "miTEMP",
+                     {"QRBMessageForm", 1567},
+                     {},
+                     false},
         TCommandCase{.Name = "LoadSetupOfAnotherChannelCount",
                      .Configure = [](ui::TSettings& s) { s.DiffSetupWarning = true; },
                      .Action = "actLoadSetup",
@@ -453,10 +495,8 @@ INSTANTIATE_TEST_SUITE_P(
                      .Action = "actOffline",
                      .Point = kSaveOffer,
                      .OnTheWay = ConfirmOffline},
-        TCommandCase{.Name = "OfflineDialog",
-                     .Action = "actOffline",
-                     .Point = {"OfflineForm"},
-                     .Modified = false},
+        TCommandCase{
+            .Name = "OfflineDialog", .Action = "actOffline", .Point = {"OfflineForm"}, .Modified = false},
         TCommandCase{.Name = "OnlineWithoutTheRescanQuestion",
                      .Configure = [](ui::TSettings& s) { s.ConfirmRescan = false; },
                      .Action = "actOnline",
@@ -480,17 +520,18 @@ INSTANTIATE_TEST_SUITE_P(
                      .YesTo = {1560},
                      .Modified = false,
                      .Prepare = [](Ending& test) { test.Bridge(1).SetShorted(true); }},
-        TCommandCase{.Name = "SensorDetectionsSensorEditor",
-                     .Configure =
-                         [](ui::TSettings& s) {
-                             s.AskForNewTEDS = true;
-                             s.AutoTEDSConfig = true;
-                         },
-                     .MenuItem = "miTEDS",
-                     .Point = {"TEDSEditForm"},
-                     .YesTo = {1560, 1904},
-                     .Modified = false,
-                     .OnTheWay = EditTheNewSensor},
+        TCommandCase{
+            .Name = "SensorDetectionsSensorEditor",
+            .Configure =
+                [](ui::TSettings& s) {
+                    s.AskForNewTEDS = true;
+                    s.AutoTEDSConfig = true;
+                },
+            .MenuItem = "miTEDS",
+            .Point = {"TEDSEditForm"},
+            .YesTo = {1560, 1904},
+            .Modified = false,
+            .OnTheWay = EditTheNewSensor},
         TCommandCase{.Name = "CheckTemperaturesResultBox",
                      .Configure = [](ui::TSettings& s) { s.AskOnTEMPCheck = true; },
                      .MenuItem = "miTEMP",
@@ -535,7 +576,9 @@ class TShownDialogs : public QObject {
 public:
     TShownDialogs() { QCoreApplication::instance()->installEventFilter(this); }
     ~TShownDialogs() override { QCoreApplication::instance()->removeEventFilter(this); }
-    size_t Count(const char* objectName) const { return std::count(names_.begin(), names_.end(), objectName); }
+    size_t Count(const char* objectName) const {
+        return std::count(names_.begin(), names_.end(), objectName);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -643,7 +686,8 @@ TEST_F(EndingZeroAdjust, RunIsAbortedAtItsNextStepThenTheWindowClosesAndTheProgr
                 window->Terminate();
             }
         };
-        QObject::connect(form, &QDialog::finished, [&, form] { actionAtEnd = ui::FromQt(form->stAction->text()); });
+        QObject::connect(form, &QDialog::finished,
+                         [&, form] { actionAtEnd = ui::FromQt(form->stAction->text()); });
         form->btnOK->click();
     });
     window->Action("actZeroAdjust")->trigger();

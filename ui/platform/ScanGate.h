@@ -93,7 +93,7 @@ private:
     struct TEntry {
         bool Rescan = false;
         bool Box = false;
-        bool Close = false; // the window's close: it outlives End()
+        bool Close = false;                       // the window's close: it outlives End()
         std::function<void()> Fn;                 // plain work
         std::vector<std::function<void()>> After; // rescan continuations
     };

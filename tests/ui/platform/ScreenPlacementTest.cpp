@@ -38,7 +38,8 @@ TEST(ScreenPlacementTest, FrameIsMovedInsideTheAvailableArea) {
         {"taller than the area", QRect(100, 200, 300, 900), QPoint(100, 30)},
         {"exactly fits at the corner", QRect(700, 530, 300, 200), QPoint(700, 530)},
     };
-    for (const auto& c : cases) EXPECT_EQ(KeepOnScreen(c.Frame, area), c.Expected) << c.Name;
+    for (const auto& c : cases)
+        EXPECT_EQ(KeepOnScreen(c.Frame, area), c.Expected) << c.Name;
 }
 
 TEST(ScreenPlacementTest, WindowMovedPastTheScreenEdgeComesBackInside) {
@@ -160,8 +161,8 @@ TEST(MessageBoxTest, AShortBoxIsWideEnoughForItsTitleBesideTheFramesIconAndButto
                 EXPECT_GE(box.width(), title + 120) << box.windowTitle().toStdString();
                 EXPECT_TRUE(test::Inside(box.frameGeometry(), area));
                 for (QWidget* w : box.findChildren<QWidget*>()) {
-                    if (!w->isVisible() || (qobject_cast<QLabel*>(w) == nullptr &&
-                                            qobject_cast<QPushButton*>(w) == nullptr))
+                    if (!w->isVisible() ||
+                        (qobject_cast<QLabel*>(w) == nullptr && qobject_cast<QPushButton*>(w) == nullptr))
                         continue;
                     EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
                     EXPECT_GE(w->height(), w->sizeHint().height()) << w->objectName().toStdString();
