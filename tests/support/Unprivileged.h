@@ -8,6 +8,8 @@
 //
 // Returns false when this process is not root (also in that child): the test runs here.
 
+#include "tests/support/ExecArgs.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -21,8 +23,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace qrb::test {
 
@@ -52,32 +52,13 @@ inline bool RerunAsNobody() {
     ::chmod((folder + "/run").c_str(), 0700);
 
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::vector<std::string> args = {self, std::string("--gtest_filter=") + info->test_suite_name() + "." +
-                                               info->name()};
-    std::vector<std::string> env;
-    const std::vector<std::pair<std::string, std::string>> own = {
-        {"HOME", folder + "/home"},
-        {"XDG_RUNTIME_DIR", folder + "/run"},
-        {"XDG_CONFIG_HOME", folder + "/config"},
-        {"QRB_TEST_BINARY_DIR", folder + "/scratch"},
-        {"TMPDIR", folder + "/scratch"}};
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const auto& [key, value] : own)
-            replaced = replaced || key == name;
-        if (!replaced) env.push_back(entry);
-    }
-    for (const auto& [key, value] : own)
-        env.push_back(key + "=" + value);
-    std::vector<char*> argv, envp;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
+    const TExecArgs exec(
+        {self, std::string("--gtest_filter=") + info->test_suite_name() + "." + info->name()},
+        {{"HOME", folder + "/home"},
+         {"XDG_RUNTIME_DIR", folder + "/run"},
+         {"XDG_CONFIG_HOME", folder + "/config"},
+         {"QRB_TEST_BINARY_DIR", folder + "/scratch"},
+         {"TMPDIR", folder + "/scratch"}});
 
     std::fflush(nullptr);
     const pid_t pid = ::fork();
@@ -85,7 +66,7 @@ inline bool RerunAsNobody() {
         // Only system calls between fork and exec: the test program may run threads.
         if (::setgroups(0, nullptr) == 0 && ::setresgid(gid, gid, gid) == 0 &&
             ::setresuid(uid, uid, uid) == 0)
-            ::execve(argv[0], argv.data(), envp.data());
+            ::execve(exec.Argv()[0], exec.Argv(), exec.Envp());
         ::_exit(127);
     }
     int status = 0;

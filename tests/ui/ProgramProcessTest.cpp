@@ -4,6 +4,7 @@
 
 #include "device/FileUtil.h"
 #include "device/StringList.h"
+#include "tests/support/ExecArgs.h"
 #include "tests/support/FakeLanAmplifier.h"
 #include "ui/settings/IniFile.h"
 #include "ui/settings/Settings.h"
@@ -16,13 +17,13 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <netinet/in.h>
+#include <optional>
 #include <string>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -49,23 +50,13 @@ class TChild {
 public:
     // printBoxes: the message boxes are printed and answered at once; else they are the real
     // boxes, which wait for an answer.
+    // changes: further environment variables of the child.
     TChild(const std::string& binary, const fs::path& output, const char* argument = nullptr,
-           bool printBoxes = true) {
-        // Everything is prepared here: the test may run threads (a fake amplifier), so the
-        // child makes system calls only until its exec.
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e)
-            if (std::strncmp(*e, "QRB_MESSAGES=", 13) != 0) env.emplace_back(*e);
-        if (printBoxes) env.emplace_back("QRB_MESSAGES=print");
-        std::vector<char*> envp;
-        for (std::string& entry : env)
-            envp.push_back(entry.data());
-        envp.push_back(nullptr);
-        std::string path = binary;
-        std::string arg = argument != nullptr ? argument : "";
-        std::vector<char*> argv{path.data()};
-        if (argument != nullptr) argv.push_back(arg.data());
-        argv.push_back(nullptr);
+           bool printBoxes = true, test::TExecArgs::TChanges changes = {}) {
+        std::vector<std::string> args{binary};
+        if (argument != nullptr) args.emplace_back(argument);
+        changes.emplace_back("QRB_MESSAGES", printBoxes ? std::optional<std::string>("print") : std::nullopt);
+        const test::TExecArgs exec(std::move(args), changes);
         // Standard output holds the printed message boxes; Qt's warnings go elsewhere.
         const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         const std::string errors = output.string() + ".err";
@@ -75,7 +66,7 @@ public:
         if (pid_ == 0) {
             if (fd >= 0) dup2(fd, 1);
             if (errFd >= 0) dup2(errFd, 2);
-            execve(argv[0], argv.data(), envp.data());
+            execve(exec.Argv()[0], exec.Argv(), exec.Envp());
             _exit(127);
         }
         if (fd >= 0) close(fd);
@@ -153,7 +144,8 @@ bool HoldsLock(pid_t pid, const fs::path& path) {
 std::string Describe(pid_t pid) {
     const std::string proc = "/proc/" + std::to_string(pid);
     std::error_code ec;
-    std::string text = "process " + std::to_string(pid) + ": runs " + fs::read_symlink(proc + "/exe", ec).string();
+    std::string text =
+        "process " + std::to_string(pid) + ": runs " + fs::read_symlink(proc + "/exe", ec).string();
     std::ifstream status(proc + "/status");
     for (std::string line; std::getline(status, line);)
         if (line.rfind("State:", 0) == 0) text += "; " + line;
@@ -332,12 +324,9 @@ std::vector<std::string> Tree(const fs::path& dir) {
 // A start with its own runtime folder (value), none (empty) or the test's (null).
 std::unique_ptr<TChild> StartWithRuntime(const std::string& binary, const fs::path& output,
                                          const char* runtime) {
-    const char* saved = std::getenv("XDG_RUNTIME_DIR");
-    const std::string keep = saved != nullptr ? saved : "";
-    if (runtime != nullptr) setenv("XDG_RUNTIME_DIR", runtime, 1);
-    auto child = std::make_unique<TChild>(binary, output);
-    setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
-    return child;
+    test::TExecArgs::TChanges changes;
+    if (runtime != nullptr) changes.emplace_back("XDG_RUNTIME_DIR", runtime);
+    return std::make_unique<TChild>(binary, output, nullptr, true, std::move(changes));
 }
 
 // Two instances never run on the same settings, whatever their runtime folders: a second start
