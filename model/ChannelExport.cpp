@@ -200,19 +200,31 @@ std::string BuildXlsExport(const TSetupModel& model, const TExportHeadings& head
     return s;
 }
 
+namespace {
+
+// Writes bytes; a failure's text is the export's own with its error code, then the file and
+// why the system refused it, so that one box can tell two failed exports apart.
+bool WriteExport(const char* kind, const std::string& fileName, const std::string& bytes,
+                 std::string& error) {
+    std::string reason;
+    errno = 0;
+    if (device::WriteFileAtomic(fileName, bytes, reason)) return true;
+    const int code = LastErrorCode();
+    error = Format("Error while writing setup info %s file (%d): %s", kind, code, fileName);
+    if (!reason.empty()) error += " (" + reason + ")";
+    return false;
+}
+
+} // namespace
+
 bool ExportText(const std::string& fileName, const TSetupModel& model, const TExportHeadings& headings,
                 std::string& error) {
-    const std::string bytes = BuildTextExport(model, headings);
-    std::string fileError;
-    errno = 0;
-    if (device::WriteFileAtomic(fileName, bytes, fileError)) return true;
-    error = Format("Error while writing setup info txt file (%d)", LastErrorCode());
-    return false;
+    return WriteExport("txt", fileName, BuildTextExport(model, headings), error);
 }
 
 bool ExportXls(const std::string& fileName, const TSetupModel& model, const TExportHeadings& headings,
                std::string& error) {
-    return device::WriteFileAtomic(fileName, BuildXlsExport(model, headings), error);
+    return WriteExport("xls", fileName, BuildXlsExport(model, headings), error);
 }
 
 } // namespace qrb::model

@@ -38,8 +38,8 @@ std::string BuildXlsExport(const TSetupModel& model, const TExportHeadings& head
 // One LABEL record: row, column, format 0, the text as Windows-1252 (at most 255 characters).
 void WriteXlsLabel(std::string& stream, uint16_t col, uint16_t row, std::string_view text);
 
-// Write atomically. ExportText's error is "Error while writing setup info txt file (<code>)";
-// ExportXls's is the file's error text.
+// Write atomically. A failure's error is "Error while writing setup info txt file (<code>)"
+// (ExportXls: "xls file"), then ": <fileName> (<the system's reason>)".
 bool ExportText(const std::string& fileName, const TSetupModel& model, const TExportHeadings& headings,
                 std::string& error);
 bool ExportXls(const std::string& fileName, const TSetupModel& model, const TExportHeadings& headings,

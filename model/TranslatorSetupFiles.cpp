@@ -201,6 +201,7 @@ bool TI2CTranslator::LoadSetup(const std::string& fileName, bool bySerial) {
         [&] { return RawLoadSetup(fileName, bySerial, ModelOf(*this), LastFileError); });
 }
 
+// A failed export adds its text after a line break, behind what the save reported before it.
 bool TI2CTranslator::ExportText(const std::string& fileName) {
     std::string error;
     if (model::ExportText(fileName, ModelOf(*this), TExportHeadings::FromSystem(), error)) return true;
@@ -210,9 +211,9 @@ bool TI2CTranslator::ExportText(const std::string& fileName) {
 
 bool TI2CTranslator::ExportXls(const std::string& fileName) {
     std::string error;
-    if (!model::ExportXls(fileName, ModelOf(*this), TExportHeadings::FromSystem(), error))
-        throw std::runtime_error(error);
-    return true;
+    if (model::ExportXls(fileName, ModelOf(*this), TExportHeadings::FromSystem(), error)) return true;
+    LastFileError += "\r\n" + error;
+    return false;
 }
 
 bool TI2CTranslator::ExportXml(const std::string& /*fileName*/) {

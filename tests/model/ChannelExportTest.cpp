@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -346,21 +348,64 @@ TEST_F(ExportRows, ATextExportWithDecimalCommasReadsBackAsTheSpreadsheetsCells) 
                                                "row 2 same"}));
 }
 
-TEST_F(ExportRows, ExportTextWritesTheFileAndReportsTheCode) {
+// The export's own text with the code, then the file it could not write and why, in parentheses.
+void ExpectNamesItsFile(const std::string& error, const std::string& kind, int code, const std::string& file,
+                        const std::string& reason) {
+    const std::string head = "Error while writing setup info " + kind + " file (";
+    ASSERT_EQ(error.rfind(head, 0), 0u) << error;
+    if (code != 0) {
+        EXPECT_EQ(error.rfind(head + std::to_string(code) + "): ", 0), 0u) << error;
+    }
+    const std::string named = "): " + file + " (";
+    const size_t at = error.find(named);
+    ASSERT_NE(at, std::string::npos) << error;
+    EXPECT_EQ(error.back(), ')') << error;
+    const std::string why = error.substr(at + named.size(), error.size() - at - named.size() - 1);
+    EXPECT_NE(why.find(reason), std::string::npos) << error;
+}
+
+TEST_F(ExportRows, ExportsWriteTheirFilesAndAFailureNamesTheFileAndWhy) {
     TTempDir dir;
     std::string error;
     ASSERT_TRUE(ExportText(dir.File("t.txt"), model.Model(), Headings(), error)) << error;
+    ASSERT_TRUE(ExportXls(dir.File("t.xls"), model.Model(), Headings(), error)) << error;
     std::string bytes;
     ASSERT_TRUE(device::ReadFileBytes(dir.File("t.txt"), bytes, error));
     EXPECT_EQ(bytes, BuildTextExport(model.Model(), Headings()));
-    EXPECT_FALSE(ExportText(dir.File("none/t.txt"), model.Model(), Headings(), error));
-    EXPECT_EQ(error, "Error while writing setup info txt file (2)");
-    EXPECT_FALSE(ExportXls(dir.File("none/t.xls"), model.Model(), Headings(), error));
-    EXPECT_NE(error.find("none"), std::string::npos) << error;
+    ASSERT_TRUE(device::ReadFileBytes(dir.File("t.xls"), bytes, error));
+    EXPECT_EQ(bytes, BuildXlsExport(model.Model(), Headings()));
+
+    ASSERT_TRUE(device::WriteFileAtomic(dir.File("plain"), std::string_view("x"), error)) << error;
+    struct TCase {
+        const char* Name;
+        const char* Folder; // where the export's file would be
+        int Code;           // 0: whatever the system gives
+        std::string Reason;
+    };
+    const TCase cases[] = {
+        {"a folder that does not exist", "none/", ENOENT, std::strerror(ENOENT)},
+        {"a folder that is a regular file", "plain/", ENOTDIR, std::strerror(ENOTDIR)},
+        {"a name that is a folder", "", 0, ""},
+    };
+    for (const TCase& c : cases) {
+        for (const char* kind : {"txt", "xls"}) {
+            SCOPED_TRACE(std::string(c.Name) + ", " + kind);
+            const std::string file = dir.File(std::string(c.Folder) + "f." + kind);
+            if (*c.Folder == '\0') {
+                ASSERT_EQ(::mkdir(file.c_str(), 0755), 0);
+            }
+            error.clear();
+            const bool ok = std::string(kind) == "txt" ? ExportText(file, model.Model(), Headings(), error)
+                                                       : ExportXls(file, model.Model(), Headings(), error);
+            EXPECT_FALSE(ok);
+            ExpectNamesItsFile(error, kind, c.Code, file, c.Reason);
+        }
+    }
 }
 
 // Another user's link in a sticky folder everyone can write to is not followed; each export
-// reports that in its own words and the file the link names keeps its content.
+// reports that in its own words, with the link's name, and the file the link names keeps its
+// content.
 TEST_F(ExportRows, ExportsThroughAnotherUsersLinkInASharedFolderFail) {
     if (::geteuid() != 0) GTEST_SKIP() << "only root can make another user's link";
     TTempDir dir;
@@ -375,9 +420,9 @@ TEST_F(ExportRows, ExportsThroughAnotherUsersLinkInASharedFolderFail) {
         ASSERT_EQ(::lchown(link.c_str(), 4321, 4321), 0);
     }
     EXPECT_FALSE(ExportText(shared + "/t.txt", model.Model(), Headings(), error));
-    EXPECT_EQ(error, "Error while writing setup info txt file (13)");
+    ExpectNamesItsFile(error, "txt", EACCES, shared + "/t.txt", shared + "/t.txt");
     EXPECT_FALSE(ExportXls(shared + "/t.xls", model.Model(), Headings(), error));
-    EXPECT_NE(error.find(shared + "/t.xls"), std::string::npos) << error;
+    ExpectNamesItsFile(error, "xls", EACCES, shared + "/t.xls", shared + "/t.xls");
     std::string bytes;
     ASSERT_TRUE(device::ReadFileBytes(dir.File("mine.txt"), bytes, error)) << error;
     EXPECT_EQ(bytes, "old");

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -15,6 +18,16 @@ namespace qrb::model {
 namespace {
 
 using testing::TTempDir;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> out;
+    for (size_t pos = 0;;) {
+        const size_t end = text.find("\r\n", pos);
+        out.push_back(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
+        if (end == std::string::npos) return out;
+        pos = end + 2;
+    }
+}
 
 // What a commit leaves in the model for one channel and a setup must bring back.
 struct TChannelState {
@@ -213,13 +226,59 @@ TEST_F(TranslatorSetupFiles, KindsAndExportsInOrderWithTheirResults) {
     EXPECT_TRUE(device::FileExists(dir.File("only.txt")));
 }
 
+// Each failed export adds its own line, naming its file, behind the setup's message; neither
+// stops the save.
 TEST_F(TranslatorSetupFiles, FailedWritesKeepTheirMessagesInOrder) {
     const std::string base = dir.File("missing/s");
-    EXPECT_FALSE(translator->SaveSetup(base + ".prs", 1, 1));
-    EXPECT_EQ(translator->LastFileError,
-              "Error while writing setup file (2)\r\nError while writing setup info txt file (2)");
+    bool saved = true;
+    EXPECT_NO_THROW(saved = translator->SaveSetup(base + ".prs", 1, 3));
+    EXPECT_FALSE(saved);
+    const std::vector<std::string> lines = Lines(translator->LastFileError);
+    ASSERT_EQ(lines.size(), 3u) << translator->LastFileError;
+    EXPECT_EQ(lines[0], "Error while writing setup file (2)");
+    EXPECT_EQ(lines[1].rfind("Error while writing setup info txt file (2): " + base + ".txt (", 0), 0u)
+        << lines[1];
+    EXPECT_EQ(lines[2].rfind("Error while writing setup info xls file (2): " + base + ".xls (", 0), 0u)
+        << lines[2];
+    for (const std::string& line : {lines[1], lines[2]})
+        EXPECT_NE(line.find(std::strerror(ENOENT)), std::string::npos) << line;
     EXPECT_THROW(translator->SaveSetup(base + ".xml", 2, 0), std::runtime_error);
-    EXPECT_THROW(translator->SaveSetup(base + ".xml", 0, 2), std::runtime_error);
+}
+
+// The setup is written; the exports, whose names are folders, are not, and each says which
+// file it could not write, the text export alone as well as both.
+TEST_F(TranslatorSetupFiles, AFailedExportNamesItsFile) {
+    const std::string base = dir.File("e");
+    ASSERT_TRUE(std::filesystem::create_directory(base + ".txt"));
+    ASSERT_TRUE(std::filesystem::create_directory(base + ".xls"));
+    const std::string txt = "Error while writing setup info txt file (";
+    const std::string xls = "Error while writing setup info xls file (";
+    struct TCase {
+        uint8_t Exports;
+        std::vector<std::string> Heads, Files;
+    };
+    const TCase cases[] = {
+        {1, {txt}, {base + ".txt"}},
+        {2, {xls}, {base + ".xls"}},
+        {3, {txt, xls}, {base + ".txt", base + ".xls"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(int{c.Exports});
+        std::filesystem::remove(base + ".xml");
+        bool saved = true;
+        EXPECT_NO_THROW(saved = translator->SaveSetup(base + ".xml", 2, c.Exports));
+        EXPECT_FALSE(saved);
+        EXPECT_TRUE(device::FileExists(base + ".xml"));
+        // Nothing failed before the exports: their lines follow an empty first one.
+        std::vector<std::string> lines = Lines(translator->LastFileError);
+        ASSERT_EQ(lines.size(), c.Heads.size() + 1) << translator->LastFileError;
+        EXPECT_EQ(lines[0], "");
+        lines.erase(lines.begin());
+        for (size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].rfind(c.Heads[i], 0), 0u) << lines[i];
+            EXPECT_NE(lines[i].find("): " + c.Files[i] + " ("), std::string::npos) << lines[i];
+        }
+    }
 }
 
 TEST_F(TranslatorSetupFiles, CodesBeyondASettersArgumentAreRefusedAndTheLoadGoesOn) {

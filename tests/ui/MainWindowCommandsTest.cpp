@@ -355,15 +355,32 @@ TEST_F(MainWindowCommands, SaveWritesTheExportsTheOptionsAskForAndReportsAFailur
     EXPECT_TRUE(fs::exists(files / "t.txt"));
     EXPECT_FALSE(fs::exists(files / "t.xls"));
 
-    // A text export that cannot be created fails the save: message 1040, the setup stays modified.
-    fs::create_directories(files / "u.txt");
-    window->SetupModified = true;
-    script.Clear();
-    SaveAs((files / "u.xml").string());
-    ASSERT_EQ(script.MessageTexts().size(), 1u);
-    EXPECT_EQ(script.MessageTexts()[0].rfind("Error on saving setup:\r\n\r\n", 0), 0u);
-    EXPECT_TRUE(window->SetupModified);
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("QRB Ondrix Interface Software - t.xml"));
+    // An export that cannot be created fails the save: one message 1040 naming each export's
+    // file that failed, the setup stays modified. The names are folders, so nothing can write them.
+    for (const char* name : {"u.txt", "u.xls"})
+        fs::create_directories(files / name);
+    struct TCase {
+        bool Xls;
+        std::vector<std::string> Failed;
+    };
+    for (const TCase& c : {TCase{false, {"u.txt"}}, TCase{true, {"u.txt", "u.xls"}}}) {
+        SCOPED_TRACE(c.Xls ? "both exports" : "the text export");
+        window->Options.SaveConfAsXLS = c.Xls;
+        window->SetupModified = true;
+        script.Clear();
+        SaveAs((files / "u.xml").string());
+        ASSERT_EQ(script.MessageTexts().size(), 1u);
+        const std::string box = script.MessageTexts()[0];
+        EXPECT_EQ(box.rfind("Error on saving setup:\r\n\r\n", 0), 0u) << box;
+        for (const std::string& name : c.Failed) {
+            const std::string line = "Error while writing setup info " + name.substr(2) + " file (";
+            const size_t at = box.find(line);
+            ASSERT_NE(at, std::string::npos) << box;
+            EXPECT_EQ(box.find(": " + (files / name).string() + " (", at), box.find(")", at) + 1) << box;
+        }
+        EXPECT_TRUE(window->SetupModified);
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("QRB Ondrix Interface Software - t.xml"));
+    }
 
     // A folder that does not exist: the failure is shown (as a message or the error box).
     script.Clear();
