@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace qrb::ui {
 
@@ -119,6 +121,7 @@ int64_t TConfigServer::PendingReplyBytes() const {
 
 void TConfigServer::Accept(intptr_t descriptor) {
     const int fd = static_cast<int>(descriptor);
+    if (connections_.size() >= static_cast<size_t>(kMaxConnections)) FindEnded();
     if (connections_.size() >= static_cast<size_t>(kMaxConnections)) {
         ::close(fd);
         return;
@@ -177,6 +180,20 @@ void TConfigServer::Ended(const TConnectionPtr& c) {
     if (connections_.erase(c->Fd) == 0) return;
     ending_[c->Fd] = c;
     BoundEnding();
+}
+
+void TConfigServer::FindEnded() {
+    // Their ends may not have been read yet: an end of stream shows behind lines still unread,
+    // as does a reset. Reading goes on as before, so those lines are still answered.
+    std::vector<pollfd> polled;
+    for (const auto& [fd, c] : connections_)
+        polled.push_back({fd, POLLRDHUP, 0});
+    if (::poll(polled.data(), polled.size(), 0) <= 0) return;
+    for (const pollfd& p : polled) {
+        if ((p.revents & (POLLRDHUP | POLLHUP | POLLERR)) == 0) continue;
+        if (const auto it = connections_.find(p.fd); it != connections_.end())
+            Ended(TConnectionPtr(it->second));
+    }
 }
 
 void TConfigServer::BoundEnding() {

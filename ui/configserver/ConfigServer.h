@@ -5,7 +5,8 @@
 // it waits and is answered when it may; one request per connection is answered at a time, in
 // order, and the next line is taken only after the reply was handed on for sending. A client
 // that ends its sending side gives up its place but still gets the replies to the lines it sent
-// before; one that resets is dropped, also while its request waits.
+// before; one that resets is dropped, also while its request waits. A place is free from the
+// client's end on, also when the server has not read up to that end yet.
 
 #include "ui/configserver/ConfigRequest.h"
 
@@ -65,6 +66,8 @@ private:
     void Accept(intptr_t descriptor);
     void Readable(const TConnectionPtr& c);
     void Ended(const TConnectionPtr& c);
+    // Moves the connections whose client has ended or reset to the ending ones.
+    void FindEnded();
     void BoundEnding();
     void Pump(const TConnectionPtr& c);
     void PostPump(const TConnectionPtr& c);

@@ -570,6 +570,13 @@ public:
         return got == 0 || (got < 0 && errno == ECONNRESET);
     }
 
+    // The server has ended the connection (without waiting; what arrived before stays).
+    bool Ended() {
+        char byte;
+        const ssize_t got = ::recv(fd_, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+        return got == 0 || (got < 0 && errno == ECONNRESET);
+    }
+
     // Nothing has arrived (without waiting).
     bool NothingArrived() {
         char byte;
@@ -899,6 +906,79 @@ TEST_F(ConfigServer, ClientsThatEndOrResetWhileTheirRequestsWaitGiveUpTheirPlace
     EXPECT_EQ(got, Expected("REQ_STATUS"));
 }
 
+// Clients that have just ended, their ends not yet read by the server when the next one comes:
+// their places are free for it, and what they sent before their end is still answered.
+TEST_F(ConfigServer, PlacesOfClientsThatJustEndedAreFreeAtOnce) {
+    const std::string status = Expected("REQ_STATUS");
+    const std::string numchn = Expected("REQ_NUMCHN");
+    struct Case {
+        const char* name;
+        bool gateClosed; // a's last request waits behind the closed gate when the next client comes
+        std::function<void(TClient& a, TClient& b)> end;
+        std::string aGets; // after its status reply, until its end of stream
+        bool bStays;
+    };
+    const Case cases[] = {
+        {"both close", false, [](TClient& a, TClient& b) { a.Close(), b.Close(); }, "", false},
+        {"one half-closes after lines not yet read", false,
+         [](TClient& a, TClient&) {
+             a.Send("REQ_NUMCHN\r\nREQ_STATUS\r\nREQ_NUMCHN");
+             a.ShutdownSend();
+         },
+         numchn + status, true},
+        {"one resets", false, [](TClient& a, TClient&) { a.Reset(); }, "", true},
+        {"a request waits behind the closed gate, its client half-closes", true,
+         [](TClient& a, TClient&) { a.ShutdownSend(); }, numchn, true},
+        {"a request waits behind the closed gate, both close", true,
+         [](TClient& a, TClient& b) {
+             a.ShutdownSend();
+             b.Close();
+         },
+         numchn, false},
+    };
+    for (const Case& tc : cases) {
+        SCOPED_TRACE(tc.name);
+        gate.Open();
+        ASSERT_TRUE(ProcessUntil([&] { return server->ConnectionCount() == 0; }));
+        TClient a(port), b(port);
+        RunClient([&] {
+            for (TClient* c : {&a, &b}) {
+                c->Send("REQ_STATUS\r\n");
+                EXPECT_EQ(c->Read(status.size()), status);
+            }
+        });
+        ASSERT_EQ(server->ConnectionCount(), 2);
+        if (tc.gateClosed) {
+            gate.open = false;
+            a.Send("REQ_NUMCHN\r\n");
+            ASSERT_TRUE(ProcessUntil([&] { return gate.queue.size() == 1; }));
+        }
+        // No event is handled between the ends and the next connection.
+        tc.end(a, b);
+        TClient next(port);
+        ASSERT_TRUE(next.Connected());
+        next.Send("REQ_STATUS\r\n");
+        if (tc.gateClosed) {
+            ASSERT_TRUE(ProcessUntil([&] { return gate.queue.size() == 2 || next.Ended(); }));
+            gate.Open();
+        }
+        std::string aRest;
+        RunClient([&] {
+            EXPECT_EQ(next.Read(status.size()), status);
+            if (!tc.aGets.empty()) {
+                EXPECT_TRUE(a.ReadToEnd(aRest));
+            }
+            next.Send("REQ_NUMCHN\r\n");
+            EXPECT_EQ(next.Read(numchn.size()), numchn);
+            if (tc.bStays) {
+                b.Send("REQ_NUMCHN\r\n");
+                EXPECT_EQ(b.Read(numchn.size()), numchn);
+            }
+        });
+        EXPECT_EQ(aRest, tc.aGets);
+    }
+}
+
 TEST_F(ConfigServer, EndingConnectionsAreBounded) {
     gate.open = false;
     std::vector<std::unique_ptr<TClient>> clients;
@@ -908,7 +988,8 @@ TEST_F(ConfigServer, EndingConnectionsAreBounded) {
         c->Send("REQ_STATUS\r\n");
         c->ShutdownSend();
         const size_t queued = static_cast<size_t>(i) + 1;
-        ASSERT_TRUE(ProcessUntil([&] { return gate.queue.size() == queued && server->ConnectionCount() == 0; }));
+        ASSERT_TRUE(
+            ProcessUntil([&] { return gate.queue.size() == queued && server->ConnectionCount() == 0; }));
         EXPECT_LE(server->EndingCount(), ui::TConfigServer::kMaxEnding);
         clients.push_back(std::move(c));
     }
