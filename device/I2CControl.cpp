@@ -74,6 +74,13 @@ bool IsAlarmCode(uint16_t code) {
     return code == 0x100 || code == 0x400;
 }
 
+// True when a reports a condition b does not; bits 0 and 1 of a channel status report none.
+bool HasConditionsBeyond(const std::array<uint8_t, kSlotCount>& a, const std::array<uint8_t, kSlotCount>& b) {
+    for (size_t i = 0; i < kSlotCount; ++i)
+        if ((~a[i] & b[i] & 0xFC) != 0) return true;
+    return false;
+}
+
 } // namespace
 
 void TI2CControl::PostIRQ(int32_t index, uint64_t generation, const TIRQMessage& message) {
@@ -85,6 +92,9 @@ void TI2CControl::PostIRQ(int32_t index, uint64_t generation, const TIRQMessage&
         size_t interrupts = 0;
         for (TWaitingIRQ& w : waiting_) {
             if (w.Index != index || w.Generation != generation) continue;
+            // Whichever of the device's entries is delivered last, the model ends on what the
+            // device reports now.
+            w.Newest.ChannelStatus = message.ChannelStatus;
             if (w.Code == code) same = &w;
             if (!IsAlarmCode(w.Code)) {
                 ++interrupts;
@@ -117,10 +127,11 @@ void TI2CControl::DeliverIRQ() {
         waiting_.pop_front();
     }
     if (w.Generation != ScanGeneration() || w.Index < 0 || w.Index >= MasterCount()) return;
-    if (w.Conditions != w.Newest.ChannelStatus) {
+    TIRQMessage all = w.Newest;
+    for (size_t i = 0; i < kSlotCount; ++i)
+        all.ChannelStatus[i] &= w.Conditions[i];
+    if (HasConditionsBeyond(all.ChannelStatus, w.Newest.ChannelStatus)) {
         // Conditions that came and went while it waited reach the history first.
-        TIRQMessage all = w.Newest;
-        all.ChannelStatus = w.Conditions;
         DoIRQ(w.Index, &all);
         if (w.Generation != ScanGeneration() || w.Index >= MasterCount()) return;
     }

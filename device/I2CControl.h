@@ -94,10 +94,11 @@ public:
     // Any thread: copies message and hands it to the main thread, where DoIRQ runs with index
     // only while the scan generation still equals generation (the one the connection was made
     // in) and index names a device. Dropped once this transport is destroyed. Notifications of
-    // one device and code that wait for the main thread are merged into the first of them (the
-    // newest channel status; before it, when conditions came and went meanwhile, one with every
-    // condition they reported), and one device keeps at most kMaxWaitingCodes interrupt codes
-    // waiting (further ones join its newest), so a flood cannot fill memory.
+    // one device and code that wait for the main thread are merged into the first of them, and
+    // one device keeps at most kMaxWaitingCodes interrupt codes waiting (further ones join its
+    // newest), so a flood cannot fill memory. Every delivered entry carries the newest channel
+    // status its device sent in that generation; before it, when conditions of the notifications
+    // it merged have gone since, it is delivered once with every condition they reported.
     void PostIRQ(int32_t index, uint64_t generation, const TIRQMessage& message);
     static constexpr size_t kMaxWaitingCodes = 8;
     // Notifications waiting for the main thread.
@@ -165,6 +166,7 @@ private:
         int32_t Index;
         uint64_t Generation;
         uint16_t Code;
+        // The newest word merged here, with the newest channel status of the device.
         TIRQMessage Newest;
         // Active low, as the message: a condition any merged notification reported is 0 here.
         std::array<uint8_t, kSlotCount> Conditions;

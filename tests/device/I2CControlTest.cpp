@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -486,7 +487,7 @@ TEST_F(I2CControlTest, WaitingIRQsAreMergedPerDeviceAndCodeAndStayBounded) {
         control.PostIRQ(0, generation, status(0xFEFF, 0xFF)); // supply alarm
         control.PostIRQ(1, generation, status(0xFBFF, 0xFF)); // the other device's fan alarm
         control.PostIRQ(0, generation, status(0xFEFF, 0xEF)); // a condition that comes ...
-        for (int i = 0; i < 10000; ++i) // ... and goes in a flood
+        for (int i = 0; i < 10000; ++i)                       // ... and goes in a flood
             control.PostIRQ(0, generation, status(0xFEFF, 0xFF));
         for (uint16_t word = 0xFF00; word < 0xFF40; ++word) // interrupts of many codes
             control.PostIRQ(0, generation, status(word | 0x0500, 0xFF));
@@ -518,4 +519,116 @@ TEST_F(I2CControlTest, IRQPostedForADestroyedTransportIsDropped) {
     other.reset();
     EXPECT_EQ(loop.Step(), 1u);
     EXPECT_EQ(fired, 0);
+}
+
+namespace {
+// Active low channel statuses of slot 0 (bits 0 and 1 stay set).
+constexpr uint8_t kNone = 0xFF, kShortcut = 0xEF, kCharge = 0xDF, kHot = 0xBF, kFuse = 0x7F;
+constexpr uint16_t kSupplyAlarm = 0xFEFF, kFanAlarm = 0xFBFF, kInterrupt = 0xFFFF, kOtherInterrupt = 0xFFFE;
+
+struct TPost {
+    int32_t Index;
+    bool Stale; // from before the last scan or clear
+    uint16_t Word;
+    uint8_t Slot0;
+};
+struct TDelivered {
+    int32_t Index;
+    uint16_t Word;
+    uint8_t Slot0;
+    bool operator==(const TDelivered&) const = default;
+};
+void PrintTo(const TDelivered& d, std::ostream* os) {
+    *os << "{" << d.Index << ", 0x" << std::hex << d.Word << ", 0x" << int{d.Slot0} << std::dec << "}";
+}
+struct TNewestCase {
+    const char* Name;
+    std::function<void(TTestControl&)> Renew; // the scan or clear between stale and current posts
+    std::vector<TPost> Posts;
+    std::vector<TDelivered> Delivered;
+};
+
+std::vector<TNewestCase> NewestStatusCases() {
+    auto scan = [](TTestControl& c) { c.Scan(); };
+    auto clear = [](TTestControl& c) {
+        c.CloseAll();
+        c.Scan();
+    };
+    return {
+        {"alarm, interrupt, alarm",
+         scan,
+         {{0, false, kSupplyAlarm, kNone},
+          {0, false, kInterrupt, kShortcut},
+          {0, false, kSupplyAlarm, kCharge}},
+         // The interrupt's shortcut has gone: it reaches the history first, then the status now.
+         {{0, kSupplyAlarm, kCharge}, {0, kInterrupt, kShortcut & kCharge}, {0, kInterrupt, kCharge}}},
+        {"interrupt, alarm, interrupt",
+         scan,
+         {{0, false, kInterrupt, kShortcut},
+          {0, false, kSupplyAlarm, kNone},
+          {0, false, kInterrupt, kCharge}},
+         {{0, kInterrupt, kShortcut & kCharge}, {0, kInterrupt, kCharge}, {0, kSupplyAlarm, kCharge}}},
+        {"two devices interleaved",
+         scan,
+         {{0, false, kSupplyAlarm, kNone},
+          {1, false, kFanAlarm, kNone},
+          {0, false, kInterrupt, kShortcut},
+          {1, false, kInterrupt, kHot},
+          {0, false, kSupplyAlarm, kCharge},
+          {1, false, kFanAlarm, kFuse}},
+         {{0, kSupplyAlarm, kCharge},
+          {1, kFanAlarm, kFuse},
+          {0, kInterrupt, kShortcut & kCharge},
+          {0, kInterrupt, kCharge},
+          {1, kInterrupt, kHot & kFuse},
+          {1, kInterrupt, kFuse}}},
+        {"bits 0 and 1 report no condition",
+         scan,
+         {{0, false, kInterrupt, 0xFC}, {0, false, kOtherInterrupt, kNone}},
+         {{0, kInterrupt, kNone}, {0, kOtherInterrupt, kNone}}},
+        {"a late one from before the scan",
+         scan,
+         {{0, false, kSupplyAlarm, kShortcut},
+          {0, true, kInterrupt, kCharge},
+          {0, true, kSupplyAlarm, kHot},
+          {1, false, kInterrupt, kNone}},
+         {{0, kSupplyAlarm, kShortcut}, {1, kInterrupt, kNone}}},
+        {"a late one from before the clear",
+         clear,
+         {{1, false, kInterrupt, kShortcut}, {1, true, kInterrupt, kCharge}, {1, true, kFanAlarm, kHot}},
+         {{1, kInterrupt, kShortcut}}},
+    };
+}
+} // namespace
+
+TEST_F(I2CControlTest, EveryDeliveredNotificationCarriesItsDevicesNewestStatus) {
+    for (const TNewestCase& c : NewestStatusCases()) {
+        SCOPED_TRACE(c.Name);
+        TTestControl transport;
+        TEventLog log;
+        log.Hook(transport);
+        transport.ScanTargets.Add("10.0.0.1:5000");
+        transport.ScanTargets.Add("10.0.0.2:5000");
+        transport.Scan();
+        const uint64_t stale = transport.ScanGeneration();
+        c.Renew(transport);
+        const uint64_t current = transport.ScanGeneration();
+        std::thread reader([&] {
+            for (const TPost& p : c.Posts) {
+                TIRQMessage m = Message(p.Word);
+                m.ChannelStatus.fill(kNone);
+                m.ChannelStatus[0] = p.Slot0;
+                transport.PostIRQ(p.Index, p.Stale ? stale : current, m);
+            }
+        });
+        reader.join();
+        loop.Step();
+        std::vector<TDelivered> delivered;
+        for (const TEventLog::TIRQ& irq : log.IRQs) {
+            delivered.push_back({irq.Index, irq.Data.IRQWord, irq.Data.ChannelStatus[0]});
+            for (size_t slot = 1; slot < kSlotCount; ++slot)
+                EXPECT_EQ(irq.Data.ChannelStatus[slot], kNone);
+        }
+        EXPECT_EQ(delivered, c.Delivered);
+    }
 }

@@ -246,6 +246,29 @@ TEST_F(TranslatorCore, NotificationSetsTheStatusBitsOfTheDevicesChannels) {
     EXPECT_EQ(t.GetChannel(0)->ADC8Status, 0x04);
 }
 
+TEST_F(TranslatorCore, MergedNotificationsLeaveTheNewestStatusAndEveryConditionInTheHistory) {
+    ScanTwoDevices();
+    TI2CTranslator& t = *translator;
+    constexpr uint8_t shortcut = 0x10, charge = 0x20, hot = 0x40;
+    auto message = [this](uint16_t word, uint8_t condition) {
+        return Message(word, static_cast<uint8_t>(~condition)); // active low
+    };
+    // Both devices send while the main thread is busy: alarm, interrupt, alarm again.
+    const uint64_t generation = lan->ScanGeneration();
+    lan->PostIRQ(0, generation, message(0x0400, 0));
+    lan->PostIRQ(1, generation, message(0x0100, 0));
+    lan->PostIRQ(0, generation, message(0xFFFF, shortcut));
+    lan->PostIRQ(1, generation, message(0xFFFF, hot));
+    lan->PostIRQ(0, generation, message(0x0400, charge));
+    lan->PostIRQ(1, generation, message(0x0100, shortcut));
+    loop.Step();
+    EXPECT_EQ(int{t.GetChannel(0)->ADC8Status}, charge);
+    EXPECT_EQ(int{t.GetChannel(1)->ADC8Status}, charge);
+    EXPECT_EQ(int{t.GetChannel(2)->ADC8Status}, shortcut);
+    EXPECT_EQ(int{t.GetChannel(0)->ADC8History}, shortcut | charge);
+    EXPECT_EQ(int{t.GetChannel(2)->ADC8History}, hot | shortcut);
+}
+
 TEST_F(TranslatorCore, NotificationForADeviceWithoutChannelsStillFires) {
     Create();
     lan->Devices = {GoodDevice("10.0.0.1", 2), GoodDevice("10.0.0.2", 0)};
