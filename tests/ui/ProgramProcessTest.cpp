@@ -490,6 +490,10 @@ TEST_F(ProgramProcess, DemoSettingsScriptSetsOfflineModeWithTwoSimulatedAmplifie
         {"a byte-order mark before Windows-1252 text",
          "\xEF\xBB\xBF[global]\r\nInterfaces=2\r\nName=M\xFCller\r\n[MainWindow]\r\nTop=20\r\n[LAN]\r\n"
          "Devices=127.0.2.38:8888\r\n[Mine]\r\nKeep=yes\r\n"},
+        // The program reads a lone CR as a line end: each is a line of its own here too.
+        {"lone CR line ends, mixed with CR LF and LF",
+         "\xEF\xBB\xBF[MainWindow]\rTop=20\r[Global]\rLanguage=0\rInterfaces=2\r\r\n[LAN]\n"
+         "Devices=127.0.2.38:8888\r[Virtual]\rchannels=4\r[Mine]\rKeep=yes\r"},
     };
     const std::string mark = "\xEF\xBB\xBF";
     for (const TCase& c : cases) {
@@ -526,6 +530,8 @@ TEST_F(ProgramProcess, DemoSettingsScriptSetsOfflineModeWithTwoSimulatedAmplifie
         for (size_t at = after.find('\n'); at != std::string::npos; at = after.find('\n', at + 1))
             if (at == 0 || after[at - 1] != '\r') ++bare;
         EXPECT_EQ(bare, 0u) << after;
+        EXPECT_EQ(std::count(after.begin(), after.end(), '\r'), std::count(after.begin(), after.end(), '\n'))
+            << after;
         EXPECT_EQ(after.back(), '\n');
         ASSERT_EQ(run(), 0);
         EXPECT_EQ(ReadAll(ini), after);
