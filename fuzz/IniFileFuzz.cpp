@@ -1,9 +1,11 @@
 // The settings file reader: any bytes load; saving gives CR LF lines that load back to the
 // same lines and encoding; every key reads back what is written to it, and a value written
-// from the input reads back with its line breaks as blanks.
+// from the input reads back with its line breaks as blanks and each byte that is no UTF-8 as
+// '?'; saved after that write, the file loads back with every key's text.
 //
 // Input: the file bytes. Its first line also serves as a value to write.
 
+#include "device/Cp1252.h"
 #include "ui/settings/IniFile.h"
 
 #include <cstddef>
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -24,6 +27,32 @@ void CheckLineEnds(std::string_view bytes) {
         if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')) std::abort();
         if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) std::abort();
     }
+}
+
+// Every key's text, by section and key, in file order.
+std::vector<std::string> Texts(const TIniFile& ini) {
+    std::vector<std::string> out;
+    for (const std::string& section : ini.Sections())
+        for (const std::string& key : ini.Keys(section))
+            out.push_back(section + '\0' + key + '\0' + ini.ReadString(section, key, ""));
+    return out;
+}
+
+// What reading gives for a written value.
+std::string AsWritten(std::string_view value) {
+    std::string out;
+    size_t pos = 0;
+    char32_t cp = 0;
+    while (pos < value.size()) {
+        const size_t start = pos;
+        if (!qrb::device::Utf8Next(value, pos, cp))
+            out += '?';
+        else if (cp == '\r' || cp == '\n')
+            out += ' ';
+        else
+            out.append(value.substr(start, pos - start));
+    }
+    return out;
 }
 
 } // namespace
@@ -55,13 +84,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // A value of the input under a section and key of the program's.
-    std::string value(input.substr(0, std::min<size_t>(input.find('\n'), 2047)));
+    const std::string value(input.substr(0, std::min<size_t>(input.find('\n'), 2047)));
     ini.WriteString("Options", "Fuzz", value);
-    for (char& c : value)
-        if (c == '\r' || c == '\n') c = ' ';
-    if (ini.ReadString("Options", "Fuzz", "") != value) std::abort();
+    if (ini.ReadString("Options", "Fuzz", "") != AsWritten(value)) std::abort();
     ini.WriteInteger("Options", "FanSpeed", static_cast<int32_t>(size) - 1000);
     if (ini.ReadInteger("Options", "FanSpeed", 0) != static_cast<int32_t>(size) - 1000) std::abort();
-    CheckLineEnds(ini.SaveToBytes());
+
+    // Saved after the writes and loaded again, every key has its text, in whichever encoding the
+    // save chose, and a second save changes nothing.
+    const std::string rewritten = ini.SaveToBytes();
+    CheckLineEnds(rewritten);
+    TIniFile back;
+    back.LoadFromBytes(rewritten);
+    if (back.Lines() != ini.Lines()) std::abort();
+    if (Texts(back) != Texts(ini)) std::abort();
+    if (back.Encoding() == qrb::ui::TIniEncoding::Cp1252 && ini.Encoding() != back.Encoding()) std::abort();
+    if (back.SaveToBytes() != rewritten) std::abort();
     return 0;
 }

@@ -1,9 +1,12 @@
 // The settings over any settings file: every key reads within its range (an unusable or
 // out-of-range value as its default), texts stay within their length and valid UTF-8, the
 // interfaces hold only the three known kinds, the LAN list splits into scan targets, and what
-// is saved loads back the same, into a new file and over the one read, with every other line.
+// is saved loads back the same, into a new file and over the one read, with every other line;
+// so do texts the program could hold that are not from the file (any character, also those
+// Windows-1252 lacks).
 //
-// Input: the file bytes.
+// Input: the file bytes. Read in pairs as characters, they also give the folder and LAN list
+// to save.
 
 #include "device/Cp1252.h"
 #include "ui/settings/IniFile.h"
@@ -73,6 +76,19 @@ TSettings LoadedBack(TIniFile& ini, const TSettings& s, const TSettings& default
     return qrb::ui::LoadSettings(again, defaults);
 }
 
+// A text of the characters the input's byte pairs give (no line breaks: the program's texts
+// hold none), at most the length a text is read with.
+std::string ForeignText(std::string_view input, size_t skip) {
+    std::string out;
+    size_t chars = 0;
+    for (size_t i = skip; i + 1 < input.size() && chars < qrb::ui::MaxSettingsStringLength; i += 2, ++chars) {
+        char32_t cp = static_cast<uint8_t>(input[i]) << 8 | static_cast<uint8_t>(input[i + 1]);
+        if (cp == '\r' || cp == '\n') cp = ' ';
+        qrb::device::AppendUtf8(out, cp);
+    }
+    return out;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -88,5 +104,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TIniFile fresh;
     if (!(LoadedBack(fresh, s, defaults) == s)) Fail("a new file does not load back the same");
     if (!(LoadedBack(ini, s, defaults) == s)) Fail("the file saved over does not load back the same");
+
+    TSettings foreign = s;
+    foreign.SetupFolder = ForeignText(input, 0);
+    foreign.LANAddresses = s.LANAddresses + "," + ForeignText(input, 1);
+    foreign.LANAddresses = qrb::device::Utf8Cut(foreign.LANAddresses, qrb::ui::MaxSettingsStringLength);
+    TIniFile file;
+    file.LoadFromBytes(input);
+    if (!(LoadedBack(file, foreign, defaults) == foreign))
+        Fail("texts not from the file do not load back the same");
+    TIniFile freshForeign;
+    if (!(LoadedBack(freshForeign, foreign, defaults) == foreign))
+        Fail("texts not from the file do not load back the same into a new file");
     return 0;
 }

@@ -2,8 +2,9 @@
 # Presets a settings file for the demo: offline mode with two simulated amplifiers of 8 channels.
 # Only those keys are set ([Global] Interfaces, [Virtual] Devices and Channels); every other
 # line of the file stays as it is. Section and key names match whatever their case; the file
-# keeps CR LF line ends and a leading UTF-8 byte-order mark, which, as for the program, is no
-# part of the first line. A missing file is created with an empty LAN list as well.
+# keeps a leading UTF-8 byte-order mark, which, as for the program, is no part of the first
+# line. Lines end in CR LF, LF or CR, as the program reads them, and are written with CR LF.
+# A missing file is created with an empty LAN list as well.
 #
 #   scripts/demo-settings.sh FILE
 set -euo pipefail
@@ -32,20 +33,20 @@ function finish(   i) {
     for (i = 1; i <= n; i++)
         if (sec[i] == section && !(i in done)) { printf "%s=%s\r\n", name[i], value[i]; done[i] = 1 }
 }
-{
-    sub(/\r$/, "")
+# One line of the file, without its line end.
+function handle(text, first,   mark, line, eq, k, i) {
     mark = ""
-    if (NR == 1 && substr($0, 1, 3) == "\357\273\277") {
-        mark = substr($0, 1, 3)
-        $0 = substr($0, 4)
+    if (first && substr(text, 1, 3) == "\357\273\277") {
+        mark = substr(text, 1, 3)
+        text = substr(text, 4)
     }
-    line = trim($0)
+    line = trim(text)
     if (line ~ /^\[.*\]/) {
         finish()
         section = tolower(trim(substr(line, 2, index(line, "]") - 2)))
         seen[section] = 1
-        print mark $0 "\r"
-        next
+        print mark text "\r"
+        return
     }
     eq = index(line, "=")
     if (eq > 0 && line !~ /^;/) {
@@ -54,10 +55,17 @@ function finish(   i) {
             i = want[k]
             printf "%s%s=%s\r\n", mark, trim(substr(line, 1, eq - 1)), value[i]
             done[i] = 1
-            next
+            return
         }
     }
-    print mark $0 "\r"
+    print mark text "\r"
+}
+# Lines end as the program reads them: CR LF, LF or a lone CR.
+{
+    sub(/\r$/, "")
+    m = split($0, parts, "\r")
+    if (m == 0) { m = 1; parts[1] = "" }
+    for (p = 1; p <= m; p++) handle(parts[p], NR == 1 && p == 1)
 }
 END {
     finish()

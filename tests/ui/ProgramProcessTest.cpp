@@ -490,6 +490,10 @@ TEST_F(ProgramProcess, DemoSettingsScriptSetsOfflineModeWithTwoSimulatedAmplifie
         {"a byte-order mark before Windows-1252 text",
          "\xEF\xBB\xBF[global]\r\nInterfaces=2\r\nName=M\xFCller\r\n[MainWindow]\r\nTop=20\r\n[LAN]\r\n"
          "Devices=127.0.2.38:8888\r\n[Mine]\r\nKeep=yes\r\n"},
+        // The program reads a lone CR as a line end: each is a line of its own here too.
+        {"lone CR line ends, mixed with CR LF and LF",
+         "\xEF\xBB\xBF[MainWindow]\rTop=20\r[Global]\rLanguage=0\rInterfaces=2\r\r\n[LAN]\n"
+         "Devices=127.0.2.38:8888\r[Virtual]\rchannels=4\r[Mine]\rKeep=yes\r"},
     };
     const std::string mark = "\xEF\xBB\xBF";
     for (const TCase& c : cases) {
@@ -526,6 +530,8 @@ TEST_F(ProgramProcess, DemoSettingsScriptSetsOfflineModeWithTwoSimulatedAmplifie
         for (size_t at = after.find('\n'); at != std::string::npos; at = after.find('\n', at + 1))
             if (at == 0 || after[at - 1] != '\r') ++bare;
         EXPECT_EQ(bare, 0u) << after;
+        EXPECT_EQ(std::count(after.begin(), after.end(), '\r'), std::count(after.begin(), after.end(), '\n'))
+            << after;
         EXPECT_EQ(after.back(), '\n');
         ASSERT_EQ(run(), 0);
         EXPECT_EQ(ReadAll(ini), after);
@@ -536,6 +542,80 @@ TEST_F(ProgramProcess, DemoSettingsScriptSetsOfflineModeWithTwoSimulatedAmplifie
     ASSERT_EQ(run(), 0);
     EXPECT_EQ(ReadAll(ini),
               "[Global]\r\nInterfaces=4\r\n[Virtual]\r\nDevices=2\r\nChannels=8\r\n[LAN]\r\nDevices=\r\n");
+}
+
+// The dependency script (run by scripts/run.sh at every start) with stand-ins for the system's
+// tools that record their calls: dpkg is asked once for the whole list; a package dpkg does not
+// know (its query then exits 1) and one not installed are installed, nothing else; a locale
+// list the checker reads only in part does not make the locale be generated again.
+TEST_F(ProgramProcess, InstallDepsScriptAsksDpkgOnceAndInstallsOnlyWhatIsMissing) {
+    const char* source = std::getenv("QRB_TEST_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    const fs::path bin = outDir / "deps-bin", log = outDir / "deps.log";
+    fs::remove_all(bin);
+    fs::create_directories(bin);
+    auto tool = [&](const std::string& name, const std::string& body) {
+        std::ofstream(bin / name) << "#!/bin/bash\necho \"" << name << " $*\" >>\"$STUB_LOG\"\n" << body;
+        fs::permissions(bin / name, fs::perms::owner_all);
+    };
+    // As dpkg-query -W: one line in the asked format for each package it knows, exit 1 when
+    // one is unknown.
+    tool("dpkg-query", R"(fmt='${binary:Package}\t${Version}\n'; names=(); rc=0
+while [ $# -gt 0 ]; do
+  case $1 in -W|--show) ;; -f|--showformat) shift; fmt=$1 ;; --showformat=*) fmt=${1#*=} ;;
+    -f*) fmt=${1#-f}; fmt=${fmt#=} ;; *) names+=("$1") ;; esac
+  shift
+done
+for n in "${names[@]}"; do
+  if [[ " $STUB_UNKNOWN " == *" $n "* ]]; then echo "dpkg-query: no packages found matching $n" >&2; rc=1; continue; fi
+  status="install ok installed"
+  [[ " $STUB_NOT_INSTALLED " == *" $n "* ]] && status="unknown ok not-installed"
+  line=${fmt//'${Package}'/$n}; line=${line//'${binary:Package}'/$n}
+  line=${line//'${Status}'/$status}; line=${line//'${Version}'/1.0}
+  printf '%b' "$line"
+done
+exit $rc
+)");
+    // Far more locales than a pipe holds, the German one among the first.
+    tool("locale", "printf 'C\\nC.utf8\\nPOSIX\\nde_DE.utf8\\n'\nseq -f 'xx_XX%g.utf8' 40000\n");
+    for (const char* name : {"apt-get", "locale-gen", "sed", "tee"})
+        tool(name, "");
+    tool("sudo", "exec \"$@\"\n");
+
+    struct TCase {
+        const char* Name;
+        const char* Unknown;
+        const char* NotInstalled;
+        std::vector<std::string> AptCalls;
+    };
+    const TCase cases[] = {
+        {"nothing missing", "", "", {}},
+        {"one unknown to dpkg, one not installed",
+         "libclang-rt-14-dev",
+         "xvfb",
+         {"apt-get update -q", "apt-get install -y -q --no-install-recommends libclang-rt-14-dev xvfb"}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        fs::remove(log);
+        const std::string command = "env PATH='" + bin.string() + ":/usr/bin:/bin' STUB_LOG='" +
+                                    log.string() + "' STUB_UNKNOWN='" + c.Unknown + "' STUB_NOT_INSTALLED='" +
+                                    c.NotInstalled + "' '" + source + "/scripts/install-deps.sh'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << ReadAll(log);
+        std::vector<std::string> dpkg, apt, other;
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("dpkg-query ", 0) == 0)
+                dpkg.push_back(line);
+            else if (line.rfind("apt-get ", 0) == 0)
+                apt.push_back(line);
+            else if (line.rfind("locale ", 0) != 0 && line.rfind("sudo ", 0) != 0)
+                other.push_back(line);
+        }
+        EXPECT_EQ(dpkg.size(), 1u) << ReadAll(log);
+        EXPECT_EQ(apt, c.AptCalls);
+        EXPECT_EQ(other, std::vector<std::string>{}) << "the locale was generated again";
+    }
 }
 
 } // namespace

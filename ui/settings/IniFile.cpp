@@ -55,8 +55,34 @@ std::string_view Unquote(std::string_view v) {
     return v;
 }
 
+// Each byte that starts no valid UTF-8 sequence becomes '?': the lines stay UTF-8 text, so a
+// save never writes bytes that would make the file read back in another encoding.
+std::string ValidUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    size_t pos = 0;
+    char32_t cp = 0;
+    while (pos < s.size()) {
+        const size_t start = pos;
+        if (device::Utf8Next(s, pos, cp))
+            out.append(s.substr(start, pos - start));
+        else
+            out += '?';
+    }
+    return out;
+}
+
+bool FitsCp1252(std::string_view utf8) {
+    size_t pos = 0;
+    char32_t cp = 0;
+    uint8_t byte = 0;
+    while (pos < utf8.size())
+        if (!device::Utf8Next(utf8, pos, cp) || !device::UnicodeToCp1252(cp, byte)) return false;
+    return true;
+}
+
 std::string ValueText(std::string_view value) {
-    std::string v(value);
+    std::string v = ValidUtf8(value);
     for (char& c : v)
         if (c == '\r' || c == '\n') c = ' ';
     const bool changesOnRead = Trim(v).size() != v.size() || Unquote(v).size() != v.size();
@@ -113,12 +139,12 @@ std::string TIniFile::SaveToBytes() const {
         text += "\r\n";
     }
     const std::string mark = byteOrderMark_ ? std::string(Utf8Bom) : std::string();
-    if (encoding_ == TIniEncoding::Cp1252) {
-        // Windows-1252 bytes that happen to be valid UTF-8 (the only bytes that were not were
-        // in a value since rewritten) would be read as UTF-8 next time, "Ã¼" as "ü": such a
-        // file is written as UTF-8, which reads back as the same text.
+    // UTF-8 reads back as the same text for every key. Windows-1252 is kept only where it holds
+    // every character and its bytes are no valid UTF-8: bytes that happen to be (the only bytes
+    // that were not were in a value since rewritten) would be read as UTF-8 next time, "Ã¼" as "ü".
+    if (encoding_ == TIniEncoding::Cp1252 && FitsCp1252(text)) {
         std::string bytes = device::Utf8ToCp1252(text);
-        if (!device::IsValidUtf8(bytes) || !device::IsValidUtf8(text)) return mark + bytes;
+        if (!device::IsValidUtf8(bytes)) return mark + bytes;
     }
     return mark + text;
 }
@@ -180,12 +206,14 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    std::string line = std::string(key) + "=" + ValueText(value);
+void TIniFile::WriteString(std::string_view sectionBytes, std::string_view keyBytes, std::string_view value) {
+    // Found as written, so a second write of the same names replaces the first.
+    const std::string section = ValidUtf8(sectionBytes), key = ValidUtf8(keyBytes);
+    std::string line = key + "=" + ValueText(value);
     const size_t body = FindSection(section);
     if (body == npos) {
         if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
-        lines_.push_back("[" + std::string(section) + "]");
+        lines_.push_back("[" + section + "]");
         lines_.push_back(std::move(line));
         return;
     }

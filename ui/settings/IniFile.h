@@ -5,8 +5,9 @@
 // Sections and keys are found without regard to ASCII letter case (the first match counts).
 // Values are read trimmed, with one pair of surrounding quotes (" or ') removed. Lines are
 // written with CR LF. A file that is valid UTF-8 is read and written as UTF-8, any other as
-// Windows-1252; a new file is UTF-8. A Windows-1252 file whose bytes would read back as UTF-8
-// (after writes removed every byte that was not) is written as UTF-8.
+// Windows-1252; a new file is UTF-8. A Windows-1252 file is written as UTF-8 where its text
+// holds a character Windows-1252 lacks, or where its bytes would read back as UTF-8 (after
+// writes removed every byte that was not).
 
 #include <cstdint>
 #include <string>
@@ -28,7 +29,7 @@ public:
     // Replaces the content by the file bytes, choosing the encoding as for a file.
     void LoadFromBytes(std::string_view bytes);
     // The file bytes: every line ended by CR LF, in the INI's encoding (UTF-8 where
-    // Windows-1252 bytes would read back as UTF-8).
+    // Windows-1252 lacks a character of the text or its bytes would read back as UTF-8).
     std::string SaveToBytes() const;
     // Writes the file atomically (temporary file in its folder, then rename; a link is
     // resolved, an existing file's mode kept). False with error naming the file.
@@ -49,8 +50,9 @@ public:
 
     // Replaces the first matching key line, else adds the key at the end of the first matching
     // section, else adds the section at the end of the file. Line breaks in the value become
-    // blanks; a value that reading would change (blanks around it, surrounding quotes) is
-    // written in double quotes so that it reads back as written.
+    // blanks, and each byte of it that is no UTF-8 '?'; a value that reading would change
+    // (blanks around it, surrounding quotes) is written in double quotes so that it reads back
+    // as written.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, int32_t value);
     void WriteBool(std::string_view section, std::string_view key, bool value);

@@ -158,8 +158,11 @@ TEST(IniFileTest, Utf8FilesStayUtf8OtherFilesAreWindows1252) {
     TIniFile ansi = FromText("[S]\nk=M\xFCller\n");
     EXPECT_EQ(ansi.Encoding(), TIniEncoding::Cp1252);
     EXPECT_EQ(ansi.ReadString("S", "k", ""), "Müller");
-    ansi.WriteString("S", "n", "Gerät \xC4\x81"); // U+0101 has no Windows-1252 byte
-    EXPECT_EQ(Bytes(ansi), "[S]\r\nk=M\xFCller\r\nn=Ger\xE4t ?\r\n");
+    ansi.WriteString("S", "n", "Gerät \xE2\x82\xAC");
+    EXPECT_EQ(Bytes(ansi), "[S]\r\nk=M\xFCller\r\nn=Ger\xE4t \x80\r\n");
+    // U+0101 has no Windows-1252 byte: the whole file becomes UTF-8.
+    ansi.WriteString("S", "n", "Gerät \xC4\x81");
+    EXPECT_EQ(Bytes(ansi), "[S]\r\nk=M\xC3\xBCller\r\nn=Ger\xC3\xA4t \xC4\x81\r\n");
 
     EXPECT_EQ(TIniFile().Encoding(), TIniEncoding::Utf8);
 }
@@ -226,6 +229,87 @@ TEST(IniFileTest, ASaveKeepsTheTextOfEveryKeyItDoesNotRewrite) {
         }
         // Saved again, the file stays as it is.
         EXPECT_EQ(Bytes(again), c.saved);
+    }
+}
+
+// Every key's text, by section and key.
+std::vector<std::string> Texts(const TIniFile& ini) {
+    std::vector<std::string> out;
+    for (const std::string& section : ini.Sections())
+        for (const std::string& key : ini.Keys(section))
+            out.push_back(section + "/" + key + "=" + ini.ReadString(section, key, "(missing)"));
+    return out;
+}
+
+// A value with a character Windows-1252 lacks, written into a Windows-1252 file, reads back
+// after a save, and so does every other key.
+TEST(IniFileTest, AValueWindows1252LacksMakesTheFileUtf8AndEveryKeyKeepsItsText) {
+    const std::string file = "; Einstellungen f\xFCr M\xFCller\r\n"
+                             "[Global]\r\nOwner=M\xFCller\r\nPrice=5 \x80\r\nOdd=\x81\x8D\x8F\x90\x9D\r\n"
+                             "[LAN]\r\nDevices=192.168.0.50:15000\r\n"
+                             "[Options]\r\nSetupFolder=/home/m\xFCller/\r\nName=Gr\xFC\xDF"
+                             "e\r\n";
+    struct Case {
+        const char* section;
+        const char* key;
+        const char* value;
+    };
+    const Case cases[] = {
+        {"Options", "SetupFolder", "/home/müller/Měření/"},
+        {"LAN", "Devices", "192.168.0.50:15000,Αθήνα:15000,Москва:15001"},
+        {"Options", "Name", "Łódź"},
+        {"Options", "NewName", "東京"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        TIniFile ini = FromText(file);
+        ASSERT_EQ(ini.Encoding(), TIniEncoding::Cp1252);
+        ini.WriteString(c.section, c.key, c.value);
+        const std::vector<std::string> texts = Texts(ini);
+        TIniFile again = FromText(Bytes(ini));
+        EXPECT_EQ(again.Encoding(), TIniEncoding::Utf8);
+        EXPECT_EQ(again.ReadString(c.section, c.key, ""), c.value);
+        EXPECT_EQ(again.ReadString("Global", "Owner", ""), "Müller");
+        EXPECT_EQ(Texts(again), texts);
+        EXPECT_EQ(again.Lines(), ini.Lines());
+        // Saved again, the file stays as it is.
+        EXPECT_EQ(Bytes(again), Bytes(ini));
+    }
+}
+
+// Written bytes that are no UTF-8 become '?', so the file does not turn into Windows-1252 and
+// change the text of the other keys.
+TEST(IniFileTest, WrittenBytesThatAreNoUtf8BecomeQuestionMarksInEitherEncoding) {
+    struct Case {
+        const char* name;
+        std::string file;
+        TIniEncoding saved;
+    };
+    const Case cases[] = {
+        {"UTF-8", "[S]\nk=M\xC3\xBCller\n", TIniEncoding::Utf8},
+        {"Windows-1252", "[S]\nk=M\xFCller\n", TIniEncoding::Cp1252},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TIniFile ini = FromText(c.file);
+        ini.WriteString("S", "n", "a\xFF\xC3 \xE2\x82 ä");
+        EXPECT_EQ(ini.ReadString("S", "n", ""), "a?? ?? ä");
+        TIniFile again = FromText(Bytes(ini));
+        EXPECT_EQ(again.Encoding(), c.saved);
+        EXPECT_EQ(again.ReadString("S", "k", ""), "Müller");
+        EXPECT_EQ(again.ReadString("S", "n", ""), "a?? ?? ä");
+
+        for (int i = 0; i < 2; ++i) {
+            ini.WriteString("S", "key\xFF", "1");
+            ini.WriteString("New\xC3", "k", "2");
+        }
+        TIniFile third = FromText(Bytes(ini));
+        EXPECT_EQ(third.Encoding(), c.saved);
+        EXPECT_EQ(third.ReadString("S", "k", ""), "Müller");
+        EXPECT_EQ(third.ReadString("S", "key?", ""), "1");
+        EXPECT_EQ(third.ReadString("New?", "k", ""), "2");
+        EXPECT_EQ(third.Keys("S"), (std::vector<std::string>{"k", "n", "key?"}));
+        EXPECT_EQ(third.Sections(), (std::vector<std::string>{"S", "New?"}));
     }
 }
 
