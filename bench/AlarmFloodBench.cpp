@@ -1,8 +1,8 @@
-// Measures the main window under a device that repeats its supply alarm: one notification every
-// 5 ms (QRB_FLOOD_SECONDS, default 120) from a fake LAN amplifier, real boxes (each closed as soon
-// as it shows), the window on the Qt main loop. Prints how long the File menu takes to open
-// (from the request to its showing), the resident memory at start and end, the boxes shown and
-// the log's lines.
+// Measures the main window under devices that repeat their supply alarm: fake LAN amplifiers
+// (QRB_FLOOD_DEVICES, default 1, at most 9) each sending one notification every 5 ms, for
+// QRB_FLOOD_SECONDS (default 120), real boxes (each closed as soon as it shows), the window on the
+// Qt main loop. Prints how long the File menu takes to open (from the request to its showing),
+// the resident memory at start and end, the boxes shown and the log's lines.
 
 #include "device/HWVocabulary.h"
 #include "model/I2CTranslator.h"
@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -52,11 +53,20 @@ TEST_F(AlarmFlood, FileMenuAndMemory) {
     device::TScopedMainLoop onQt(qtLoop);
     TWidgetMessageService real;
     TScopedMessageService boxes(real);
-    test::TFakeAmpConfig config;
-    config.Channels = 8;
-    test::TFakeLanAmplifier amp(config);
+    const char* devicesEnv = std::getenv("QRB_FLOOD_DEVICES");
+    const int devices = std::clamp(devicesEnv != nullptr ? std::atoi(devicesEnv) : 1, 1, 9);
+    std::vector<std::unique_ptr<test::TFakeLanAmplifier>> amps;
+    std::string addresses;
+    for (int i = 0; i < devices; ++i) {
+        test::TFakeAmpConfig config;
+        config.Address = "127.0.0." + std::to_string(i + 1);
+        config.Channels = 8;
+        config.Serial = 4711 + i;
+        amps.push_back(std::make_unique<test::TFakeLanAmplifier>(config));
+        addresses += (i == 0 ? "" : ",") + amps.back()->Target();
+    }
     ASSERT_NO_FATAL_FAILURE(EnterConfigHome());
-    TSettings s = LanSettings(amp.Target());
+    TSettings s = LanSettings(addresses);
     s.RescanAfterDown = true;
     s.ConfirmRescan = false;
     ASSERT_NO_FATAL_FAILURE(WriteSettings(s));
@@ -90,8 +100,10 @@ TEST_F(AlarmFlood, FileMenuAndMemory) {
         alarm.ChannelStatus.fill(0xFF);
         auto next = std::chrono::steady_clock::now();
         while (!stop) {
-            amp.SendNotification(alarm);
-            ++sent;
+            for (auto& amp : amps) {
+                amp->SendNotification(alarm);
+                ++sent;
+            }
             next += std::chrono::milliseconds(5);
             std::this_thread::sleep_until(next);
         }
@@ -129,7 +141,8 @@ TEST_F(AlarmFlood, FileMenuAndMemory) {
 
     std::vector<qint64> sorted = menuMs;
     std::sort(sorted.begin(), sorted.end());
-    std::printf("notifications sent: %ld in %d s\n", sent.load(), seconds);
+    std::printf("devices: %d (found %d), notifications sent: %ld in %d s\n", devices,
+                window->Translator ? window->Translator->MasterCount() : 0, sent.load(), seconds);
     if (!sorted.empty())
         std::printf("File menu open: %zu tries, median %lld ms, max %lld ms (-1: not within 10 s)\n",
                     sorted.size(), static_cast<long long>(sorted[sorted.size() / 2]),

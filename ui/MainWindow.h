@@ -15,6 +15,7 @@
 
 #include "device/I2CHAL.h"
 #include "device/I2CTypes.h"
+#include "device/MainLoop.h"
 #include "ui/platform/NetworkInfo.h"
 #include "ui/platform/ScanGate.h"
 #include "ui/platform/Scopes.h"
@@ -431,11 +432,13 @@ private:
     void DoDeviceAlarm(int32_t device, int32_t code);
     // The alarm's box and the rescan after it; duringScan: it arrived while a scan ran. name
     // keys the device's box.
-    void ShowDeviceAlarm(int32_t device, const std::string& name, const std::string& message, bool duringScan);
+    void ShowDeviceAlarm(int32_t device, const std::string& name, const std::string& message,
+                         bool duringScan);
     // The device's name, which stays the same across scans (its index does not).
     std::string AlarmDeviceName(int32_t device) const;
-    // A log line that a device repeats: the same key right after it only counts, and the count
-    // is logged when another line is logged or a scan starts.
+    // A log line that a device repeats: its key's first line is logged, its repeats only count.
+    // The counts are logged, and every key forgotten, when a line of another kind is logged, a
+    // scan starts, or a second after the first repeat counted since the last flush.
     void LogRepeatable(const std::string& key, const std::string& text);
     void FlushLogRepeats();
     void AppendLog(const std::string& text);
@@ -458,9 +461,23 @@ private:
     std::map<std::string, uint64_t> alarmScans_;
     uint64_t scansStarted_ = 0;
     uint64_t scansDone_ = 0;
-    std::string repeatKey_;
-    std::string repeatText_;
-    int64_t repeatCount_ = 0;
+    // The repeatable lines logged since the last flush, in logging order, with their keys' index.
+    struct TLogRepeat {
+        std::string Text;
+        int64_t Count = 0;
+    };
+    std::vector<TLogRepeat> repeats_;
+    std::map<std::string, size_t> repeatKeys_;
+    // Whether a repeat was counted since the last flush, when the first was, and the timer that
+    // flushes a second after it.
+    bool repeatCounted_ = false;
+    uint64_t firstRepeatMs_ = 0;
+    struct TRepeatTimer {
+        device::TMainLoop* Loop = nullptr;
+        device::TTimerId Id = 0;
+        void Stop();
+        ~TRepeatTimer() { Stop(); }
+    } repeatTimer_;
     // Why the settings file or the sensor database could not be read at start.
     std::string settingsError_;
     std::string sensorDatabaseError_;

@@ -1,6 +1,7 @@
 // The translator's event handlers, the log and the error history of the main window.
 
 #include "device/Format.h"
+#include "device/MainLoop.h"
 #include "model/I2CTranslator.h"
 #include "ui/MainWindow.h"
 #include "ui/MainWindowChannels.h"
@@ -29,6 +30,9 @@ constexpr int kErrorBits[6][2] = {{4, 1033}, {8, 1034}, {16, 1035}, {32, 1036}, 
 
 constexpr int kAlarmSupply = 256;
 constexpr int kAlarmFan = 1024;
+
+// Repeats are counted at most this long before their counts are logged.
+constexpr uint32_t kRepeatFlushMs = 1000;
 
 constexpr const char* kContextActions[10] = {
     "actChannelContext", "actSensorContext", "actRangeContext",   "actCouplingcontext", "actResistorContext",
@@ -81,22 +85,39 @@ void TOndrixMain::AppendLog(const std::string& text) {
 }
 
 void TOndrixMain::LogRepeatable(const std::string& key, const std::string& text) {
-    if (!repeatKey_.empty() && key == repeatKey_) {
-        ++repeatCount_;
+    device::TMainLoop& loop = device::MainLoop();
+    // A timer held back by a busy loop does not let the counts wait longer.
+    if (repeatCounted_ && loop.NowMs() - firstRepeatMs_ >= kRepeatFlushMs) FlushLogRepeats();
+    const auto known = repeatKeys_.find(key);
+    if (known == repeatKeys_.end()) {
+        // Not a line of another kind: the other keys keep counting, else alternating devices
+        // would flush each other at every line.
+        AppendLog(text);
+        repeatKeys_.emplace(key, repeats_.size());
+        repeats_.push_back({text, 0});
         return;
     }
-    AddLog(text);
-    repeatKey_ = key;
-    repeatText_ = text;
+    ++repeats_[known->second].Count;
+    if (repeatCounted_) return;
+    repeatCounted_ = true;
+    firstRepeatMs_ = loop.NowMs();
+    repeatTimer_.Loop = &loop;
+    repeatTimer_.Id = loop.StartTimer(kRepeatFlushMs, [this] { FlushLogRepeats(); });
 }
 
 void TOndrixMain::FlushLogRepeats() {
-    if (repeatKey_.empty()) return;
-    repeatKey_.clear();
-    const int64_t count = std::exchange(repeatCount_, 0);
-    const std::string text = std::move(repeatText_);
-    repeatText_.clear();
-    if (count > 0) AppendLog(device::Format(GetText(1031), {text, count}));
+    repeatTimer_.Stop();
+    repeatCounted_ = false;
+    const std::vector<TLogRepeat> repeats = std::exchange(repeats_, {});
+    repeatKeys_.clear();
+    for (const TLogRepeat& r : repeats)
+        if (r.Count > 0) AppendLog(device::Format(GetText(1031), {r.Text, r.Count}));
+}
+
+void TOndrixMain::TRepeatTimer::Stop() {
+    if (Id != 0) Loop->StopTimer(Id);
+    Id = 0;
+    Loop = nullptr;
 }
 
 std::vector<std::string> TOndrixMain::LogLines() const {
@@ -238,7 +259,8 @@ void TOndrixMain::TranslatorDeviceInterrupt(const void*, int32_t device, int32_t
 }
 
 std::string TOndrixMain::AlarmDeviceName(int32_t device) const {
-    const device::TI2CDevice* d = Translator && Translator->HAL ? Translator->HAL->GetDevice(device) : nullptr;
+    const device::TI2CDevice* d =
+        Translator && Translator->HAL ? Translator->HAL->GetDevice(device) : nullptr;
     return d != nullptr ? d->Name : device::Format("#%d", device);
 }
 
@@ -261,7 +283,8 @@ void TOndrixMain::DoDeviceAlarm(int32_t device, int32_t code) {
     // A device that repeats its alarm gets one box: none while its box is open or waiting, and
     // none until a scan in which it raised no alarm.
     const auto last = alarmScans_.find(name);
-    const bool repeated = alarmBoxes_.count(name) != 0 || (last != alarmScans_.end() && last->second >= scansDone_);
+    const bool repeated =
+        alarmBoxes_.count(name) != 0 || (last != alarmScans_.end() && last->second >= scansDone_);
     alarmScans_[name] = scansStarted_;
     if (repeated) return;
     const bool duringScan =

@@ -710,6 +710,118 @@ TEST_F(MainWindowTest, InterruptLogsTheStatusWordInUpperCaseHexAndTheDeviceFromZ
     EXPECT_TRUE(script.Records.empty());
 }
 
+// ---- Repeated alarms and interrupts in the log -------------------------------------------------
+
+struct MainWindowRepeatTest : MainWindowTest {
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        WriteSettings(QuietSettings());
+        Start();
+        window->Options.RescanAfterDown = false;
+    }
+
+    // One notification, handed to the main loop and run there on its own.
+    void Notify(bool alarm, int device) {
+        model::TI2CTranslator& t = *window->Translator;
+        if (alarm)
+            t.OnDeviceAlarm(&t, device, 256);
+        else
+            t.OnDeviceInterrupt(&t, device, 0x00A5);
+        loop.Step();
+    }
+
+    static std::string Line(bool alarm, int device) {
+        return alarm
+                   ? device::Format("[IRQ] Voltage supply of device %d out of upper or lower limits! Device "
+                                    "shutdown!",
+                                    device + 1)
+                   : device::Format("[IRQ] Interupt 00A5 on device %d", device);
+    }
+    static std::string Stamped(const std::string& text) { return "2024-03-05 14:07:09: " + text; }
+    static std::string Counted(bool alarm, int device, int count) {
+        return Stamped(device::Format(GetText(1031), {Line(alarm, device), count}));
+    }
+
+    // The log's lines from index from on.
+    std::vector<std::string> LinesFrom(size_t from) const {
+        const auto lines = window->LogLines();
+        return std::vector<std::string>(
+            lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())), lines.end());
+    }
+};
+
+// Alternating devices count each their own repeats: a first line and one count line per device,
+// and the counts add up to every notification.
+TEST_F(MainWindowRepeatTest, AlternatingDevicesLogOneFirstAndOneCountLineEach) {
+    struct TCase {
+        int Devices;
+        bool Alarm;
+    };
+    for (const TCase c : {TCase{2, true}, TCase{3, true}, TCase{2, false}, TCase{3, false}}) {
+        SCOPED_TRACE(device::Format("%d devices, alarm %d", c.Devices, c.Alarm ? 1 : 0));
+        window->AddLog("before");
+        const size_t from = window->LogLines().size();
+        for (int i = 0; i < 300; ++i)
+            Notify(c.Alarm, i % c.Devices);
+        std::vector<std::string> wanted;
+        for (int d = 0; d < c.Devices; ++d)
+            wanted.push_back(Stamped(Line(c.Alarm, d)));
+        EXPECT_EQ(LinesFrom(from), wanted);
+        window->AddLog("after");
+        for (int d = 0; d < c.Devices; ++d)
+            wanted.push_back(Counted(c.Alarm, d, 300 / c.Devices - 1));
+        wanted.push_back(Stamped("after"));
+        EXPECT_EQ(LinesFrom(from), wanted);
+    }
+}
+
+// The counts are logged, and the keys forgotten, at a line of another kind, at a scan start, a
+// second after the first repeat counted, and at a repeat that comes later than that.
+TEST_F(MainWindowRepeatTest, CountsAreLoggedAtAnotherLineAScanStartOrASecondAfterTheFirstRepeat) {
+    enum class TFlush { OtherLine, ScanStart, Timer, LateRepeat };
+    for (const TFlush flush : {TFlush::OtherLine, TFlush::ScanStart, TFlush::Timer, TFlush::LateRepeat}) {
+        SCOPED_TRACE(static_cast<int>(flush));
+        window->AddLog("before");
+        const size_t from = window->LogLines().size();
+        for (const int device : {0, 1, 0, 0, 1, 1, 1})
+            Notify(true, device);
+        std::vector<std::string> wanted = {Stamped(Line(true, 0)), Stamped(Line(true, 1))};
+        // Nothing is flushed before a second has passed.
+        loop.Advance(999);
+        ASSERT_EQ(LinesFrom(from), wanted);
+        const std::vector<std::string> counts = {Counted(true, 0, 2), Counted(true, 1, 3)};
+        wanted.insert(wanted.end(), counts.begin(), counts.end());
+        switch (flush) {
+        case TFlush::OtherLine:
+            window->Translator->OnTranslatorLog(window->Translator.get(), "text");
+            wanted.push_back(Stamped("[TRN] text"));
+            break;
+        case TFlush::ScanStart:
+            window->actRescanExecute();
+            loop.Step();
+            ASSERT_EQ(trace.back(), "rescan");
+            break;
+        case TFlush::Timer:
+            loop.Advance(1);
+            break;
+        case TFlush::LateRepeat:
+            loop.Sleep(1); // the clock moves, the timer does not run
+            Notify(true, 1);
+            wanted.push_back(Stamped(Line(true, 1)));
+            break;
+        }
+        EXPECT_EQ(LinesFrom(from), wanted);
+        // Forgotten: the next notification is a first line again, and with no repeat counted
+        // no count follows.
+        Notify(true, 0);
+        wanted.push_back(Stamped(Line(true, 0)));
+        loop.Advance(2000);
+        window->AddLog("after");
+        wanted.push_back(Stamped("after"));
+        EXPECT_EQ(LinesFrom(from), wanted);
+    }
+}
+
 TEST_F(MainWindowTest, LostDeviceLogsAndWithRescanAfterDownShowsItsMessageAfterTheRescan) {
     WriteSettings(QuietSettings());
     Start();
