@@ -45,7 +45,8 @@ bool DirectoryExists(const std::string& path); // a folder (links followed)
 // that what was judged is what a caller then works in. A link met at any name is followed only
 // where the kernel's protected_symlinks rule would follow it, whatever the machine's setting: in
 // a sticky folder everyone can write to, only a link of the user or of the folder's owner. Each
-// step of a chain counts (at most 40 links); ".." after a link leaves the link's target.
+// step of a chain counts (at most 40 links); ".." after a link goes up from the link's target, as
+// the kernel takes it.
 class TPathWalk {
 public:
     // Sees the status of every folder the walk holds (the first one too) and of every link it
