@@ -2,9 +2,11 @@
 
 #include "device/Format.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <random>
@@ -29,11 +31,6 @@ std::string DirName(const std::string& path) {
     if (slash == std::string::npos) return ".";
     if (slash == 0) return "/";
     return path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool WriteAll(int fd, const char* data, size_t size, int& err) {
@@ -94,16 +91,21 @@ bool ProcessRuns(pid_t pid) {
 
 // Removes temporary files of earlier saves of target whose process no longer runs (a program
 // killed between creating and renaming one). Others' files are left alone; so is anything
-// that is no regular file.
-void RemoveLeftoverTempFiles(const std::string& dir, const std::string& targetName) {
-    DIR* d = ::opendir(dir.c_str());
-    if (d == nullptr) return;
+// that is no regular file. folder: the folder opened for reading.
+void RemoveLeftoverTempFiles(int folder, const std::string& targetName) {
+    const int listed = ::dup(folder);
+    if (listed < 0) return;
+    DIR* d = ::fdopendir(listed);
+    if (d == nullptr) {
+        ::close(listed);
+        return;
+    }
     while (const dirent* e = ::readdir(d)) {
         const pid_t owner = TempFileOwner(e->d_name, targetName);
         if (owner == 0 || ProcessRuns(owner)) continue;
-        const std::string path = dir + "/" + e->d_name;
         struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+        if (::fstatat(folder, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(folder, e->d_name, 0);
     }
     ::closedir(d);
 }
@@ -111,12 +113,39 @@ void RemoveLeftoverTempFiles(const std::string& dir, const std::string& targetNa
 // Anyone may put a link into a sticky folder everyone can write to, so one there is trusted only
 // when it is the user's own or that of the folder's owner (the kernel's protected_symlinks rule,
 // applied whatever the machine's setting).
-bool MayFollow(const std::string& link, const struct stat& linkStat) {
-    struct stat folder {};
-    if (::stat(DirName(link).c_str(), &folder) != 0) return false;
+bool MayFollow(const struct stat& folder, const struct stat& link) {
     const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-    return !shared || linkStat.st_uid == ::geteuid() || linkStat.st_uid == folder.st_uid;
+    return !shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
 }
+
+// The names of a path in order; a path that ends in '/' ends in "." (its last name is a folder).
+std::vector<std::string> PathNames(std::string_view path) {
+    std::vector<std::string> names;
+    for (size_t pos = 0; pos < path.size();) {
+        size_t slash = path.find('/', pos);
+        if (slash == std::string_view::npos) slash = path.size();
+        if (slash > pos) names.emplace_back(path.substr(pos, slash - pos));
+        pos = slash + 1;
+    }
+    if (!names.empty() && path.back() == '/') names.emplace_back(".");
+    return names;
+}
+
+bool ReadLinkAt(int folder, const std::string& name, std::string& target) {
+    for (size_t size = 256; size <= 65536; size *= 4) {
+        target.assign(size, '\0');
+        const ssize_t n = ::readlinkat(folder, name.c_str(), target.data(), target.size());
+        if (n < 0) return false;
+        if (static_cast<size_t>(n) < target.size()) {
+            target.resize(static_cast<size_t>(n));
+            return true;
+        }
+    }
+    errno = ENAMETOOLONG;
+    return false;
+}
+
+constexpr int kHoldFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
 template <typename TBuffer>
 bool ReadInto(const std::string& path, TBuffer& bytes, std::string& error, size_t maxBytes) {
@@ -165,78 +194,185 @@ bool ReadInto(const std::string& path, TBuffer& bytes, std::string& error, size_
 
 } // namespace
 
-bool ResolveSymlinks(const std::string& path, std::string& resolved, std::string& error) {
+TPathWalk::~TPathWalk() {
+    Reset();
+}
+
+void TPathWalk::Reset() {
+    if (folder_ >= 0) ::close(folder_);
+    folder_ = -1;
+    folders_.clear();
+    name_.clear();
+    linkRefused_ = false;
+}
+
+void TPathWalk::Hold(int fd) {
+    if (folder_ >= 0) ::close(folder_);
+    folder_ = fd;
+}
+
+std::string TPathWalk::FolderPath() const {
+    std::string path;
+    for (const std::string& f : folders_)
+        path += "/" + f;
+    return path.empty() ? "/" : path;
+}
+
+std::string TPathWalk::PhysicalPath() const {
+    if (name_.empty()) return FolderPath();
+    return folders_.empty() ? "/" + name_ : FolderPath() + "/" + name_;
+}
+
+bool TPathWalk::Walk(const std::string& path, std::string& error, const TObserver& observer) {
+    Reset();
     error.clear();
-    std::string current = path;
-    for (int hops = 0; hops < 40; ++hops) {
+    const auto fail = [&](int err, const std::string& why) {
+        const bool refused = linkRefused_;
+        Reset();
+        linkRefused_ = refused;
+        error = Format("%s: %s", path, why);
+        errno = err;
+        return false;
+    };
+    const auto failErrno = [&](int err) { return fail(err, ErrnoText(err)); };
+    // The folder now held, seen by the observer.
+    const auto enter = [&](int fd) {
+        Hold(fd);
         struct stat st {};
-        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            resolved = current;
+        if (::fstat(fd, &st) != 0) return false;
+        if (observer) observer(st);
+        return true;
+    };
+    if (path.empty()) return failErrno(ENOENT);
+    if (path[0] != '/') {
+        char* cwd = ::getcwd(nullptr, 0);
+        if (cwd == nullptr) return failErrno(errno);
+        for (std::string& name : PathNames(cwd))
+            folders_.push_back(std::move(name));
+        ::free(cwd);
+    }
+    int fd = ::open(path[0] == '/' ? "/" : ".", kHoldFlags);
+    if (fd < 0 || !enter(fd)) return failErrno(errno);
+
+    std::vector<std::string> pending = PathNames(path);
+    std::reverse(pending.begin(), pending.end());
+    int links = 0;
+    while (!pending.empty()) {
+        std::string name = std::move(pending.back());
+        pending.pop_back();
+        if (name == ".") continue;
+        if (name == "..") {
+            // The parent of the folder held, so ".." after a link leaves the link's target.
+            fd = ::openat(folder_, "..", kHoldFlags);
+            if (fd < 0) return failErrno(errno);
+            if (!folders_.empty()) folders_.pop_back();
+            if (!enter(fd)) return failErrno(errno);
+            continue;
+        }
+        struct stat st {};
+        if (::fstatat(folder_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            const int err = errno;
+            if (err == ENOENT && pending.empty()) {
+                name_ = std::move(name);
+                return true;
+            }
+            return failErrno(err);
+        }
+        if (S_ISLNK(st.st_mode)) {
+            if (++links > 40) return failErrno(ELOOP);
+            struct stat here {};
+            if (::fstat(folder_, &here) != 0) return failErrno(errno);
+            if (!MayFollow(here, st)) {
+                linkRefused_ = true;
+                const std::string link = folders_.empty() ? "/" + name : FolderPath() + "/" + name;
+                return fail(EACCES,
+                            Format("the link %s lies in a folder everyone can write to and belongs to "
+                                   "another user",
+                                   link));
+            }
+            if (observer) observer(st);
+            std::string target;
+            if (!ReadLinkAt(folder_, name, target)) return failErrno(errno);
+            if (target.empty()) return failErrno(ENOENT);
+            if (target[0] == '/') {
+                folders_.clear();
+                fd = ::open("/", kHoldFlags);
+                if (fd < 0 || !enter(fd)) return failErrno(errno);
+            }
+            const std::vector<std::string> names = PathNames(target);
+            pending.insert(pending.end(), names.rbegin(), names.rend());
+            continue;
+        }
+        if (pending.empty()) {
+            name_ = std::move(name);
             return true;
         }
-        if (!MayFollow(current, st)) {
-            error =
-                Format("cannot write %s: the link %s lies in a folder everyone can write to and belongs to "
-                       "another user",
-                       path, current);
-            errno = EACCES;
-            return false;
-        }
-        std::string target(4096, '\0');
-        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
-        if (n < 0) {
-            error = Fail("cannot read link", current, errno);
-            return false;
-        }
-        if (static_cast<size_t>(n) >= target.size()) {
-            error = Fail("cannot read link", current, ENAMETOOLONG);
-            return false;
-        }
-        target.resize(static_cast<size_t>(n));
-        current = !target.empty() && target[0] == '/' ? target : DirName(current) + "/" + target;
+        if (!S_ISDIR(st.st_mode)) return failErrno(ENOTDIR);
+        // A name swapped for a link since fstatat is not taken: O_NOFOLLOW opens the link itself,
+        // which O_DIRECTORY refuses.
+        fd = ::openat(folder_, name.c_str(), kHoldFlags | O_NOFOLLOW);
+        if (fd < 0) return failErrno(errno);
+        folders_.push_back(std::move(name));
+        if (!enter(fd)) return failErrno(errno);
     }
-    error = Fail("cannot resolve", path, ELOOP);
-    return false;
+    return true;
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::string& error) {
     error.clear();
-    if (path.empty()) {
-        error = "cannot write a file without a name";
+    // Every failure leaves its reason in errno for callers that report only the code.
+    const auto fail = [&](int err, std::string text) {
+        error = std::move(text);
+        errno = err;
         return false;
+    };
+    if (path.empty()) return fail(ENOENT, "cannot write a file without a name");
+    TPathWalk walk;
+    std::string reason;
+    if (!walk.Walk(path, reason)) {
+        const int err = errno;
+        return fail(err, "cannot write " + reason);
     }
-    std::string target;
-    if (!ResolveSymlinks(path, target, error)) return false;
+    const int dir = walk.Folder();
+    const std::string& name = walk.Name();
+    if (name.empty()) return fail(EISDIR, Format("cannot write %s: not a regular file", path));
 
     struct stat st {};
     bool keepMode = false;
-    if (::stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            error = Format("cannot write %s: not a regular file", target);
-            return false;
-        }
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL,
+                        Format("cannot write %s: not a regular file", path));
         keepMode = true;
     } else if (errno != ENOENT) {
-        error = Fail("cannot write", target, errno);
-        return false;
+        const int err = errno;
+        return fail(err, Fail("cannot write", path, err));
     }
+
+    // The folder once more, for reading: for the sweep and its flush (a folder the user may only
+    // search or write has neither).
+    const int listed = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listed >= 0) RemoveLeftoverTempFiles(listed, name);
+    const auto closeListed = [&] {
+        if (listed >= 0) ::close(listed);
+    };
 
     static std::atomic<unsigned> counter{0};
     static thread_local std::mt19937 rng{std::random_device{}()};
-    const std::string dir = DirName(target);
-    RemoveLeftoverTempFiles(dir, BaseName(target));
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = Format("%s/.%s.%d.%d.%x.tmp", dir, BaseName(target), static_cast<int64_t>(::getpid()),
-                      counter.fetch_add(1), static_cast<uint32_t>(rng()));
+        temp = Format(".%s.%d.%d.%x.tmp", name, static_cast<int64_t>(::getpid()), counter.fetch_add(1),
+                      static_cast<uint32_t>(rng()));
         // 0666 so that a new file gets the mode the umask gives any new file.
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        fd = ::openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                      0666);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
-        error = Fail("cannot create a temporary file in", dir, errno);
-        return false;
+        const int err = errno;
+        closeListed();
+        return fail(err, Fail("cannot create a temporary file in", walk.FolderPath(), err));
     }
 
     int err = 0;
@@ -251,27 +387,22 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
         err = errno;
         ok = false;
     }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        error = Fail("cannot replace", target, errno);
-        return false;
+    if (ok && ::renameat(dir, temp.c_str(), dir, name.c_str()) != 0) {
+        err = errno;
+        ::unlinkat(dir, temp.c_str(), 0);
+        closeListed();
+        return fail(err, Fail("cannot replace", path, err));
     }
     if (!ok) {
-        ::unlink(temp.c_str());
-        error = Fail("cannot write", target, err);
-        return false;
+        ::unlinkat(dir, temp.c_str(), 0);
+        closeListed();
+        return fail(err, Fail("cannot write", path, err));
     }
     // The rename itself reaches the disk with the folder; when that fails the new content is in
     // place but may not survive a crash, so the save is not reported as done.
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        const bool failed = FlushFailed(dirFd, err);
-        ::close(dirFd);
-        if (failed) {
-            error = Fail("cannot write", target, err);
-            return false;
-        }
-    }
+    const bool failed = listed >= 0 && FlushFailed(listed, err);
+    closeListed();
+    if (failed) return fail(err, Fail("cannot write", path, err));
     return true;
 }
 

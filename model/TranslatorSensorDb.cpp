@@ -19,10 +19,12 @@ bool IsBlankName(const std::string& name) {
     return true;
 }
 
-// The file a name stands for, so that a link and its target count as one file.
+// The file a name stands for, every link and ".." resolved, so that a link to the file or to a
+// folder above it and its target count as one file.
 std::string FileKey(const std::string& name) {
-    std::string resolved, error;
-    return device::ResolveSymlinks(name, resolved, error) ? resolved : name;
+    device::TPathWalk walk;
+    std::string error;
+    return walk.Walk(name, error) ? walk.PhysicalPath() : name;
 }
 
 } // namespace

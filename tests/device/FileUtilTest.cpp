@@ -1,6 +1,8 @@
 #include "device/FileUtil.h"
 #include "tests/support/Unprivileged.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -120,9 +122,9 @@ TEST_F(FileUtilTest, ReplacesTheTargetOfALinkAndKeepsTheLink) {
     EXPECT_TRUE(fs::is_symlink(dir_ / "dangling"));
     EXPECT_EQ(Read(Path("real/created.txt")), "x");
 
-    std::string resolved;
-    ASSERT_TRUE(ResolveSymlinks(Path("link1"), resolved, error));
-    EXPECT_EQ(fs::canonical(resolved), fs::canonical(target));
+    TPathWalk walk;
+    ASSERT_TRUE(walk.Walk(Path("link1"), error)) << error;
+    EXPECT_EQ(walk.PhysicalPath(), fs::canonical(target).string());
 }
 
 // Anyone may put a link into a sticky folder everyone can write to (as /tmp): there a save
@@ -226,6 +228,182 @@ TEST_F(FileUtilTest, ALinkInASharedFolderIsFollowedOnlyWhenTheUserOrTheFoldersOw
     if (asRoot) {
         std::error_code ec;
         fs::remove_all(fixture, ec);
+    }
+}
+
+namespace {
+
+// Where a link stands on the path of a save, the folder it lies in and who made it. Root makes the
+// fixture for a user (root itself, or nobody) in a folder of its own under /tmp, so that nobody
+// may reach it: the user's private folder "victim" holds s.xml and sub/s.xml, "mine" holds the
+// user's own first links of the chains, and every folder kind holds one link of each position and
+// maker.
+constexpr uid_t kFolderOwner = 4321;
+constexpr uid_t kOtherUser = 4322;
+
+struct TLinkFolder {
+    const char* Name;
+    mode_t Mode;
+    bool UsersOwn; // else kFolderOwner's
+};
+constexpr TLinkFolder kLinkFolders[] = {
+    {"sticky", 01777, false}, // as /tmp
+    {"open", 0777, false},    // no sticky bit: anyone may replace anything, the link rule has no say
+    {"private", 0700, true},
+    {"search", 0711, false}, // searchable but not readable for the user, as a home folder
+};
+
+enum TMaker { mUser, mOwner, mOther };
+constexpr const char* kMakerNames[] = {"user", "owner", "other"};
+
+enum TPosition { pLast, pMiddle, pFolder, pChain, pRelative, pDotDot };
+constexpr const char* kPositionNames[] = {"last", "middle", "folder", "chain", "relative", "dotdot"};
+
+uid_t MakerUid(TMaker maker, const TLinkFolder& folder, uid_t user) {
+    if (maker == mUser) return user;
+    if (maker == mOther) return kOtherUser;
+    return folder.UsersOwn ? user : kFolderOwner;
+}
+
+std::string LinkName(TPosition position, TMaker maker) {
+    return std::string(kPositionNames[position]) + "-" + kMakerNames[maker];
+}
+
+// The path a save takes, and the file of victim it reaches when every link is followed.
+struct TLinkCase {
+    std::string Link, Save, Reaches;
+};
+TLinkCase LinkCase(const std::string& root, const TLinkFolder& folder, TPosition position, TMaker maker) {
+    const std::string link = root + "/" + folder.Name + "/" + LinkName(position, maker);
+    switch (position) {
+    case pLast:
+        return {link, link, root + "/victim/s.xml"};
+    case pMiddle:
+        return {link, link + "/sub/s.xml", root + "/victim/sub/s.xml"};
+    case pFolder:
+    case pRelative:
+        return {link, link + "/s.xml", root + "/victim/sub/s.xml"};
+    case pChain:
+        return {link, root + "/mine/" + folder.Name + "-" + LinkName(position, maker) + "/s.xml",
+                root + "/victim/sub/s.xml"};
+    case pDotDot:
+        return {link, link + "/../s.xml", root + "/victim/s.xml"};
+    }
+    return {};
+}
+
+void MakeLinkFixture(const std::string& root, uid_t user) {
+    namespace fs = std::filesystem;
+    ASSERT_EQ(::chmod(root.c_str(), 0755), 0);
+    const auto folder = [&](const std::string& path, mode_t mode, uid_t owner) {
+        fs::create_directory(path);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        ASSERT_EQ(::chown(path.c_str(), owner, owner), 0);
+    };
+    const auto link = [&](const std::string& target, const std::string& path, uid_t owner) {
+        fs::create_symlink(target, path);
+        ASSERT_EQ(::lchown(path.c_str(), owner, owner), 0);
+    };
+    folder(root + "/victim", 0700, user);
+    folder(root + "/victim/sub", 0700, user);
+    folder(root + "/mine", 0755, user);
+    for (const TLinkFolder& f : kLinkFolders) {
+        folder(root + "/" + f.Name, 0755, f.UsersOwn ? user : kFolderOwner);
+        for (TMaker maker : {mUser, mOwner, mOther}) {
+            const uid_t uid = MakerUid(maker, f, user);
+            const auto at = [&](TPosition p) { return LinkCase(root, f, p, maker).Link; };
+            link(root + "/victim/s.xml", at(pLast), uid);
+            link(root + "/victim", at(pMiddle), uid);
+            link(root + "/victim/sub", at(pFolder), uid);
+            link(root + "/victim/sub", at(pChain), uid);
+            link("../victim/sub", at(pRelative), uid);
+            link(root + "/victim/sub", at(pDotDot), uid);
+            link(at(pChain), root + "/mine/" + f.Name + "-" + LinkName(pChain, maker), user);
+        }
+        ASSERT_EQ(::chmod((root + "/" + f.Name).c_str(), f.Mode), 0);
+    }
+}
+
+} // namespace
+
+// Every name of a path is judged, not only the last: a link anywhere on it is followed only where
+// the protected_symlinks rule allows (in a sticky folder everyone can write to, only the user's or
+// the folder's owner's link), as root and as nobody. A refused save names the link, leaves errno
+// EACCES and writes nothing anywhere.
+TEST_F(FileUtilTest, ALinkAtAnyNameOfThePathIsFollowedOnlyWhereTheLinkRuleAllows) {
+    namespace fs = std::filesystem;
+    constexpr const char* kFixtureVariable = "QRB_TEST_WALK_LINKS";
+    std::string root;
+    std::string nobodysRoot;
+    if (::geteuid() == 0) {
+        const passwd* nobodyEntry = ::getpwnam("nobody");
+        const uid_t nobody = nobodyEntry != nullptr ? nobodyEntry->pw_uid : 65534;
+        for (auto [path, uid] : {std::pair{&root, uid_t(0)}, std::pair{&nobodysRoot, nobody}}) {
+            std::string pattern = "/tmp/qrb-walk-XXXXXX";
+            ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+            *path = fs::canonical(pattern).string();
+            MakeLinkFixture(*path, uid);
+        }
+    } else if (const char* named = std::getenv(kFixtureVariable)) {
+        root = named;
+    } else {
+        GTEST_SKIP() << "only root can make the links of other users";
+    }
+    const auto put = [](const std::string& path, const char* text) {
+        ASSERT_TRUE(std::ofstream(path, std::ios::trunc) << text) << path;
+        ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    };
+    const auto names = [](const std::string& folder) {
+        std::vector<std::string> n;
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(folder, ec))
+            n.push_back(e.path().filename().string());
+        std::sort(n.begin(), n.end());
+        return n;
+    };
+    int followed = 0, refused = 0;
+    for (const TLinkFolder& f : kLinkFolders)
+        for (TPosition position : {pLast, pMiddle, pFolder, pChain, pRelative, pDotDot})
+            for (TMaker maker : {mUser, mOwner, mOther}) {
+                const TLinkCase c = LinkCase(root, f, position, maker);
+                SCOPED_TRACE(c.Save);
+                put(root + "/victim/s.xml", "old");
+                put(root + "/victim/sub/s.xml", "old");
+                const auto victimBefore = names(root + "/victim");
+                const auto subBefore = names(root + "/victim/sub");
+                const bool follows = !(std::string(f.Name) == "sticky" && maker == mOther);
+                std::string error;
+                errno = 0;
+                const bool written = WriteFileAtomic(c.Save, std::string_view("new"), error);
+                const int err = errno;
+                EXPECT_EQ(written, follows) << error;
+                EXPECT_TRUE(fs::is_symlink(c.Link));
+                EXPECT_EQ(names(root + "/victim"), victimBefore);
+                EXPECT_EQ(names(root + "/victim/sub"), subBefore);
+                // ".." was not taken by the name: nothing beside the link.
+                EXPECT_FALSE(fs::exists(root + "/" + f.Name + "/s.xml"));
+                for (const std::string& file : {root + "/victim/s.xml", root + "/victim/sub/s.xml"})
+                    EXPECT_EQ(Read(file), follows && file == c.Reaches ? "new" : "old") << file;
+                EXPECT_EQ(Mode(c.Reaches), 0600u);
+                if (follows) {
+                    ++followed;
+                    continue;
+                }
+                ++refused;
+                EXPECT_NE(error.find(c.Save), std::string::npos) << error;
+                EXPECT_NE(error.find("the link " + c.Link + " "), std::string::npos) << error;
+                EXPECT_EQ(err, EACCES) << "callers that report the error code show this one";
+            }
+    EXPECT_EQ(followed, 66);
+    EXPECT_EQ(refused, 6);
+
+    if (!nobodysRoot.empty()) {
+        ASSERT_EQ(::setenv(kFixtureVariable, nobodysRoot.c_str(), 1), 0);
+        qrb::test::RerunAsNobody();
+        ::unsetenv(kFixtureVariable);
+        std::error_code ec;
+        fs::remove_all(root, ec);
+        fs::remove_all(nobodysRoot, ec);
     }
 }
 

@@ -411,6 +411,15 @@ TEST_F(SensorDatabase, FailedLoadKeepsTheEntriesAndProtectsTheFile) {
     EXPECT_NE(t.LastFileError.find("not overwritten"), std::string::npos) << t.LastFileError;
     fs::create_symlink(path, dir.File("link.bin"));
     EXPECT_FALSE(t.SaveSensorDatabase(dir.File("link.bin")));
+    // Also through a link to its folder, a relative link and a ".." after a link.
+    fs::create_directory(dir.File("sub"));
+    fs::create_symlink(fs::path(path).parent_path(), dir.File("sub/folder"));
+    fs::create_symlink("..", dir.File("sub/up"));
+    for (const char* name : {"sub/folder/", "sub/up/", "sub/folder/sub/../", "sub/up/sub/folder/"}) {
+        const std::string through = dir.File(name) + kSensorDatabaseFileName;
+        EXPECT_FALSE(t.SaveSensorDatabase(through)) << through;
+        EXPECT_NE(t.LastFileError.find("not overwritten"), std::string::npos) << t.LastFileError;
+    }
     EXPECT_EQ(ReadRaw(path), damaged);
     // Another file may be written.
     EXPECT_TRUE(t.SaveSensorDatabase(dir.File("other.bin"))) << t.LastFileError;

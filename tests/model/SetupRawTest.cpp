@@ -7,6 +7,7 @@
 
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace qrb::model {
@@ -227,6 +228,32 @@ TEST_F(SetupRawFile, SaveFailureReportsTheErrorCode) {
     std::string error;
     EXPECT_FALSE(RawSaveSetup(dir.File("no/such/folder.prs"), model.Model(), error));
     EXPECT_EQ(error, "Error while writing setup file (2)");
+}
+
+// Another user's link to the user's folder in a sticky folder everyone can write to is not
+// followed: the save fails with the code of a refused permission and the file there keeps every byte.
+TEST_F(SetupRawFile, ASaveThroughAnotherUsersFolderLinkInASharedFolderFails) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make another user's link";
+    const std::string mine = dir.File("mine");
+    ASSERT_EQ(::mkdir(mine.c_str(), 0700), 0);
+    const std::string kept = WriteFile(dir, "mine/s.prs", Bytes(Rec(1, 7)));
+    const std::string shared = dir.File("share");
+    ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string link = shared + "/dir";
+    ASSERT_EQ(::symlink(mine.c_str(), link.c_str()), 0);
+    ASSERT_EQ(::lchown(link.c_str(), 4321, 4321), 0);
+    std::string error;
+    EXPECT_FALSE(RawSaveSetup(link + "/s.prs", model.Model(), error));
+    EXPECT_EQ(error, "Error while writing setup file (13)");
+    std::string bytes;
+    ASSERT_TRUE(device::ReadFileBytes(kept, bytes, error)) << error;
+    EXPECT_EQ(bytes, Bytes(Rec(1, 7)));
+    // The user's own link there is followed.
+    ASSERT_EQ(::lchown(link.c_str(), 0, 0), 0);
+    EXPECT_TRUE(RawSaveSetup(link + "/s.prs", model.Model(), error)) << error;
+    ASSERT_TRUE(device::ReadFileBytes(kept, bytes, error)) << error;
+    EXPECT_EQ(bytes.size(), 3u * 264u);
 }
 
 TEST_F(SetupRawFile, LoadByPositionCopiesImageTextsAndTypeWithoutSetters) {

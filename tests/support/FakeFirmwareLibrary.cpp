@@ -1,6 +1,7 @@
 // The stand-in firmware library. Built as a shared library of its own; variants leave one entry
 // point out (FAKEFW_WITHOUT_INIT, FAKEFW_WITHOUT_FREE) or need a symbol nothing defines
-// (FAKEFW_UNRESOLVED: every entry point present, the network scan calls it).
+// (FAKEFW_UNRESOLVED: every entry point present, the network scan calls it) or answer the network
+// init with a companion library's answer (FAKEFW_COMPANION).
 
 #include "ui/platform/rozezerir.h"
 
@@ -21,6 +22,9 @@
 
 #ifdef FAKEFW_UNRESOLVED
 extern "C" __attribute__((visibility("default"))) int32_t FakeFW_DefinedNowhere(void);
+#endif
+#ifdef FAKEFW_COMPANION
+extern "C" int32_t FakeFWDep_Answer(void);
 #endif
 
 namespace {
@@ -196,6 +200,9 @@ FAKEFW_EXPORT int32_t QRBFWNET_Init(const char* localAddress, const char* subnet
     const int32_t result =
         Call(std::string("QRBFWNET_Init(") + localAddress + ", " + subnetMask + ")", "QRBFWNET_Init");
     State().Selected = result == 0 ? localAddress : "";
+#ifdef FAKEFW_COMPANION
+    if (result == 0) return FakeFWDep_Answer();
+#endif
     return result;
 }
 #endif

@@ -10,13 +10,16 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <libintl.h>
+#include <link.h>
 #include <locale.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -168,121 +171,96 @@ bool OthersMayChangeFile(const struct stat& info) {
     return info.st_uid != 0 && info.st_uid != geteuid();
 }
 
-std::vector<std::string> PathParts(const std::string& path) {
-    std::vector<std::string> parts;
-    for (size_t pos = 0; pos <= path.size();) {
-        size_t slash = path.find('/', pos);
-        if (slash == std::string::npos) slash = path.size();
-        if (slash > pos) parts.push_back(path.substr(pos, slash - pos));
-        pos = slash + 1;
-    }
-    return parts;
-}
-
-// Follows file name by name from the root as the loader's open would, judging every folder it
-// enters (the file's folder, every one above it, the folder of every link) and every link it
-// follows. real: the file's path without links. False with err when the file cannot be reached.
-bool WalkToFile(const std::string& file, std::string& real, bool& replaceable, int& err) {
-    replaceable = false;
-    std::string path = file;
-    if (path.empty() || path[0] != '/') {
-        std::string cwd(4096, '\0');
-        if (getcwd(cwd.data(), cwd.size()) == nullptr) {
-            err = errno;
-            return false;
-        }
-        path = std::string(cwd.c_str()) + "/" + path;
-    }
-    struct stat info {};
-    if (stat("/", &info) != 0) {
-        err = errno;
-        return false;
-    }
-    replaceable = OthersMayChangeFolder(info);
-    std::vector<std::string> pending = PathParts(path);
-    std::reverse(pending.begin(), pending.end());
-    std::string current; // "" is the root
-    int links = 0;
-    while (!pending.empty()) {
-        const std::string name = std::move(pending.back());
-        pending.pop_back();
-        if (name == ".") continue;
-        if (name == "..") {
-            current.resize(std::min(current.size(), current.rfind('/')));
-            continue;
-        }
-        const std::string next = current + "/" + name;
-        if (lstat(next.c_str(), &info) != 0) {
-            err = errno;
-            return false;
-        }
-        if (S_ISLNK(info.st_mode)) {
-            if (++links > 40) {
-                err = ELOOP;
-                return false;
-            }
-            if (info.st_uid != 0 && info.st_uid != geteuid()) replaceable = true;
-            std::string target(4096, '\0');
-            const ssize_t n = readlink(next.c_str(), target.data(), target.size());
-            if (n < 0 || static_cast<size_t>(n) >= target.size()) {
-                err = n < 0 ? errno : ENAMETOOLONG;
-                return false;
-            }
-            target.resize(static_cast<size_t>(n));
-            if (!target.empty() && target[0] == '/') current.clear();
-            std::vector<std::string> parts = PathParts(target);
-            pending.insert(pending.end(), parts.rbegin(), parts.rend());
-            continue;
-        }
-        if (S_ISDIR(info.st_mode)) {
-            replaceable = replaceable || OthersMayChangeFolder(info);
-        } else if (!pending.empty()) {
-            err = ENOTDIR;
-            return false;
-        }
-        current = next;
-    }
-    real = current.empty() ? "/" : current;
-    return true;
-}
-
 // The loader's words for a file it cannot open (as dlerror() gives them, in the user's language).
 std::string CannotOpen(const std::string& file, int err) {
     return file + ": " + dgettext("libc", "cannot open shared object file") + ": " + std::strerror(err);
 }
 
-// Loads a named file unless others may replace it: the file is opened after its folders and links
-// are judged, the open file itself is judged, and the loader takes that very file, so nothing can
-// be swapped in between. The loader's messages name the file as given.
+// Whether the loaded object is the file judged: the device and inode of the mapping that holds
+// its dynamic section.
+bool LoadedFrom(void* handle, const struct stat& judged) {
+    link_map* map = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return false;
+    const auto at = reinterpret_cast<uintptr_t>(map->l_ld);
+    std::string maps, error;
+    if (!device::ReadFileBytes("/proc/self/maps", maps, error)) return false;
+    for (size_t pos = 0; pos < maps.size();) {
+        size_t end = maps.find('\n', pos);
+        if (end == std::string::npos) end = maps.size();
+        const std::string line = maps.substr(pos, end - pos);
+        pos = end + 1;
+        unsigned long long from = 0, to = 0, offset = 0, inode = 0;
+        unsigned int devMajor = 0, devMinor = 0;
+        char mode[8] = {};
+        if (std::sscanf(line.c_str(), "%llx-%llx %7s %llx %x:%x %llu", &from, &to, mode, &offset, &devMajor,
+                        &devMinor, &inode) != 7)
+            continue;
+        if (at < from || at >= to) continue;
+        return devMajor == major(judged.st_dev) && devMinor == minor(judged.st_dev) && inode == judged.st_ino;
+    }
+    return false;
+}
+
+// Loads a named file unless others may replace it. The walk judges every folder it holds on the
+// file's way (the root, every folder above the file and every link's folder) and every link it
+// follows, then the file itself; judged safe, the file is loaded under its real path, so that the
+// loader's $ORIGIN is its own folder. No other account can change a name on that path, so the
+// loader opens the file judged; the loaded file's identity is checked once more. The loader's
+// messages name the file as given.
 void* OpenJudgedFile(const std::string& file, std::string& error, bool& missing) {
     missing = false;
-    std::string real;
+    std::string path = file;
+    if (path[0] != '/') {
+        // From the root, so that the folders above the working folder are judged too.
+        char* cwd = getcwd(nullptr, 0);
+        if (cwd == nullptr) {
+            error = CannotOpen(file, errno);
+            return nullptr;
+        }
+        path = std::string(cwd) + "/" + path;
+        std::free(cwd);
+    }
     bool replaceable = false;
-    int err = 0;
-    if (!WalkToFile(file, real, replaceable, err)) {
+    device::TPathWalk walk;
+    std::string reason;
+    const bool walked = walk.Walk(path, reason, [&replaceable](const struct stat& info) {
+        if (S_ISLNK(info.st_mode))
+            replaceable = replaceable || (info.st_uid != 0 && info.st_uid != geteuid());
+        else
+            replaceable = replaceable || OthersMayChangeFolder(info);
+    });
+    int err = walked ? 0 : errno;
+    struct stat info {};
+    if (walked && walk.Name().empty())
+        err = EISDIR;
+    else if (walked && fstatat(walk.Folder(), walk.Name().c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        err = errno;
+    const std::string replaceableText = device::Format(GetText(kTextReplaceable), {file});
+    if (!walked && walk.LinkRefused()) {
+        error = replaceableText;
+        return nullptr;
+    }
+    if (err != 0) {
         error = CannotOpen(file, err);
         missing = !device::FileExists(file);
         return nullptr;
     }
-    const int fd = open(real.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
-    if (fd < 0) {
-        error = CannotOpen(file, errno);
-        missing = !device::FileExists(file);
+    if (replaceable || OthersMayChangeFile(info)) {
+        error = replaceableText;
         return nullptr;
     }
-    struct stat info {};
-    if (replaceable || fstat(fd, &info) != 0 || OthersMayChangeFile(info)) {
-        close(fd);
-        error = device::Format(GetText(kTextReplaceable), {file});
-        return nullptr;
-    }
-    const std::string opened = "/proc/self/fd/" + std::to_string(fd);
-    void* handle = OpenFile(opened, error);
-    close(fd);
+    const std::string real = walk.PhysicalPath();
+    void* handle = OpenFile(real, error);
     if (handle == nullptr) {
-        for (size_t at = error.find(opened + ":"); at != std::string::npos;
-             at = error.find(opened + ":", at + file.size()))
-            error.replace(at, opened.size(), file);
+        for (size_t at = error.find(real + ":"); at != std::string::npos;
+             at = error.find(real + ":", at + file.size()))
+            error.replace(at, real.size(), file);
+        return nullptr;
+    }
+    if (!LoadedFrom(handle, info)) {
+        dlclose(handle);
+        error = replaceableText;
+        return nullptr;
     }
     return handle;
 }

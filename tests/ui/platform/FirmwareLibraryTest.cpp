@@ -338,6 +338,64 @@ TEST_F(FirmwareLibrary, AFileOthersMayReplaceIsNotLoadedAndTheBoxSaysWhy) {
         0u);
 }
 
+// A maker's library may bring companions it finds beside itself through RUNPATH $ORIGIN: it is
+// loaded under its real path, named, named through a link elsewhere, or found in the program
+// folder as a link, and its entry points answer through the companion beside the file.
+TEST_F(FirmwareLibrary, ALibraryFindsItsCompanionBesideItsRealPath) {
+    const fs::path lib = folder / "lib", links = folder / "links";
+    fs::create_directories(lib);
+    fs::create_directories(links);
+    fs::copy_file(QRB_FAKE_FWLIB_ORIGIN, lib / "named.so");
+    fs::copy_file(QRB_FAKE_FWDEP, lib / "libfakefwdep.so");
+    fs::create_symlink(lib / "named.so", links / "link.so");
+    fs::create_symlink("../lib/named.so", links / kFWLibraryFile);
+    const struct {
+        const char* Name;
+        std::string Named;
+    } cases[] = {
+        {"named", (lib / "named.so").string()},
+        {"a link", (links / "link.so").string()},
+        {"a relative link in the program folder", ""},
+    };
+    SetFWProgramFolder(links.string());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        SetFWLibraryPath(c.Named);
+        ASSERT_TRUE(LoadFWLibrary()) << FWLibLastError();
+        EXPECT_TRUE(LoadedByLoader(lib / "libfakefwdep.so")) << "not the companion beside the file";
+        EXPECT_EQ(FWNetInit("10.0.0.5", "255.0.0.0"), 730);
+        std::vector<TFWScanRecord> records;
+        EXPECT_EQ(FWUsbScan(records), 0);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0].Number, 730u);
+        EXPECT_TRUE(UnloadFWLibrary()) << FWLibLastError();
+    }
+    // Without its companion it fails in the loader's words, naming the companion.
+    fs::remove(lib / "libfakefwdep.so");
+    SetFWLibraryPath((links / "link.so").string());
+    EXPECT_FALSE(LoadFWLibrary());
+    EXPECT_FALSE(FWLibMissing());
+    EXPECT_EQ(FWLibLastError().rfind("libfakefwdep.so: ", 0), 0u) << FWLibLastError();
+}
+
+// The loader answers a name it has loaded before with that earlier file, whatever lies there now:
+// a library is kept only when the file loaded is the file judged.
+TEST_F(FirmwareLibrary, ALibraryIsKeptOnlyWhenTheLoadedFileIsTheOneJudged) {
+    const fs::path real = fs::canonical(folder) / "named.so";
+    fs::copy_file(QRB_FAKE_FWLIB, real);
+    void* earlier = dlopen(real.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(earlier, nullptr) << dlerror();
+    fs::copy_file(QRB_FAKE_FWLIB, folder / "new.so");
+    fs::rename(folder / "new.so", real);
+    SetFWLibraryPath(real.string());
+    EXPECT_FALSE(LoadFWLibrary());
+    EXPECT_FALSE(FWLibLoaded());
+    EXPECT_FALSE(FWLibMissing());
+    EXPECT_EQ(FWLibLastError(), device::Format(GetText(1873), {real.string()}));
+    dlclose(earlier);
+    EXPECT_TRUE(LoadFWLibrary()) << FWLibLastError();
+}
+
 TEST_F(FirmwareLibrary, TheMissingLibraryBoxCarriesTheWarningIcon) {
     TWidgetMessageService widgets;
     TScopedMessageService installed(widgets);
