@@ -19,6 +19,7 @@
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/StatusWindows.h"
 #include "ui/dialogs/ZeroAdjust.h"
+#include "ui/platform/PowerEvents.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -149,7 +150,8 @@ protected:
         ui::SetLangOffset(ui::LangEnglish);
     }
 
-    void Start(const std::function<void(ui::TSettings&)>& configure, int channels = 2) {
+    // show false: the window is created but not shown yet (ShowStarted shows it).
+    void Start(const std::function<void(ui::TSettings&)>& configure, int channels = 2, bool show = true) {
         TFakeAmpConfig config;
         config.Channels = channels;
         config.Version = 2;
@@ -164,6 +166,9 @@ protected:
         if (configure) configure(s);
         ASSERT_NO_FATAL_FAILURE(WriteSettings(s));
         ASSERT_NO_FATAL_FAILURE(CreateWindow());
+        if (show) ShowStarted();
+    }
+    void ShowStarted() {
         // The channel offset window as the program makes it: the main window owns it.
         ShowWindow(new ui::TChannelOffsetForm(window.get()));
     }
@@ -654,6 +659,28 @@ TEST_F(EndingFirstScan, SignalDuringItOpensNoOfflineDialog) {
     EXPECT_EQ(dialogs->Count("OfflineForm"), 0u);
 }
 
+// The signal comes before the window is shown: the first scan, a power event's rescan and a
+// configuration request never run, and the window closes once it is shown.
+TEST_F(Ending, BeforeTheWindowIsShownNothingRunsButTheClose) {
+    ASSERT_NO_FATAL_FAILURE(Start({}, 2, false));
+    const ui::TConfigServer::TRunWhenOpen request = ui::ConfigRequestPath(*window);
+    bool ran = false;
+    mark = amp->RequestCount();
+    terminated = true;
+    window->Terminate();
+    request([&] { ran = true; });
+    window->WMPowerBroadcast(ui::kPowerResumeSuspend);
+    ShowStarted();
+    window->timMainTimer();
+    UntilClosed();
+    loop.Advance(100);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(window->Gate.WaitingRequests(), 0u);
+    for (const fakewire::TRequest& r : AfterSignal())
+        EXPECT_NE(r.Command, Code(TWireCommand::GetDeviceInfo)) << "a scan after the signal";
+    ExpectNoWriteButTheStopLock(0);
+}
+
 // ---- The zero adjustment window ---------------------------------------------------------------
 
 class EndingZeroAdjust : public Ending {
@@ -682,9 +709,10 @@ TEST_F(EndingZeroAdjust, IdleWindowClosesAsCancelDoesAndTheProgramEnds) {
     ExpectNoWriteButTheStopLock();
 }
 
-// Configuration requests are answered from the window's event loop until the signal; after it none
-// runs, and the close drops those that wait.
-TEST_F(EndingZeroAdjust, ConfigurationRequestsRunInTheWindowUntilTheSignalAndNeverAfter) {
+// In the window's event loop, where configuration requests are answered before the signal,
+// nothing that arrives after it runs: neither a request (the close drops it) nor a power event's
+// disconnect and rescan.
+TEST_F(EndingZeroAdjust, NothingThatArrivesAfterTheSignalRuns) {
     const ui::TConfigServer::TRunWhenOpen request = ui::ConfigRequestPath(*window);
     std::vector<std::string> ran;
     size_t waitingAtTheSignal = 0;
@@ -695,6 +723,8 @@ TEST_F(EndingZeroAdjust, ConfigurationRequestsRunInTheWindowUntilTheSignalAndNev
         window->Terminate();
         request([&] { ran.push_back("after the signal"); });
         waitingAtTheSignal = window->Gate.WaitingRequests();
+        window->WMPowerBroadcast(ui::kPowerSuspend);
+        window->WMPowerBroadcast(ui::kPowerResumeSuspend);
     });
     window->Action("actZeroAdjust")->trigger();
     UntilClosed();
@@ -702,6 +732,8 @@ TEST_F(EndingZeroAdjust, ConfigurationRequestsRunInTheWindowUntilTheSignalAndNev
     EXPECT_EQ(ran, std::vector<std::string>{"before the signal"});
     EXPECT_EQ(waitingAtTheSignal, 1u);
     EXPECT_EQ(window->Gate.WaitingRequests(), 0u);
+    for (const fakewire::TRequest& r : AfterSignal())
+        EXPECT_NE(r.Command, Code(TWireCommand::GetDeviceInfo)) << "a scan after the signal";
     ExpectNoWriteButTheStopLock();
 }
 
