@@ -5,12 +5,12 @@
 // closed, handlers that would start device I/O ask IsOpen() and do nothing; rescan requests
 // (coalesced into one), disconnects, window close and configuration-server requests are queued
 // and run in arrival order once the gate opens. From the program's end on (End) it runs nothing
-// but the window's close.
+// but the window's close, and no configuration request.
 //
 // Configuration requests have their own way through: they wait only while device work runs
 // that holds them (a scan, a setup dialog's scan or upload, Turn off) or while the innermost
-// closer's own code runs; while the main thread waits for the user in a box or dialog opened
-// after the last closer (an event loop deeper than the one it was taken in), they are answered.
+// guard's own code runs; while the main thread waits for the user in a box or dialog opened
+// after the last guard (an event loop deeper than the one it was taken in), they are answered.
 
 #include "device/MainLoop.h"
 
