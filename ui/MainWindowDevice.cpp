@@ -178,7 +178,7 @@ void TOndrixMain::actTurnOffExecute() {
     auto ownLosses = std::make_shared<TOwnLosses>(*this);
     {
         // Pending events run here: nothing may reach the devices meanwhile.
-        TScanGate::TGuard closed(Gate, true);
+        TScanGate::TGuard closed(Gate, TScanGate::THold::GateAndRequests);
         ok = Translator->TurnOffDevices(&turnedOff);
         if (ok) {
             QCoreApplication::processEvents();

@@ -4,12 +4,14 @@
 // adjustment's defaults of its current channel).
 
 #include "device/HWVocabulary.h"
+#include "device/wire/CommandTable.h"
 #include "model/I2CTranslator.h"
 #include "tests/support/ChipAmplifier.h"
 #include "tests/support/ChipEmulations.h"
 #include "tests/support/FakeLanAmplifier.h"
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
+#include "ui/ConfigServerControl.h"
 #include "ui/MainWindow.h"
 #include "ui/MainWindowChannels.h"
 #include "ui/channels/ColumnMenus.h"
@@ -17,6 +19,7 @@
 #include "ui/dialogs/MessageService.h"
 #include "ui/dialogs/StatusWindows.h"
 #include "ui/dialogs/ZeroAdjust.h"
+#include "ui/platform/PowerEvents.h"
 #include "ui/texts/QtText.h"
 #include "ui/texts/Texts.h"
 
@@ -51,31 +54,48 @@
 namespace qrb::test {
 namespace {
 
-constexpr uint32_t kSetDeviceLockState = 0x30020;
-constexpr uint32_t kWriteChannel = 0x30011;
+using device::TWireCommand;
+
+constexpr uint32_t Code(TWireCommand command) {
+    return device::WireCommandRow(command).Code;
+}
+
+constexpr uint32_t kSetDeviceLockState = Code(TWireCommand::SetDeviceLockState);
+constexpr uint32_t kWriteChannel = Code(TWireCommand::WriteChannel);
 
 // The requests that change a device (I2C writes, multiplexers, sequences, IRQ mode, fan, clock,
 // flash, channel information, DC/DC information, channel images, the lock).
 const std::set<uint32_t>& WriteCodes() {
-    static const std::set<uint32_t> codes = {0x10003,
-                                             0x10008,
-                                             0x20001,
-                                             0x20002,
-                                             0x20003,
-                                             0x20006,
-                                             0x20008,
-                                             0x30003,
-                                             0x30006,
-                                             0x30008,
-                                             0x30010,
-                                             0x30011,
-                                             kSetDeviceLockState};
+    static const std::set<uint32_t> codes = [] {
+        std::set<uint32_t> c;
+        for (TWireCommand command :
+             {TWireCommand::WriteI2C, TWireCommand::WriteI2CBlock, TWireCommand::SetSCL, TWireCommand::SetMux,
+              TWireCommand::WriteSeq, TWireCommand::SetIRQ, TWireCommand::SetFan, TWireCommand::SetDCDCClock,
+              TWireCommand::SetMasterflash, TWireCommand::SaveAllConfig, TWireCommand::SetChannelInfo,
+              TWireCommand::SetDCDCInfo, TWireCommand::WriteChannel, TWireCommand::SetDeviceLockState})
+            c.insert(Code(command));
+        return c;
+    }();
     return codes;
 }
 
-std::string Hex(uint32_t code) {
+// A request's name on the LAN wire.
+std::string Name(uint32_t code) {
+    for (const device::TWireCommandRow& row : device::kWireCommands)
+        if (row.Code == code) return std::string(row.Name[static_cast<size_t>(device::TNameColumn::LAN)]);
     char text[16];
     std::snprintf(text, sizeof text, "0x%05X", code);
+    return text;
+}
+
+// A write as the test compares it: its name and payload bytes.
+std::string Write(uint32_t code, const std::vector<uint8_t>& payload) {
+    std::string text = Name(code);
+    for (uint8_t b : payload) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02X", b);
+        text += hex;
+    }
     return text;
 }
 
@@ -130,7 +150,8 @@ protected:
         ui::SetLangOffset(ui::LangEnglish);
     }
 
-    void Start(const std::function<void(ui::TSettings&)>& configure, int channels = 2) {
+    // show false: the window is created but not shown yet (ShowStarted shows it).
+    void Start(const std::function<void(ui::TSettings&)>& configure, int channels = 2, bool show = true) {
         TFakeAmpConfig config;
         config.Channels = channels;
         config.Version = 2;
@@ -145,6 +166,9 @@ protected:
         if (configure) configure(s);
         ASSERT_NO_FATAL_FAILURE(WriteSettings(s));
         ASSERT_NO_FATAL_FAILURE(CreateWindow());
+        if (show) ShowStarted();
+    }
+    void ShowStarted() {
         // The channel offset window as the program makes it: the main window owns it.
         ShowWindow(new ui::TChannelOffsetForm(window.get()));
     }
@@ -246,7 +270,7 @@ protected:
                 ++locks;
                 continue;
             }
-            EXPECT_EQ(WriteCodes().count(r.Command), 0u) << "a write after the signal: " << Hex(r.Command);
+            EXPECT_EQ(WriteCodes().count(r.Command), 0u) << "a write after the signal: " << Name(r.Command);
         }
         EXPECT_EQ(locks, stopLocks) << "the close's stop lock";
     }
@@ -635,6 +659,28 @@ TEST_F(EndingFirstScan, SignalDuringItOpensNoOfflineDialog) {
     EXPECT_EQ(dialogs->Count("OfflineForm"), 0u);
 }
 
+// The signal comes before the window is shown: the first scan, a power event's rescan and a
+// configuration request never run, and the window closes once it is shown.
+TEST_F(Ending, BeforeTheWindowIsShownNothingRunsButTheClose) {
+    ASSERT_NO_FATAL_FAILURE(Start({}, 2, false));
+    const ui::TConfigServer::TRunWhenOpen request = ui::ConfigRequestPath(*window);
+    bool ran = false;
+    mark = amp->RequestCount();
+    terminated = true;
+    window->Terminate();
+    request([&] { ran = true; });
+    window->WMPowerBroadcast(ui::kPowerResumeSuspend);
+    ShowStarted();
+    window->timMainTimer();
+    UntilClosed();
+    loop.Advance(100);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(window->Gate.WaitingRequests(), 0u);
+    for (const fakewire::TRequest& r : AfterSignal())
+        EXPECT_NE(r.Command, Code(TWireCommand::GetDeviceInfo)) << "a scan after the signal";
+    ExpectNoWriteButTheStopLock(0);
+}
+
 // ---- The zero adjustment window ---------------------------------------------------------------
 
 class EndingZeroAdjust : public Ending {
@@ -660,6 +706,34 @@ TEST_F(EndingZeroAdjust, IdleWindowClosesAsCancelDoesAndTheProgramEnds) {
     EXPECT_TRUE(seen);
     EXPECT_EQ(window->findChild<ui::TZeroAdjustForm*>(), nullptr);
     UntilClosed();
+    ExpectNoWriteButTheStopLock();
+}
+
+// In the window's event loop, where configuration requests are answered before the signal,
+// nothing that arrives after it runs: neither a request (the close drops it) nor a power event's
+// disconnect and rescan.
+TEST_F(EndingZeroAdjust, NothingThatArrivesAfterTheSignalRuns) {
+    const ui::TConfigServer::TRunWhenOpen request = ui::ConfigRequestPath(*window);
+    std::vector<std::string> ran;
+    size_t waitingAtTheSignal = 0;
+    QTimer::singleShot(0, window.get(), [&] {
+        request([&] { ran.push_back("before the signal"); });
+        mark = amp->RequestCount();
+        terminated = true;
+        window->Terminate();
+        request([&] { ran.push_back("after the signal"); });
+        waitingAtTheSignal = window->Gate.WaitingRequests();
+        window->WMPowerBroadcast(ui::kPowerSuspend);
+        window->WMPowerBroadcast(ui::kPowerResumeSuspend);
+    });
+    window->Action("actZeroAdjust")->trigger();
+    UntilClosed();
+    loop.Advance(100);
+    EXPECT_EQ(ran, std::vector<std::string>{"before the signal"});
+    EXPECT_EQ(waitingAtTheSignal, 1u);
+    EXPECT_EQ(window->Gate.WaitingRequests(), 0u);
+    for (const fakewire::TRequest& r : AfterSignal())
+        EXPECT_NE(r.Command, Code(TWireCommand::GetDeviceInfo)) << "a scan after the signal";
     ExpectNoWriteButTheStopLock();
 }
 
@@ -697,20 +771,20 @@ TEST_F(EndingZeroAdjust, RunIsAbortedAtItsNextStepThenTheWindowClosesAndTheProgr
     UntilClosed();
     ASSERT_TRUE(stayedOpen.empty());
 
-    // In the amplifier's log: no adjustment step after the signal, then channel 1's defaults
-    // (its image as the model has it), then the stop lock, and nothing for channel 2.
-    const std::vector<fakewire::TRequest> after = AfterSignal();
-    std::vector<uint32_t> writes;
-    for (const fakewire::TRequest& r : after)
-        if (WriteCodes().count(r.Command) != 0) writes.push_back(r.Command);
-    ASSERT_FALSE(writes.empty());
-    EXPECT_EQ(writes.back(), kSetDeviceLockState);
-    EXPECT_EQ(std::count(writes.begin(), writes.end(), kSetDeviceLockState), 1);
-    for (const fakewire::TRequest& r : after) {
-        if (r.Command != kWriteChannel) continue;
-        ASSERT_FALSE(r.Payload.empty());
-        EXPECT_EQ(r.Payload[0], 0) << "only the current channel gets its defaults";
+    // In the amplifier's log, the writes after the signal: channel 1's defaults (its path routed,
+    // its image as the model has it, the path released), then the stop lock; nothing of the step
+    // under way or a further one, nothing for channel 2.
+    std::vector<std::string> writes;
+    for (const fakewire::TRequest& r : AfterSignal()) {
+        if (WriteCodes().count(r.Command) == 0) continue;
+        // Of an image, only the channel it is for.
+        std::vector<uint8_t> bytes = r.Payload;
+        if (r.Command == kWriteChannel) bytes.resize(std::min<size_t>(bytes.size(), 1));
+        writes.push_back(Write(r.Command, bytes));
     }
+    const uint32_t setMux = Code(TWireCommand::SetMux);
+    EXPECT_EQ(writes, (std::vector<std::string>{Write(setMux, {0, 0, 4}), Write(kWriteChannel, {0}),
+                                                Write(setMux, {0, 0, 5}), Write(kSetDeviceLockState, {0})}));
     EXPECT_EQ(amp->StoredImage(0), window->Translator->GetChannel(0)->Current.Image)
         << "the current channel runs its defaults";
     EXPECT_EQ(amp->CalibWrites(1), 0u);

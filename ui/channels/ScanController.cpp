@@ -149,7 +149,7 @@ void TScanController::Rescan() {
             if (Automatic) Scan.autoEnd_ = Scan.TickCount();
         }
     } autoEnd{*this, std::exchange(autoRequested_, false)};
-    TScanGate::TGuard closed(gate_, true);
+    TScanGate::TGuard closed(gate_, TScanGate::THold::GateAndRequests);
     std::exception_ptr error;
     {
         TWaitCursor wait;

@@ -105,7 +105,7 @@ private:
 class TWorkScope {
 public:
     TWorkScope(TScanGate* gate, bool& busy) : busy_(busy) {
-        if (gate != nullptr) guard_.emplace(*gate, true);
+        if (gate != nullptr) guard_.emplace(*gate, TScanGate::THold::GateAndRequests);
     }
 
 private:

@@ -14,25 +14,24 @@ namespace {
 constexpr uint32_t kRequestRecheckMs = 20;
 } // namespace
 
-TScanGate::TGuard::TGuard(TScanGate& gate, bool holdsRequests)
-    : gate_(gate), level_(gate.CurrentLoopLevel()), holds_(holdsRequests) {
-    ++gate_.closers_;
-    gate_.closerLevels_.push_back(level_);
-    if (holds_) ++gate_.holders_;
+TScanGate::TGuard::TGuard(TScanGate& gate, THold hold)
+    : gate_(gate), level_(gate.CurrentLoopLevel()), hold_(hold) {
+    gate_.holderLevels_.push_back(level_);
+    if (hold_ == THold::GateAndRequests) ++gate_.requestHolders_;
 }
 
 TScanGate::TGuard::~TGuard() {
-    auto& levels = gate_.closerLevels_;
+    auto& levels = gate_.holderLevels_;
     if (const auto it = std::find(levels.rbegin(), levels.rend(), level_); it != levels.rend())
         levels.erase(std::next(it).base());
-    if (holds_) --gate_.holders_;
-    if (--gate_.closers_ == 0) gate_.Open();
+    if (hold_ == THold::GateAndRequests) --gate_.requestHolders_;
+    if (!gate_.IsHeld()) gate_.Open();
 }
 
 TScanGate::TScanGate(device::TMainLoop* loop) : loop_(loop) {}
 
 TScanGate::~TScanGate() {
-    if (requestTimer_ != 0) requestTimerLoop_->StopTimer(requestTimer_);
+    StopWatchingRequests();
 }
 
 int TScanGate::CurrentLoopLevel() const {
@@ -41,23 +40,51 @@ int TScanGate::CurrentLoopLevel() const {
     return thread != nullptr ? thread->loopLevel() : 0;
 }
 
+TScanGate::TAnswer TScanGate::Ask(TWay way) const {
+    switch (phase_) {
+    case TPhase::Shut:
+        return TAnswer::Drop;
+    case TPhase::Ending:
+        // Nothing runs but the close; requests wait for it, which drops them.
+        if (way == TWay::Request) return TAnswer::Wait;
+        if (way != TWay::Close) return TAnswer::Drop;
+        break;
+    case TPhase::Running:
+        break;
+    }
+    switch (way) {
+    case TWay::Request: {
+        if (requestHolders_ > 0) return TAnswer::Wait;
+        if (!IsHeld()) return TAnswer::Run;
+        // A box or dialog that waits for the user runs an event loop deeper than the one the
+        // innermost guard was taken in; the guard's own pending-event passes run in its loop.
+        const int innermost = *std::max_element(holderLevels_.begin(), holderLevels_.end());
+        return CurrentLoopLevel() > innermost ? TAnswer::Run : TAnswer::Wait;
+    }
+    case TWay::Box:
+        // Boxes are shown from the event loop of a box shown from the queue too.
+        return IsHeld() ? TAnswer::Wait : TAnswer::Run;
+    case TWay::Work:
+    case TWay::Close:
+    case TWay::Rescan:
+        return IsHeld() || boxDepth_ > 0 ? TAnswer::Wait : TAnswer::Run;
+    }
+    return TAnswer::Wait;
+}
+
 bool TScanGate::RequestMayRun() const {
-    if (shut_ || holders_ > 0) return false;
-    if (IsOpen()) return true;
-    // A box or dialog that waits for the user runs an event loop deeper than the one the
-    // innermost closer was taken in; the closer's own pending-event passes run in its loop.
-    const int innermost = *std::max_element(closerLevels_.begin(), closerLevels_.end());
-    return CurrentLoopLevel() > innermost;
+    return Ask(TWay::Request) == TAnswer::Run;
 }
 
 void TScanGate::RunRequest(std::function<void()> fn) {
-    if (!fn || shut_) return;
-    if (requests_.empty() && RequestMayRun()) {
+    const TAnswer answer = Ask(TWay::Request);
+    if (!fn || answer == TAnswer::Drop) return;
+    if (answer == TAnswer::Run && requests_.empty()) {
         fn();
         return;
     }
     requests_.push_back(std::move(fn));
-    WatchRequests();
+    if (phase_ == TPhase::Running) WatchRequests();
 }
 
 void TScanGate::WatchRequests() {
@@ -66,20 +93,24 @@ void TScanGate::WatchRequests() {
     requestTimer_ = requestTimerLoop_->StartTimer(kRequestRecheckMs, [this] { RunRequests(); });
 }
 
+void TScanGate::StopWatchingRequests() {
+    if (requestTimer_ == 0) return;
+    requestTimerLoop_->StopTimer(requestTimer_);
+    requestTimer_ = 0;
+    requestTimerLoop_ = nullptr;
+}
+
 void TScanGate::RunRequests() {
     if (runningRequests_) return;
     runningRequests_ = true;
-    while (!requests_.empty() && RequestMayRun()) {
+    while (!requests_.empty() && Ask(TWay::Request) == TAnswer::Run) {
         std::function<void()> fn = std::move(requests_.front());
         requests_.pop_front();
         Guarded(fn);
     }
     runningRequests_ = false;
-    if ((requests_.empty() || shut_) && requestTimer_ != 0) {
-        requestTimerLoop_->StopTimer(requestTimer_);
-        requestTimer_ = 0;
-        requestTimerLoop_ = nullptr;
-    }
+    // From the end on no request runs any more.
+    if (requests_.empty() || phase_ != TPhase::Running) StopWatchingRequests();
 }
 
 device::TMainLoop& TScanGate::Loop() {
@@ -87,41 +118,43 @@ device::TMainLoop& TScanGate::Loop() {
 }
 
 void TScanGate::RunWhenOpen(std::function<void()> fn) {
-    Enqueue(std::move(fn), false);
+    Enqueue(std::move(fn), TWay::Work);
 }
 
 void TScanGate::RunFirstWhenOpen(std::function<void()> fn) {
-    Enqueue(std::move(fn), true);
+    Enqueue(std::move(fn), TWay::Close);
 }
 
 void TScanGate::ShowWhenOpen(std::function<void()> fn) {
-    if (!fn || shut_ || ending_) return;
+    const TAnswer answer = Ask(TWay::Box);
+    if (!fn || answer == TAnswer::Drop) return;
     TEntry entry;
+    entry.Way = TWay::Box;
     entry.Fn = std::move(fn);
-    entry.Box = true;
     // Boxes of its own kind do not wait behind the work queued after a box from the queue.
-    if (IsOpen() && (queue_.empty() || boxDepth_ > 0)) {
+    if (answer == TAnswer::Run && (queue_.empty() || boxDepth_ > 0)) {
         RunEntry(entry);
         return;
     }
     queue_.push_back(std::move(entry));
-    if (IsOpen()) Open();
+    if (answer == TAnswer::Run) Open();
 }
 
 bool TScanGate::BoxQueued() const {
-    return std::any_of(queue_.begin(), queue_.end(), [](const TEntry& e) { return e.Box; });
+    return std::any_of(queue_.begin(), queue_.end(), [](const TEntry& e) { return e.Way == TWay::Box; });
 }
 
-void TScanGate::Enqueue(std::function<void()> fn, bool first) {
-    if (!fn || shut_ || (ending_ && !first)) return;
-    if (!IsHeld() && boxDepth_ == 0 && queue_.empty()) {
+void TScanGate::Enqueue(std::function<void()> fn, TWay way) {
+    const TAnswer answer = Ask(way);
+    if (!fn || answer == TAnswer::Drop) return;
+    if (answer == TAnswer::Run && queue_.empty()) {
         fn();
         return;
     }
     TEntry entry;
+    entry.Way = way;
     entry.Fn = std::move(fn);
-    entry.Close = first;
-    if (!first) {
+    if (way != TWay::Close) {
         queue_.push_back(std::move(entry));
         return;
     }
@@ -130,28 +163,31 @@ void TScanGate::Enqueue(std::function<void()> fn, bool first) {
 }
 
 void TScanGate::End() {
-    ending_ = true;
-    std::erase_if(queue_, [](const TEntry& entry) { return !entry.Close; });
+    if (phase_ == TPhase::Running) phase_ = TPhase::Ending;
+    std::erase_if(queue_, [](const TEntry& entry) { return entry.Way != TWay::Close; });
+    StopWatchingRequests();
 }
 
 void TScanGate::Shut() {
-    shut_ = true;
+    phase_ = TPhase::Shut;
     queue_.clear();
     requests_.clear();
+    StopWatchingRequests();
 }
 
 void TScanGate::RequestRescan(std::function<void()> after) {
-    if (shut_ || ending_) return;
+    const TAnswer answer = Ask(TWay::Rescan);
+    if (answer == TAnswer::Drop) return;
     for (auto& entry : queue_) {
-        if (entry.Rescan) {
+        if (entry.Way == TWay::Rescan) {
             if (after) entry.After.push_back(std::move(after));
             return;
         }
     }
     TEntry entry;
-    entry.Rescan = true;
+    entry.Way = TWay::Rescan;
     if (after) entry.After.push_back(std::move(after));
-    if (MayRunWork() && queue_.empty()) {
+    if (answer == TAnswer::Run && queue_.empty()) {
         RunEntry(entry);
         return;
     }
@@ -159,9 +195,7 @@ void TScanGate::RequestRescan(std::function<void()> after) {
 }
 
 bool TScanGate::RescanPending() const {
-    for (const auto& entry : queue_)
-        if (entry.Rescan) return true;
-    return false;
+    return std::any_of(queue_.begin(), queue_.end(), [](const TEntry& e) { return e.Way == TWay::Rescan; });
 }
 
 void TScanGate::Open() {
@@ -178,12 +212,18 @@ void TScanGate::Open() {
 void TScanGate::Drain() {
     // Inside a box shown from the queue only further boxes run; the rest waits for the outer
     // pass, after that box.
-    while (!IsHeld() && !queue_.empty()) {
+    while (!queue_.empty()) {
         auto next = queue_.begin();
-        if (boxDepth_ > 0) {
-            next = std::find_if(queue_.begin(), queue_.end(), [](const TEntry& e) { return e.Box; });
-            if (next == queue_.end()) return;
+        if (boxDepth_ > 0)
+            next = std::find_if(queue_.begin(), queue_.end(),
+                                [](const TEntry& e) { return e.Way == TWay::Box; });
+        if (next == queue_.end()) return;
+        const TAnswer answer = Ask(next->Way);
+        if (answer == TAnswer::Drop) {
+            queue_.erase(next);
+            continue;
         }
+        if (answer != TAnswer::Run) return;
         TEntry entry = std::move(*next);
         queue_.erase(next);
         RunEntry(entry);
@@ -202,7 +242,8 @@ void TScanGate::Guarded(const std::function<void()>& fn) {
 }
 
 void TScanGate::RunEntry(TEntry& entry) {
-    if (entry.Box) {
+    switch (entry.Way) {
+    case TWay::Box: {
         struct TBoxOpen {
             TScanGate& Gate;
             explicit TBoxOpen(TScanGate& gate) : Gate(gate) { ++Gate.boxDepth_; }
@@ -215,16 +256,20 @@ void TScanGate::RunEntry(TEntry& entry) {
         Guarded(entry.Fn);
         return;
     }
-    if (!entry.Rescan) {
+    case TWay::Rescan:
+        Guarded(OnRescanStart);
+        Guarded(OnRescan);
+        Guarded(OnRescanEnd);
+        // A termination during the scan: what waited for it is queued work that no longer runs.
+        for (auto& after : entry.After)
+            if (phase_ == TPhase::Running) Guarded(after);
+        return;
+    case TWay::Work:
+    case TWay::Close:
+    case TWay::Request:
         Guarded(entry.Fn);
         return;
     }
-    Guarded(OnRescanStart);
-    Guarded(OnRescan);
-    Guarded(OnRescanEnd);
-    // A termination during the scan: what waited for it is queued work that no longer runs.
-    for (auto& after : entry.After)
-        if (!ending_) Guarded(after);
 }
 
 } // namespace qrb::ui

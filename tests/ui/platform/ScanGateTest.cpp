@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -181,7 +183,8 @@ TEST_F(ScanGateTest, RequestsRunFromAnEventLoopDeeperThanTheInnermostCloserOnly)
         loop.Advance(100);
         EXPECT_EQ(trace.back(), "in the nested work");
         {
-            TScanGate::TGuard scan(gate, true); // a scan, even when it shows a box
+            TScanGate::TGuard scan(gate,
+                                   TScanGate::THold::GateAndRequests); // a scan, even when it shows a box
             level = 3;
             request("during the scan");
             loop.Advance(100);
@@ -223,9 +226,114 @@ TEST_F(ScanGateTest, BoxFromTheQueueLetsOtherBoxesShowAndHoldsTheRestUntilItEnds
         gate.ShowWhenOpen(box("B", false));
     }
     loop.Step();
-    EXPECT_EQ(trace, (std::vector<std::string>{"A open", "B open", "B closed", "A closed", "loss report", "scan",
-                                               "after rescan"}));
+    EXPECT_EQ(trace, (std::vector<std::string>{"A open", "B open", "B closed", "A closed", "loss report",
+                                               "scan", "after rescan"}));
     EXPECT_EQ(gate.PendingCount(), 0u);
+}
+
+// From the end on no configuration request runs, on a gate that was never held and on one whose
+// guards have ended (also seen from a box's deeper loop); they wait and the close drops them.
+TEST_F(ScanGateTest, FromTheEndOnRequestsWaitAndTheCloseDropsThem) {
+    int level = 1;
+    gate.LoopLevel = [&level] { return level; };
+    auto request = [this](const char* name) { gate.RunRequest([this, name] { trace.push_back(name); }); };
+    gate.End();
+    request("on a gate never held");
+    loop.Advance(100);
+    EXPECT_TRUE(trace.empty());
+    EXPECT_EQ(gate.WaitingRequests(), 1u);
+    gate.Shut();
+    EXPECT_EQ(gate.WaitingRequests(), 0u);
+
+    TScanGate used(&loop);
+    used.LoopLevel = [&level] { return level; };
+    { TScanGate::TGuard busy(used); }
+    used.End();
+    level = 2; // a box's loop, deeper than the ended guard's
+    used.RunRequest([this] { trace.push_back("on a gate held before"); });
+    loop.Advance(100);
+    EXPECT_TRUE(trace.empty());
+    EXPECT_EQ(used.WaitingRequests(), 1u);
+}
+
+// Each way into the gate by the program's phase and what holds the gate: whether the work runs at
+// once, once the holders have ended, or never.
+struct TGateCase {
+    TScanGate::TPhase Phase;
+    const char* Holders;
+    // RunWhenOpen, ShowWhenOpen, RunRequest, RunFirstWhenOpen, RequestRescan
+    std::array<const char*, 5> Runs;
+};
+
+TEST(ScanGateTable, EachWayInAsksPhaseAndHolders) {
+    using P = TScanGate::TPhase;
+    const std::array<const char*, 5> ways = {"RunWhenOpen", "ShowWhenOpen", "RunRequest", "RunFirstWhenOpen",
+                                             "RequestRescan"};
+    // Holders: none; a guard ended before, seen from a box; a guard; a guard seen from a box (a deeper loop);
+    // a guard that holds requests, seen from a box.
+    const std::vector<TGateCase> cases = {
+        {P::Running, "none", {"now", "now", "now", "now", "now"}},
+        {P::Running, "ended, box", {"now", "now", "now", "now", "now"}},
+        {P::Running, "guard", {"later", "later", "later", "later", "later"}},
+        {P::Running, "guard, box", {"later", "later", "now", "later", "later"}},
+        {P::Running, "holds requests, box", {"later", "later", "later", "later", "later"}},
+        {P::Ending, "none", {"never", "never", "never", "now", "never"}},
+        {P::Ending, "ended, box", {"never", "never", "never", "now", "never"}},
+        {P::Ending, "guard", {"never", "never", "never", "later", "never"}},
+        {P::Ending, "guard, box", {"never", "never", "never", "later", "never"}},
+        {P::Ending, "holds requests, box", {"never", "never", "never", "later", "never"}},
+        {P::Shut, "none", {"never", "never", "never", "never", "never"}},
+        {P::Shut, "ended, box", {"never", "never", "never", "never", "never"}},
+        {P::Shut, "guard", {"never", "never", "never", "never", "never"}},
+        {P::Shut, "guard, box", {"never", "never", "never", "never", "never"}},
+        {P::Shut, "holds requests, box", {"never", "never", "never", "never", "never"}},
+    };
+    for (const TGateCase& c : cases) {
+        for (size_t way = 0; way < ways.size(); ++way) {
+            SCOPED_TRACE(std::string(ways[way]) + ", phase " + std::to_string(static_cast<int>(c.Phase)) +
+                         ", holders: " + c.Holders);
+            TVirtualMainLoop loop;
+            TScanGate gate(&loop);
+            int level = 1;
+            gate.LoopLevel = [&level] { return level; };
+            bool ran = false;
+            gate.OnRescan = [&gate] { TScanGate::TGuard scanning(gate); };
+            const std::string holders = c.Holders;
+            std::optional<TScanGate::TGuard> guard;
+            if (holders.starts_with("ended")) {
+                TScanGate::TGuard ended(gate);
+            } else if (holders != "none") {
+                guard.emplace(gate, holders.starts_with("holds requests") ? TScanGate::THold::GateAndRequests
+                                                                          : TScanGate::THold::Gate);
+            }
+            if (holders.ends_with("box")) level = 2;
+            if (c.Phase != P::Running) gate.End(); // the end may come inside a guard
+            if (c.Phase == P::Shut) gate.Shut();
+            auto work = [&ran] { ran = true; };
+            switch (way) {
+            case 0:
+                gate.RunWhenOpen(work);
+                break;
+            case 1:
+                gate.ShowWhenOpen(work);
+                break;
+            case 2:
+                gate.RunRequest(work);
+                break;
+            case 3:
+                gate.RunFirstWhenOpen(work);
+                break;
+            case 4:
+                gate.RequestRescan(work);
+                break;
+            }
+            const bool now = ran;
+            level = 1;
+            guard.reset();
+            loop.Advance(100);
+            EXPECT_EQ(now ? "now" : ran ? "later" : "never", std::string(c.Runs[way]));
+        }
+    }
 }
 
 TEST(ScanGateLifetime, DrainPostedForADestroyedGateIsDropped) {
