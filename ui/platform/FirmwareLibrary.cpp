@@ -166,6 +166,12 @@ bool OthersMayChangeFolder(const struct stat& info) {
     return info.st_uid != 0 && info.st_uid != geteuid();
 }
 
+// Whether others may add names to the folder held (writable for everyone, sticky or not).
+bool OthersMayAddNames(int folder) {
+    struct stat info {};
+    return fstat(folder, &info) != 0 || (info.st_mode & S_IWOTH) != 0;
+}
+
 bool OthersMayChangeFile(const struct stat& info) {
     if ((info.st_mode & S_IWOTH) != 0) return true;
     return info.st_uid != 0 && info.st_uid != geteuid();
@@ -204,9 +210,9 @@ bool LoadedFrom(void* handle, const struct stat& judged) {
 // Loads a named file unless others may replace it. The walk judges every folder it holds on the
 // file's way (the root, every folder above the file and every link's folder) and every link it
 // follows, then the file itself; judged safe, the file is loaded under its real path, so that the
-// loader's $ORIGIN is its own folder. No other account can change a name on that path, so the
-// loader opens the file judged; the loaded file's identity is checked once more. The loader's
-// messages name the file as given.
+// loader's $ORIGIN is its own folder (unless others may add names there). No other account can
+// change a name on that path, so the loader opens the file judged; the loaded file's identity is checked once
+// more. The loader's messages name the file as given.
 void* OpenJudgedFile(const std::string& file, std::string& error, bool& missing) {
     missing = false;
     std::string path = file;
@@ -249,12 +255,25 @@ void* OpenJudgedFile(const std::string& file, std::string& error, bool& missing)
         error = replaceableText;
         return nullptr;
     }
-    const std::string real = walk.PhysicalPath();
-    void* handle = OpenFile(real, error);
+    // Where others may add names beside the file (a sticky folder everyone can write to), the
+    // loader would take companions it looks for through $ORIGIN from them: the file is loaded
+    // through its descriptor there, so that $ORIGIN names no folder.
+    std::string loadAs = walk.PhysicalPath();
+    int descriptor = -1;
+    if (OthersMayAddNames(walk.Folder())) {
+        descriptor = openat(walk.Folder(), walk.Name().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (descriptor < 0) {
+            error = CannotOpen(file, errno);
+            return nullptr;
+        }
+        loadAs = "/proc/self/fd/" + std::to_string(descriptor);
+    }
+    void* handle = OpenFile(loadAs, error);
+    if (descriptor >= 0) close(descriptor);
     if (handle == nullptr) {
-        for (size_t at = error.find(real + ":"); at != std::string::npos;
-             at = error.find(real + ":", at + file.size()))
-            error.replace(at, real.size(), file);
+        for (size_t at = error.find(loadAs + ":"); at != std::string::npos;
+             at = error.find(loadAs + ":", at + file.size()))
+            error.replace(at, loadAs.size(), file);
         return nullptr;
     }
     if (!LoadedFrom(handle, info)) {

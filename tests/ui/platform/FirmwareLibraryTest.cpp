@@ -378,6 +378,28 @@ TEST_F(FirmwareLibrary, ALibraryFindsItsCompanionBesideItsRealPath) {
     EXPECT_EQ(FWLibLastError().rfind("libfakefwdep.so: ", 0), 0u) << FWLibLastError();
 }
 
+// In a sticky folder everyone can write to, anyone may add a name beside the library: what
+// another account put there is never taken as its companion.
+TEST_F(FirmwareLibrary, ACompanionOthersMayHavePutBesideTheLibraryIsNotLoaded) {
+    const fs::path shared = folder / "shared";
+    fs::create_directories(shared);
+    fs::copy_file(QRB_FAKE_FWLIB_ORIGIN, shared / "named.so");
+    fs::copy_file(QRB_FAKE_FWDEP, shared / "libfakefwdep.so");
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown((shared / "libfakefwdep.so").c_str(), 12345, 12345), 0);
+    }
+    fs::permissions(shared, fs::perms(01777));
+    SetFWLibraryPath((shared / "named.so").string());
+    EXPECT_FALSE(LoadFWLibrary());
+    EXPECT_FALSE(LoadedByLoader(shared / "libfakefwdep.so")) << "the planted companion's code ran";
+    EXPECT_FALSE(FWLibMissing());
+    EXPECT_EQ(FWLibLastError().rfind("libfakefwdep.so: ", 0), 0u) << FWLibLastError();
+    // The library itself, needing no companion, still loads from there.
+    fs::copy_file(QRB_FAKE_FWLIB, shared / "plain.so");
+    SetFWLibraryPath((shared / "plain.so").string());
+    EXPECT_TRUE(LoadFWLibrary()) << FWLibLastError();
+}
+
 // The loader answers a name it has loaded before with that earlier file, whatever lies there now:
 // a library is kept only when the file loaded is the file judged.
 TEST_F(FirmwareLibrary, ALibraryIsKeptOnlyWhenTheLoadedFileIsTheOneJudged) {
