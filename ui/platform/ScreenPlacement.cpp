@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -49,9 +51,47 @@ bool Placed(const QWidget* w) {
 }
 
 const char* const kPending = "qrbPlacementPending";
+// The size the rule gave a window shown without a size of its own; gone once anything else sizes it.
+const char* const kFirstSize = "qrbPlacementFirstSize";
+// The window had its first show.
+const char* const kShown = "qrbPlacementShown";
+// Which show the running deadline belongs to.
+const char* const kShow = "qrbPlacementShow";
+const char* const kDeadlineSet = "qrbPlacementDeadline";
 
-// From the show until the window manager's frame is known, every show, move, resize and expose
-// of the window places it again; afterwards the window is where the user puts it.
+// After its first expose a window without a frame has its final size: a window manager that
+// frames it does so within this time.
+constexpr int kLetGoMs = 500;
+
+// The window's frame margins as far as they are known (none before the frame is drawn).
+QSize FrameMargins(QWidget* w) {
+    return (w->frameGeometry().size() - w->geometry().size()).expandedTo(QSize(0, 0));
+}
+
+// The height w's layout needs at width; 0 without height for width.
+int HeightForWidth(QWidget* w, int width) {
+    if (QLayout* layout = w->layout(); layout != nullptr && layout->hasHeightForWidth())
+        return layout->totalHeightForWidth(width);
+    if (w->layout() == nullptr && w->sizePolicy().hasHeightForWidth()) return w->heightForWidth(width);
+    return 0;
+}
+
+// Gives a window that still has Qt's first size (at most two thirds of the screen, raised to its
+// minimum) the height its layout needs at its width and its size hint where the screen's area
+// allows.
+void FitFirstSize(QWidget* w) {
+    const QRect area = AvailableAreaFor(QRect(w->frameGeometry().topLeft(), w->size()));
+    QSize size = w->size();
+    if (!area.isEmpty()) size = size.expandedTo(w->sizeHint().boundedTo(area.size() - FrameMargins(w)));
+    size.setHeight(std::max(size.height(), HeightForWidth(w, size.width())));
+    size = size.expandedTo(w->minimumSize()).boundedTo(w->maximumSize());
+    // Set first: the resize places the window again at once.
+    w->setProperty(kFirstSize, size);
+    if (size != w->size()) w->resize(size);
+}
+
+// From the show until the window's frame or final size is known, every show, move, resize and
+// expose of the window places it again; afterwards the window is where the user puts it.
 class TOnScreenRule : public QObject {
 public:
     using QObject::QObject;
@@ -81,17 +121,57 @@ private:
         if (!w->isWindow()) return;
         if (type == QEvent::Hide) {
             w->setProperty(kPending, QVariant());
+            w->setProperty(kFirstSize, QVariant());
             return;
         }
         if (type == QEvent::Show) {
             w->setProperty(kPending, true);
+            w->setProperty(kShow, w->property(kShow).toInt() + 1);
+            w->setProperty(kDeadlineSet, QVariant());
+            // Qt sized a window that was never sized before its first show.
+            if (!w->property(kShown).toBool() && !w->testAttribute(Qt::WA_Resized) && Placed(w))
+                w->setProperty(kFirstSize, w->size());
+            w->setProperty(kShown, true);
         } else if (!w->property(kPending).toBool()) {
             return;
         }
         if (!Placed(w)) return;
-        KeepOnScreen(w);
+        Place(w);
+        if (type == QEvent::Expose && !w->property(kDeadlineSet).toBool()) {
+            w->setProperty(kDeadlineSet, true);
+            const int show = w->property(kShow).toInt();
+            QTimer::singleShot(kLetGoMs, w, [w, show] {
+                if (w->property(kShow).toInt() == show) LetGo(w);
+            });
+        }
         // The show itself comes before the window's own show handler has laid it out.
-        if (type != QEvent::Show && w->frameGeometry() != w->geometry()) w->setProperty(kPending, QVariant());
+        if (type != QEvent::Show && w->frameGeometry() != w->geometry()) {
+            // Once the events the frame brought are handled, the window is placed by the frame's
+            // real size and its final one, and let go.
+            const int show = w->property(kShow).toInt();
+            QTimer::singleShot(0, w, [w, show] {
+                if (w->property(kShow).toInt() == show) LetGo(w);
+            });
+        }
+    }
+
+    static void Place(QWidget* w) {
+        const QVariant first = w->property(kFirstSize);
+        if (first.isValid()) {
+            // Anything else that sized the window keeps its size.
+            if (first.toSize() == w->size())
+                FitFirstSize(w);
+            else
+                w->setProperty(kFirstSize, QVariant());
+        }
+        KeepOnScreen(w);
+    }
+
+    static void LetGo(QWidget* w) {
+        if (!w->property(kPending).toBool()) return;
+        if (w->isVisible() && Placed(w)) Place(w);
+        w->setProperty(kPending, QVariant());
+        w->setProperty(kFirstSize, QVariant());
     }
 };
 
@@ -137,7 +217,8 @@ void KeepOnScreen(QWidget* window) {
         // What the frame adds around the window stays; the window gives up the rest, as far as
         // its layout lets it.
         const QSize margins = frame.size() - window->size();
-        const QSize fit = window->size().boundedTo(area.size() - margins).expandedTo(window->minimumSize());
+        QSize fit = window->size().boundedTo(area.size() - margins).expandedTo(window->minimumSize());
+        fit.setHeight(std::max(fit.height(), HeightForWidth(window, fit.width())));
         if (fit != window->size()) {
             window->resize(fit);
             frame.setSize(window->size() + margins);
