@@ -1,6 +1,7 @@
 #include "ui/platform/ScreenPlacement.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
@@ -68,24 +69,19 @@ QSize FrameMargins(QWidget* w) {
     return (w->frameGeometry().size() - w->geometry().size()).expandedTo(QSize(0, 0));
 }
 
-// The height w's layout needs at width; 0 without height for width.
-int HeightForWidth(QWidget* w, int width) {
-    if (QLayout* layout = w->layout(); layout != nullptr && layout->hasHeightForWidth())
-        return layout->totalHeightForWidth(width);
-    if (w->layout() == nullptr && w->sizePolicy().hasHeightForWidth()) return w->heightForWidth(width);
-    return 0;
-}
-
 // Gives a window that still has Qt's first size (at most two thirds of the screen, raised to its
-// minimum) the height its layout needs at its width and its size hint where the screen's area
-// allows.
+// minimum, where the minimum counts a word-wrapped text as one line) its size hint and the height
+// its layout needs at its width, as far as the screen's area allows.
 void FitFirstSize(QWidget* w) {
     const QRect area = AvailableAreaFor(QRect(w->frameGeometry().topLeft(), w->size()));
     QSize size = w->size();
-    if (!area.isEmpty()) size = size.expandedTo(w->sizeHint().boundedTo(area.size() - FrameMargins(w)));
-    size.setHeight(std::max(size.height(), HeightForWidth(w, size.width())));
+    if (!area.isEmpty()) {
+        const QSize room = area.size() - FrameMargins(w);
+        size = size.expandedTo(w->sizeHint().boundedTo(room));
+        if (QLayout* layout = w->layout(); layout != nullptr && layout->hasHeightForWidth())
+            size.setHeight(std::max(size.height(), std::min(layout->totalHeightForWidth(size.width()), room.height())));
+    }
     size = size.expandedTo(w->minimumSize()).boundedTo(w->maximumSize());
-    // Set first: the resize places the window again at once.
     w->setProperty(kFirstSize, size);
     if (size != w->size()) w->resize(size);
 }
@@ -119,6 +115,7 @@ protected:
 private:
     static void Note(QWidget* w, QEvent::Type type) {
         if (!w->isWindow()) return;
+        if (qEnvironmentVariableIsSet("QRB_PLACE_DEBUG")) qWarning() << "DBG" << w->objectName() << type << w->geometry() << w->frameGeometry() << w->property(kPending) << w->testAttribute(Qt::WA_Resized);
         if (type == QEvent::Hide) {
             w->setProperty(kPending, QVariant());
             w->setProperty(kFirstSize, QVariant());
@@ -135,44 +132,59 @@ private:
         } else if (!w->property(kPending).toBool()) {
             return;
         }
-        if (!Placed(w)) return;
+        if (!Placed(w) || placing_) return;
+        const QRect before = w->frameGeometry();
         Place(w);
+        const int show = w->property(kShow).toInt();
         if (type == QEvent::Expose && !w->property(kDeadlineSet).toBool()) {
             w->setProperty(kDeadlineSet, true);
-            const int show = w->property(kShow).toInt();
             QTimer::singleShot(kLetGoMs, w, [w, show] {
                 if (w->property(kShow).toInt() == show) LetGo(w);
             });
         }
-        // The show itself comes before the window's own show handler has laid it out.
-        if (type != QEvent::Show && w->frameGeometry() != w->geometry()) {
-            // Once the events the frame brought are handled, the window is placed by the frame's
-            // real size and its final one, and let go.
-            const int show = w->property(kShow).toInt();
+        // The show itself comes before the window's own show handler has laid it out. A window
+        // manager may still answer an earlier request after the frame is drawn: the window is let
+        // go once an event finds it framed where the rule put it, at the size its layout asks for.
+        if (type != QEvent::Show && w->frameGeometry() != w->geometry() && w->frameGeometry() == before &&
+            Settled(w))
             QTimer::singleShot(0, w, [w, show] {
                 if (w->property(kShow).toInt() == show) LetGo(w);
             });
-        }
     }
 
+    // Whether w has the size its layout asks for (and the rule gave it, for Qt's first size).
+    static bool Settled(QWidget* w) {
+        const QSize size = w->size();
+        if (QLayout* layout = w->layout(); layout != nullptr && size != size.expandedTo(layout->totalMinimumSize()))
+            return false;
+        const QVariant first = w->property(kFirstSize);
+        return !first.isValid() || first.toSize() == size;
+    }
+
+    // Places w; the moves and resizes it makes place nothing again.
     static void Place(QWidget* w) {
+        placing_ = true;
         const QVariant first = w->property(kFirstSize);
         if (first.isValid()) {
-            // Anything else that sized the window keeps its size.
-            if (first.toSize() == w->size())
+            // Anything else that sized the window keeps its size; its layout's minimum does not count.
+            if (first.toSize().expandedTo(w->minimumSize()) == w->size())
                 FitFirstSize(w);
             else
                 w->setProperty(kFirstSize, QVariant());
         }
         KeepOnScreen(w);
+        placing_ = false;
     }
 
     static void LetGo(QWidget* w) {
         if (!w->property(kPending).toBool()) return;
+        if (qEnvironmentVariableIsSet("QRB_PLACE_DEBUG")) qWarning() << "DBG letgo" << w->objectName() << w->geometry() << w->frameGeometry();
         if (w->isVisible() && Placed(w)) Place(w);
         w->setProperty(kPending, QVariant());
         w->setProperty(kFirstSize, QVariant());
     }
+
+    static inline bool placing_ = false;
 };
 
 } // namespace
@@ -217,8 +229,7 @@ void KeepOnScreen(QWidget* window) {
         // What the frame adds around the window stays; the window gives up the rest, as far as
         // its layout lets it.
         const QSize margins = frame.size() - window->size();
-        QSize fit = window->size().boundedTo(area.size() - margins).expandedTo(window->minimumSize());
-        fit.setHeight(std::max(fit.height(), HeightForWidth(window, fit.width())));
+        const QSize fit = window->size().boundedTo(area.size() - margins).expandedTo(window->minimumSize());
         if (fit != window->size()) {
             window->resize(fit);
             frame.setSize(window->size() + margins);
