@@ -1,7 +1,6 @@
 #include "ui/platform/ScreenPlacement.h"
 
 #include <QApplication>
-#include <QDebug>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
@@ -59,6 +58,8 @@ const char* const kShown = "qrbPlacementShown";
 // Which show the running deadline belongs to.
 const char* const kShow = "qrbPlacementShow";
 const char* const kDeadlineSet = "qrbPlacementDeadline";
+// The rule moved or resized the window after its first expose.
+const char* const kRequested = "qrbPlacementRequested";
 
 // After its first expose a window without a frame has its final size: a window manager that
 // frames it does so within this time.
@@ -79,7 +80,8 @@ void FitFirstSize(QWidget* w) {
         const QSize room = area.size() - FrameMargins(w);
         size = size.expandedTo(w->sizeHint().boundedTo(room));
         if (QLayout* layout = w->layout(); layout != nullptr && layout->hasHeightForWidth())
-            size.setHeight(std::max(size.height(), std::min(layout->totalHeightForWidth(size.width()), room.height())));
+            size.setHeight(
+                std::max(size.height(), std::min(layout->totalHeightForWidth(size.width()), room.height())));
     }
     size = size.expandedTo(w->minimumSize()).boundedTo(w->maximumSize());
     w->setProperty(kFirstSize, size);
@@ -115,7 +117,6 @@ protected:
 private:
     static void Note(QWidget* w, QEvent::Type type) {
         if (!w->isWindow()) return;
-        if (qEnvironmentVariableIsSet("QRB_PLACE_DEBUG")) qWarning() << "DBG" << w->objectName() << type << w->geometry() << w->frameGeometry() << w->property(kPending) << w->testAttribute(Qt::WA_Resized);
         if (type == QEvent::Hide) {
             w->setProperty(kPending, QVariant());
             w->setProperty(kFirstSize, QVariant());
@@ -125,6 +126,7 @@ private:
             w->setProperty(kPending, true);
             w->setProperty(kShow, w->property(kShow).toInt() + 1);
             w->setProperty(kDeadlineSet, QVariant());
+            w->setProperty(kRequested, QVariant());
             // Qt sized a window that was never sized before its first show.
             if (!w->property(kShown).toBool() && !w->testAttribute(Qt::WA_Resized) && Placed(w))
                 w->setProperty(kFirstSize, w->size());
@@ -134,7 +136,16 @@ private:
         }
         if (!Placed(w) || placing_) return;
         const QRect before = w->frameGeometry();
-        Place(w);
+        // A window manager moves the window through places of its own while it frames it (an X11
+        // one first to the corner of a frame not placed yet), and a user drags it: a move alone,
+        // or the expose that follows it, places nothing.
+        const bool exposed = type == QEvent::Expose || w->property(kDeadlineSet).toBool();
+        if (type == QEvent::Show || type == QEvent::Resize ||
+            (type == QEvent::Expose && !w->property(kDeadlineSet).toBool()))
+            Place(w);
+        // A window manager may answer a request the rule made after the window was mapped only
+        // later: the window waits for the deadline, which places it once more.
+        if (exposed && w->frameGeometry() != before) w->setProperty(kRequested, true);
         const int show = w->property(kShow).toInt();
         if (type == QEvent::Expose && !w->property(kDeadlineSet).toBool()) {
             w->setProperty(kDeadlineSet, true);
@@ -142,20 +153,27 @@ private:
                 if (w->property(kShow).toInt() == show) LetGo(w);
             });
         }
-        // The show itself comes before the window's own show handler has laid it out. A window
-        // manager may still answer an earlier request after the frame is drawn: the window is let
-        // go once an event finds it framed where the rule put it, at the size its layout asks for.
-        if (type != QEvent::Show && w->frameGeometry() != w->geometry() && w->frameGeometry() == before &&
-            Settled(w))
+        // A window framed on the screen by its window manager, at the size its layout asks for,
+        // is let go at once.
+        if (exposed && !w->property(kRequested).toBool() && Framed(w) && Settled(w) &&
+            AvailableAreaFor(before).contains(w->frameGeometry()))
             QTimer::singleShot(0, w, [w, show] {
                 if (w->property(kShow).toInt() == show) LetGo(w);
             });
     }
 
+    // Whether a frame is drawn around w. While an X11 window manager takes the window into its
+    // frame, Qt may report a frame that does not hold the window.
+    static bool Framed(QWidget* w) {
+        const QRect frame = w->frameGeometry();
+        return frame != w->geometry() && frame.contains(w->geometry());
+    }
+
     // Whether w has the size its layout asks for (and the rule gave it, for Qt's first size).
     static bool Settled(QWidget* w) {
         const QSize size = w->size();
-        if (QLayout* layout = w->layout(); layout != nullptr && size != size.expandedTo(layout->totalMinimumSize()))
+        if (QLayout* layout = w->layout();
+            layout != nullptr && size != size.expandedTo(layout->totalMinimumSize()))
             return false;
         const QVariant first = w->property(kFirstSize);
         return !first.isValid() || first.toSize() == size;
@@ -178,7 +196,6 @@ private:
 
     static void LetGo(QWidget* w) {
         if (!w->property(kPending).toBool()) return;
-        if (qEnvironmentVariableIsSet("QRB_PLACE_DEBUG")) qWarning() << "DBG letgo" << w->objectName() << w->geometry() << w->frameGeometry();
         if (w->isVisible() && Placed(w)) Place(w);
         w->setProperty(kPending, QVariant());
         w->setProperty(kFirstSize, QVariant());

@@ -28,8 +28,8 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -775,8 +775,8 @@ INSTANTIATE_TEST_SUITE_P(Screens, ZeroAdjustOnAScreen,
                                             ::testing::Values(12, 32)),
                          [](const auto& info) {
                              const QSize screen = std::get<0>(info.param);
-                             return std::to_string(screen.width()) + "x" + std::to_string(screen.height()) + "_" +
-                                    std::to_string(std::get<1>(info.param)) + "channels";
+                             return std::to_string(screen.width()) + "x" + std::to_string(screen.height()) +
+                                    "_" + std::to_string(std::get<1>(info.param)) + "channels";
                          });
 
 // The command of the main window, as a user runs it: the dialog over a scanned fake amplifier,

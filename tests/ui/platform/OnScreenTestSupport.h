@@ -10,14 +10,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QTabWidget>
-#include <QElapsedTimer>
 #include <QSize>
+#include <QTabWidget>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -141,17 +141,18 @@ inline void RunOnDesk(TDesk desk, QSize size) {
     pid_t server = -1, manager = -1;
     if (desk == TDesk::Offscreen) {
         const std::filesystem::path config = dir / "screen.json";
-        std::ofstream(config) << "{\"synchronousWindowSystemEvents\": false, \"windowFrameMargins\": true,"
-                                 " \"screens\": [{\"name\": \"OffscreenScreen\", \"x\": 0, \"y\": 0, \"width\": "
-                              << width << ", \"height\": " << height
-                              << ", \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}\n";
+        std::ofstream(config)
+            << "{\"synchronousWindowSystemEvents\": false, \"windowFrameMargins\": true,"
+               " \"screens\": [{\"name\": \"OffscreenScreen\", \"x\": 0, \"y\": 0, \"width\": "
+            << width << ", \"height\": " << height
+            << ", \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": 1}]}\n";
         changes.push_back({"QT_QPA_PLATFORM", "offscreen:configfile=" + config.string()});
     } else {
         // The server names its display on the pipe once it takes connections.
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
-        server = desk::Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", width + "x" + height + "x24",
-                              "-nolisten", "tcp"},
+        server = desk::Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                              width + "x" + height + "x24", "-nolisten", "tcp"},
                              {});
         close(fds[1]);
         std::string number;
@@ -250,7 +251,8 @@ inline void ExpectWholeLayout(QWidget& window, int room, const std::string& wher
                 QWidget* b = controls[j].first;
                 if (a->isAncestorOf(b) || b->isAncestorOf(a)) continue;
                 EXPECT_FALSE(controls[i].second.intersects(controls[j].second))
-                    << where << ": " << a->objectName().toStdString() << " and " << b->objectName().toStdString();
+                    << where << ": " << a->objectName().toStdString() << " and "
+                    << b->objectName().toStdString();
             }
     };
     const QList<QTabWidget*> tabs = window.findChildren<QTabWidget*>();
