@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpugixml-dev libmd-dev
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libgl-dev
-  xvfb xauth python3 python3-xlrd netcat-openbsd
+  xvfb xauth openbox python3 python3-xlrd netcat-openbsd
   fonts-wine
   locales libc-l10n qt6-translations-l10n
 )

@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -49,9 +51,45 @@ bool Placed(const QWidget* w) {
 }
 
 const char* const kPending = "qrbPlacementPending";
+// The size the rule gave a window shown without a size of its own; gone once anything else sizes it.
+const char* const kFirstSize = "qrbPlacementFirstSize";
+// The window had its first show.
+const char* const kShown = "qrbPlacementShown";
+// Which show the running deadline belongs to.
+const char* const kShow = "qrbPlacementShow";
+const char* const kDeadlineSet = "qrbPlacementDeadline";
+// The rule moved or resized the window after its first expose.
+const char* const kRequested = "qrbPlacementRequested";
 
-// From the show until the window manager's frame is known, every show, move, resize and expose
-// of the window places it again; afterwards the window is where the user puts it.
+// After its first expose a window without a frame has its final size: a window manager that
+// frames it does so within this time.
+constexpr int kLetGoMs = 500;
+
+// The window's frame margins as far as they are known (none before the frame is drawn).
+QSize FrameMargins(QWidget* w) {
+    return (w->frameGeometry().size() - w->geometry().size()).expandedTo(QSize(0, 0));
+}
+
+// Gives a window that still has Qt's first size (at most two thirds of the screen, raised to its
+// minimum, where the minimum counts a word-wrapped text as one line) its size hint and the height
+// its layout needs at its width, as far as the screen's area allows.
+void FitFirstSize(QWidget* w) {
+    const QRect area = AvailableAreaFor(QRect(w->frameGeometry().topLeft(), w->size()));
+    QSize size = w->size();
+    if (!area.isEmpty()) {
+        const QSize room = area.size() - FrameMargins(w);
+        size = size.expandedTo(w->sizeHint().boundedTo(room));
+        if (QLayout* layout = w->layout(); layout != nullptr && layout->hasHeightForWidth())
+            size.setHeight(
+                std::max(size.height(), std::min(layout->totalHeightForWidth(size.width()), room.height())));
+    }
+    size = size.expandedTo(w->minimumSize()).boundedTo(w->maximumSize());
+    w->setProperty(kFirstSize, size);
+    if (size != w->size()) w->resize(size);
+}
+
+// From the show until the window's frame or final size is known, every show, move, resize and
+// expose of the window places it again; afterwards the window is where the user puts it.
 class TOnScreenRule : public QObject {
 public:
     using QObject::QObject;
@@ -81,18 +119,89 @@ private:
         if (!w->isWindow()) return;
         if (type == QEvent::Hide) {
             w->setProperty(kPending, QVariant());
+            w->setProperty(kFirstSize, QVariant());
             return;
         }
         if (type == QEvent::Show) {
             w->setProperty(kPending, true);
+            w->setProperty(kShow, w->property(kShow).toInt() + 1);
+            w->setProperty(kDeadlineSet, QVariant());
+            w->setProperty(kRequested, QVariant());
+            // Qt sized a window that was never sized before its first show.
+            if (!w->property(kShown).toBool() && !w->testAttribute(Qt::WA_Resized) && Placed(w))
+                w->setProperty(kFirstSize, w->size());
+            w->setProperty(kShown, true);
         } else if (!w->property(kPending).toBool()) {
             return;
         }
-        if (!Placed(w)) return;
-        KeepOnScreen(w);
-        // The show itself comes before the window's own show handler has laid it out.
-        if (type != QEvent::Show && w->frameGeometry() != w->geometry()) w->setProperty(kPending, QVariant());
+        if (!Placed(w) || placing_) return;
+        const QRect before = w->frameGeometry();
+        // A window manager moves the window through places of its own while it frames it (an X11
+        // one first to the corner of a frame not placed yet), and a user drags it: a move alone,
+        // or the expose that follows it, places nothing.
+        const bool exposed = type == QEvent::Expose || w->property(kDeadlineSet).toBool();
+        if (type == QEvent::Show || type == QEvent::Resize ||
+            (type == QEvent::Expose && !w->property(kDeadlineSet).toBool()))
+            Place(w);
+        // A window manager may answer a request the rule made after the window was mapped only
+        // later: the window waits for the deadline, which places it once more.
+        if (exposed && w->frameGeometry() != before) w->setProperty(kRequested, true);
+        const int show = w->property(kShow).toInt();
+        if (type == QEvent::Expose && !w->property(kDeadlineSet).toBool()) {
+            w->setProperty(kDeadlineSet, true);
+            QTimer::singleShot(kLetGoMs, w, [w, show] {
+                if (w->property(kShow).toInt() == show) LetGo(w);
+            });
+        }
+        // A window framed on the screen by its window manager, at the size its layout asks for,
+        // is let go at once.
+        if (exposed && !w->property(kRequested).toBool() && Framed(w) && Settled(w) &&
+            AvailableAreaFor(before).contains(w->frameGeometry()))
+            QTimer::singleShot(0, w, [w, show] {
+                if (w->property(kShow).toInt() == show) LetGo(w);
+            });
     }
+
+    // Whether a frame is drawn around w. While an X11 window manager takes the window into its
+    // frame, Qt may report a frame that does not hold the window.
+    static bool Framed(QWidget* w) {
+        const QRect frame = w->frameGeometry();
+        return frame != w->geometry() && frame.contains(w->geometry());
+    }
+
+    // Whether w has the size its layout asks for (and the rule gave it, for Qt's first size).
+    static bool Settled(QWidget* w) {
+        const QSize size = w->size();
+        if (QLayout* layout = w->layout();
+            layout != nullptr && size != size.expandedTo(layout->totalMinimumSize()))
+            return false;
+        const QVariant first = w->property(kFirstSize);
+        return !first.isValid() || first.toSize() == size;
+    }
+
+    // Places w; the moves and resizes it makes place nothing again.
+    static void Place(QWidget* w) {
+        placing_ = true;
+        const QVariant first = w->property(kFirstSize);
+        if (first.isValid()) {
+            // Anything else that sized the window keeps its size; its layout's minimum does not count.
+            if (first.toSize().expandedTo(w->minimumSize()) == w->size())
+                FitFirstSize(w);
+            else
+                w->setProperty(kFirstSize, QVariant());
+        }
+        KeepOnScreen(w);
+        placing_ = false;
+    }
+
+    static void LetGo(QWidget* w) {
+        if (!w->property(kPending).toBool()) return;
+        if (w->isVisible() && Placed(w)) Place(w);
+        w->setProperty(kPending, QVariant());
+        w->setProperty(kFirstSize, QVariant());
+    }
+
+    static inline bool placing_ = false;
 };
 
 } // namespace

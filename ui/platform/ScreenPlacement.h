@@ -34,8 +34,12 @@ void KeepOnScreen(QWidget* window);
 QSize FrameSize(QWidget* window);
 
 // Installs the program's one placement rule on app: every window and dialog it shows is kept on
-// the screen by KeepOnScreen as it is shown, and again once the window manager's frame around it
-// is known (an X11 window manager frames a window only after it was mapped).
+// the screen by KeepOnScreen as it is shown and again once its frame or final size is known (an
+// X11 window manager frames a window only after it was mapped), at the latest shortly after its
+// first expose; then it is where the user puts it, with or without a window manager. A window
+// shown for the first time with the size Qt gives it (a window sized by the program keeps its
+// size) gets its size hint and the height its layout needs at its width, as far as the screen's
+// area allows.
 void KeepWindowsOnScreen(QApplication& app);
 
 } // namespace qrb::ui

@@ -15,6 +15,8 @@
 #include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/LoopbackClient.h"
 #include "tests/ui/UiTestSupport.h"
+#include "tests/ui/dialogs/DialogTestSupport.h"
+#include "tests/ui/platform/OnScreenTestSupport.h"
 #include "ui/ConfigServerControl.h"
 #include "ui/MainWindow.h"
 #include "ui/dialogs/MessageService.h"
@@ -26,10 +28,11 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QTest>
 #include <QTimer>
@@ -720,6 +723,61 @@ TEST(ZeroAdjustLayout, ControlsGetTheirSizeHint) {
     }
     ui::SetLangOffset(saved);
 }
+
+// On a small screen, with 12 and with 32 channels from fake amplifiers of up to 8 channels, the
+// window is as tall as its layout needs at its width, no control overlaps another and each gets
+// its size hint, in both languages.
+class ZeroAdjustOnAScreen : public ::testing::TestWithParam<std::tuple<QSize, int>> {};
+
+TEST_P(ZeroAdjustOnAScreen, IsAsTallAsItsLayoutNeedsAndNoControlOverlapsAnother) {
+    const auto [screen, channels] = GetParam();
+    if (!OnDesk()) return RunOnDesk(TDesk::Offscreen, screen);
+    EnsureApplication();
+    ui::TScriptedMessageService script;
+    ui::TScopedMessageService installed(script);
+    std::vector<std::unique_ptr<TFakeLanAmplifier>> amps;
+    model::TI2CTranslator translator(device::kMaskLAN, false, LanOnlyTransports());
+    translator.OnConfigComplete = [](const void*) {};
+    for (int left = channels; left > 0; left -= 8) {
+        TFakeAmpConfig config;
+        config.Channels = std::min(left, 8);
+        // One device per address, as the scan counts them.
+        config.Address = "127.0.0." + std::to_string(2 + amps.size());
+        config.Serial = 4711 + static_cast<int32_t>(amps.size());
+        amps.push_back(std::make_unique<TFakeLanAmplifier>(config));
+        translator.AddScanTarget(amps.back()->Target(), device::kMaskLAN);
+    }
+    ASSERT_EQ(translator.Rescan(), channels);
+    QScreen* primary = QGuiApplication::primaryScreen();
+    ASSERT_NE(primary, nullptr);
+    const QRect area = primary->availableGeometry();
+    ASSERT_EQ(area.size(), screen);
+    const uint16_t saved = ui::LangOffset();
+    for (uint16_t language : {ui::LangGerman, ui::LangEnglish}) {
+        ui::SetLangOffset(language);
+        const std::string where = language == ui::LangGerman ? "de" : "en";
+        ui::TZeroAdjustForm form;
+        form.Translator = &translator;
+        form.show();
+        ASSERT_TRUE(ProcessUntil([&] { return !PlacementPending(form); }));
+        ASSERT_EQ(form.clbCalib->count(), channels);
+        EXPECT_TRUE(Inside(form.frameGeometry(), area)) << where;
+        ExpectWholeLayout(form, area.height() - (form.frameGeometry().height() - form.height()), where);
+        ExpectControlsGetTheirSizeHints(form, where);
+        // The channel list ends above the first check box.
+        EXPECT_LT(form.clbCalib->geometry().bottom(), form.cbSaveToChannel->geometry().top()) << where;
+    }
+    ui::SetLangOffset(saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, ZeroAdjustOnAScreen,
+                         ::testing::Combine(::testing::Values(QSize(1024, 768), QSize(800, 600)),
+                                            ::testing::Values(12, 32)),
+                         [](const auto& info) {
+                             const QSize screen = std::get<0>(info.param);
+                             return std::to_string(screen.width()) + "x" + std::to_string(screen.height()) +
+                                    "_" + std::to_string(std::get<1>(info.param)) + "channels";
+                         });
 
 // The command of the main window, as a user runs it: the dialog over a scanned fake amplifier,
 // the timed re-check off and the gate closed while it is open, and a new scan afterwards.

@@ -1,7 +1,10 @@
 #include "ui/platform/ScreenPlacement.h"
+#include "tests/support/VirtualMainLoop.h"
 #include "tests/ui/UiTestSupport.h"
+#include "tests/ui/dialogs/DialogTestSupport.h"
 #include "tests/ui/platform/OnScreenTestSupport.h"
 #include "ui/dialogs/MessageService.h"
+#include "ui/dialogs/SettingsForm.h"
 #include "ui/texts/Texts.h"
 
 #include <QDialog>
@@ -142,6 +145,125 @@ TEST(ScreenPlacementTest, AWindowInsideIsNeitherMovedNorResized) {
     EXPECT_EQ(window.geometry(), QRect(area.left() + 2, area.top() + 2, 400, 300));
     EXPECT_TRUE(test::Inside(window.frameGeometry(), area));
 }
+
+// ---- Let go: a window without a frame, and one that grows after its frame is drawn ----------
+
+// A window shown without a frame is, once the rule has let it go, where a program puts it, also
+// off the screen's edge, and as large as it is made.
+void ExpectLaterMoveAndResizeAsGiven(bool frameless) {
+    test::EnsureApplication();
+    const QRect area = PrimaryArea();
+    QWidget window;
+    window.setWindowFlag(Qt::FramelessWindowHint, frameless);
+    window.resize(300, 200);
+    window.move(area.topLeft() + QPoint(20, 20));
+    window.show();
+    EXPECT_TRUE(test::ProcessUntil([&] { return window.isVisible() && !test::PlacementPending(window); }))
+        << "the placement rule never lets the window go";
+    ASSERT_EQ(window.frameGeometry(), window.geometry());
+    window.move(-150, 50);
+    test::ProcessFor(300);
+    EXPECT_EQ(window.pos(), QPoint(-150, 50));
+    window.resize(5000, 5000);
+    test::ProcessFor(300);
+    EXPECT_EQ(window.geometry(), QRect(-150, 50, 5000, 5000));
+}
+
+TEST(PlacementLetsGo, AFramelessWindowTakesALaterMoveAndResizeAsGiven) {
+    ExpectLaterMoveAndResizeAsGiven(true);
+}
+
+TEST(PlacementLetsGo, AWindowWithoutAWindowManagerTakesALaterMoveAndResizeAsGiven) {
+    if (!test::OnDesk()) return test::RunOnDesk(test::TDesk::Bare, QSize(1024, 768));
+    ExpectLaterMoveAndResizeAsGiven(false);
+}
+
+// Grows the window by a pixel at its first expose, as a layout that settles late does.
+class TGrowAtExpose : public QObject {
+public:
+    TGrowAtExpose(QWidget& window, QWidget& inner) : window_(window), inner_(inner) {}
+    bool Grown = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && !Grown && static_cast<QWindow*>(watched)->isExposed()) {
+            Grown = true;
+            inner_.setMinimumWidth(inner_.minimumWidth() + 1);
+            window_.layout()->activate();
+        }
+        return false;
+    }
+
+private:
+    QWidget& window_;
+    QWidget& inner_;
+};
+
+TEST(PlacementLetsGo, AWindowThatGrowsAfterItsFrameIsDrawnStillEndsOnTheScreen) {
+    if (!test::OnDesk()) return test::RunOnDesk(test::TDesk::Openbox, QSize(800, 600));
+    test::EnsureApplication();
+    const QRect area = PrimaryArea();
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* inner = new QWidget(&window);
+    inner->setMinimumSize(300, 150);
+    layout->addWidget(inner);
+    // Past the right edge: the rule moves it in until its frame touches the edge.
+    window.move(area.right() - 100, area.top() + 40);
+    window.winId(); // its window handle, for the filter
+    TGrowAtExpose grow(window, *inner);
+    window.windowHandle()->installEventFilter(&grow);
+    const int width = window.minimumSizeHint().width();
+    window.show();
+    ASSERT_TRUE(test::ProcessUntil([&] { return grow.Grown && !test::PlacementPending(window); }));
+    test::ProcessFor(300);
+    ASSERT_NE(window.frameGeometry(), window.geometry()) << "openbox drew no frame";
+    EXPECT_GT(window.width(), width);
+    EXPECT_EQ(window.frameGeometry().right(), area.right());
+    EXPECT_TRUE(test::Inside(window.frameGeometry(), area));
+}
+
+// ---- The settings dialog on small screens ----------------------------------------------------
+
+class SettingsDialogOnAScreen : public ::testing::TestWithParam<QSize> {};
+
+TEST_P(SettingsDialogOnAScreen, IsAsTallAsItsLayoutNeedsAndEveryControlHasItsRoom) {
+    if (!test::OnDesk()) return test::RunOnDesk(test::TDesk::Offscreen, GetParam());
+    test::EnsureApplication();
+    test::TInstalledVirtualMainLoop loop;
+    TScriptedMessageService script;
+    TScopedMessageService installed(script);
+    test::TModalScript modal;
+    test::TNoFirmwareLibrary noLibrary;
+    const QRect area = PrimaryArea();
+    ASSERT_EQ(area.size(), GetParam());
+    for (const uint16_t lang : {LangGerman, LangEnglish}) {
+        SetLangOffset(lang);
+        const std::string where = lang == LangGerman ? "settings de" : "settings en";
+        TSettings settings;
+        settings.Interfaces = device::kMaskUSB | device::kMaskLAN;
+        settings.TimedReCheck = true;
+        TSettingsForm form;
+        form.LoadOptions(settings, {"127.0.0.1:15000", "127.0.0.2:15000"});
+        form.show();
+        ASSERT_TRUE(test::ProcessUntil([&] { return !test::PlacementPending(form); }));
+        EXPECT_TRUE(test::Inside(form.frameGeometry(), area)) << where;
+        // Its size hint, where the screen has room for it.
+        const QSize room = area.size() - (form.frameGeometry().size() - form.size());
+        const QSize hint = form.sizeHint().boundedTo(room);
+        EXPECT_GE(form.width(), hint.width()) << where;
+        EXPECT_GE(form.height(), hint.height()) << where;
+        test::ExpectWholeLayout(form, room.height(), where);
+        test::ExpectControlsGetTheirSizeHints(form, where);
+    }
+    SetLangOffset(LangEnglish);
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, SettingsDialogOnAScreen,
+                         ::testing::Values(QSize(1024, 768), QSize(800, 600)), [](const auto& info) {
+                             return std::to_string(info.param.width()) + "x" +
+                                    std::to_string(info.param.height());
+                         });
 
 // ---- Message boxes ------------------------------------------------------------------------
 
