@@ -120,17 +120,33 @@ size_t TI2CControl::WaitingIRQs() const {
 
 void TI2CControl::DeliverIRQ() {
     TWaitingIRQ w;
+    // Another entry of the device still waits: it will bring the newest status, so this one
+    // takes the conditions of every entry of the device to the history and is delivered once;
+    // delivered twice, it would count as a repeat the device never sent.
+    bool later = false;
     {
         std::lock_guard lock(waitingMutex_);
         if (waiting_.empty()) return;
         w = waiting_.front();
         waiting_.pop_front();
+        for (TWaitingIRQ& next : waiting_) {
+            if (next.Index != w.Index || next.Generation != w.Generation) continue;
+            later = true;
+            for (size_t i = 0; i < kSlotCount; ++i)
+                w.Conditions[i] &= next.Conditions[i];
+            next.Conditions.fill(0xFF);
+        }
     }
     if (w.Generation != ScanGeneration() || w.Index < 0 || w.Index >= MasterCount()) return;
     TIRQMessage all = w.Newest;
     for (size_t i = 0; i < kSlotCount; ++i)
         all.ChannelStatus[i] &= w.Conditions[i];
-    if (HasConditionsBeyond(all.ChannelStatus, w.Newest.ChannelStatus)) {
+    const bool beyond = HasConditionsBeyond(all.ChannelStatus, w.Newest.ChannelStatus);
+    if (later) {
+        DoIRQ(w.Index, beyond ? &all : &w.Newest);
+        return;
+    }
+    if (beyond) {
         // Conditions that came and went while it waited reach the history first.
         DoIRQ(w.Index, &all);
         if (w.Generation != ScanGeneration() || w.Index >= MasterCount()) return;

@@ -96,9 +96,12 @@ public:
     // in) and index names a device. Dropped once this transport is destroyed. Notifications of
     // one device and code that wait for the main thread are merged into the first of them, and
     // one device keeps at most kMaxWaitingCodes interrupt codes waiting (further ones join its
-    // newest), so a flood cannot fill memory. Every delivered entry carries the newest channel
-    // status its device sent in that generation; before it, when conditions of the notifications
-    // it merged have gone since, it is delivered once with every condition they reported.
+    // newest), so a flood cannot fill memory. The model ends on the newest channel status the
+    // device sent in that generation, and every condition reported meanwhile reaches it first:
+    // an entry of a device with further entries waiting is delivered once, with the conditions
+    // of them all; the device's last entry brings the status now (when conditions it merged have
+    // gone since, after a delivery with them). No entry is delivered as two notifications where
+    // the device sent one.
     void PostIRQ(int32_t index, uint64_t generation, const TIRQMessage& message);
     static constexpr size_t kMaxWaitingCodes = 8;
     // Notifications waiting for the main thread.
