@@ -218,9 +218,12 @@ std::string TPathWalk::FolderPath() const {
     return path.empty() ? "/" : path;
 }
 
+std::string TPathWalk::InFolder(const std::string& name) const {
+    return folders_.empty() ? "/" + name : FolderPath() + "/" + name;
+}
+
 std::string TPathWalk::PhysicalPath() const {
-    if (name_.empty()) return FolderPath();
-    return folders_.empty() ? "/" + name_ : FolderPath() + "/" + name_;
+    return name_.empty() ? FolderPath() : InFolder(name_);
 }
 
 bool TPathWalk::Walk(const std::string& path, std::string& error, const TObserver& observer) {
@@ -284,11 +287,10 @@ bool TPathWalk::Walk(const std::string& path, std::string& error, const TObserve
             if (::fstat(folder_, &here) != 0) return failErrno(errno);
             if (!MayFollow(here, st)) {
                 linkRefused_ = true;
-                const std::string link = folders_.empty() ? "/" + name : FolderPath() + "/" + name;
                 return fail(EACCES,
                             Format("the link %s lies in a folder everyone can write to and belongs to "
                                    "another user",
-                                   link));
+                                   InFolder(name)));
             }
             if (observer) observer(st);
             std::string target;

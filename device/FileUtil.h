@@ -71,6 +71,7 @@ public:
 private:
     void Reset();
     void Hold(int fd);
+    std::string InFolder(const std::string& name) const; // name in the folder held, as a path
 
     int folder_ = -1;
     std::vector<std::string> folders_;

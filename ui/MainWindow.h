@@ -468,13 +468,13 @@ private:
     };
     std::vector<TLogRepeat> repeats_;
     std::map<std::string, size_t> repeatKeys_;
-    // Whether a repeat was counted since the last flush, when the first was, and the timer that
-    // flushes a second after it.
-    bool repeatCounted_ = false;
-    uint64_t firstRepeatMs_ = 0;
+    // Runs from the first repeat counted since the last flush (at StartMs) and flushes a second
+    // after it.
     struct TRepeatTimer {
         device::TMainLoop* Loop = nullptr;
         device::TTimerId Id = 0;
+        uint64_t StartMs = 0;
+        bool Running() const { return Id != 0; }
         void Stop();
         ~TRepeatTimer() { Stop(); }
     } repeatTimer_;

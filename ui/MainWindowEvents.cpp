@@ -87,7 +87,7 @@ void TOndrixMain::AppendLog(const std::string& text) {
 void TOndrixMain::LogRepeatable(const std::string& key, const std::string& text) {
     device::TMainLoop& loop = device::MainLoop();
     // A timer held back by a busy loop does not let the counts wait longer.
-    if (repeatCounted_ && loop.NowMs() - firstRepeatMs_ >= kRepeatFlushMs) FlushLogRepeats();
+    if (repeatTimer_.Running() && loop.NowMs() - repeatTimer_.StartMs >= kRepeatFlushMs) FlushLogRepeats();
     const auto known = repeatKeys_.find(key);
     if (known == repeatKeys_.end()) {
         // Not a line of another kind: the other keys keep counting, else alternating devices
@@ -98,16 +98,14 @@ void TOndrixMain::LogRepeatable(const std::string& key, const std::string& text)
         return;
     }
     ++repeats_[known->second].Count;
-    if (repeatCounted_) return;
-    repeatCounted_ = true;
-    firstRepeatMs_ = loop.NowMs();
+    if (repeatTimer_.Running()) return;
     repeatTimer_.Loop = &loop;
+    repeatTimer_.StartMs = loop.NowMs();
     repeatTimer_.Id = loop.StartTimer(kRepeatFlushMs, [this] { FlushLogRepeats(); });
 }
 
 void TOndrixMain::FlushLogRepeats() {
     repeatTimer_.Stop();
-    repeatCounted_ = false;
     const std::vector<TLogRepeat> repeats = std::exchange(repeats_, {});
     repeatKeys_.clear();
     for (const TLogRepeat& r : repeats)

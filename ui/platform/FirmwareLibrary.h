@@ -7,7 +7,8 @@
 // replace is not loaded: the file writable for everyone, its folder or one above it writable for
 // everyone without the sticky bit, or any of them owned by neither root nor the user; for a link
 // its own folders count too, and the file it names is judged. A file judged safe is loaded under
-// its real path (every link resolved), so that its companions are found beside it through $ORIGIN.
+// its real path (every link resolved), so that its companions are found beside it through $ORIGIN,
+// unless others may add names to its folder (sticky and writable for everyone).
 // No entry point is called unless the library is loaded; a wrapper then returns kFWNotLoaded.
 
 #include "ui/platform/rozezerir.h"

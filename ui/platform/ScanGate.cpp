@@ -140,8 +140,8 @@ void TScanGate::ShowWhenOpen(std::function<void()> fn) {
     if (answer == TAnswer::Run) Open();
 }
 
-bool TScanGate::BoxQueued() const {
-    return std::any_of(queue_.begin(), queue_.end(), [](const TEntry& e) { return e.Way == TWay::Box; });
+bool TScanGate::Queued(TWay way) const {
+    return std::any_of(queue_.begin(), queue_.end(), [way](const TEntry& e) { return e.Way == way; });
 }
 
 void TScanGate::Enqueue(std::function<void()> fn, TWay way) {
@@ -195,7 +195,7 @@ void TScanGate::RequestRescan(std::function<void()> after) {
 }
 
 bool TScanGate::RescanPending() const {
-    return std::any_of(queue_.begin(), queue_.end(), [](const TEntry& e) { return e.Way == TWay::Rescan; });
+    return Queued(TWay::Rescan);
 }
 
 void TScanGate::Open() {
@@ -252,7 +252,7 @@ void TScanGate::RunEntry(TEntry& entry) {
             }
         } open(*this);
         // Boxes queued behind this one are shown from its event loop.
-        if (BoxQueued()) Open();
+        if (Queued(TWay::Box)) Open();
         Guarded(entry.Fn);
         return;
     }

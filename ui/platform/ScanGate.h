@@ -125,7 +125,7 @@ private:
     TAnswer Ask(TWay way) const;
     // fn at once when it may run and nothing waits, else queued at the back (or the front, first).
     void Enqueue(std::function<void()> fn, TWay way);
-    bool BoxQueued() const;
+    bool Queued(TWay way) const;
     int CurrentLoopLevel() const;
     void RunRequests();
     void WatchRequests();

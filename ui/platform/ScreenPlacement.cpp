@@ -53,9 +53,7 @@ bool Placed(const QWidget* w) {
 const char* const kPending = "qrbPlacementPending";
 // The size the rule gave a window shown without a size of its own; gone once anything else sizes it.
 const char* const kFirstSize = "qrbPlacementFirstSize";
-// The window had its first show.
-const char* const kShown = "qrbPlacementShown";
-// Which show the running deadline belongs to.
+// How often the window was shown: which show the running deadline belongs to.
 const char* const kShow = "qrbPlacementShow";
 const char* const kDeadlineSet = "qrbPlacementDeadline";
 // The rule moved or resized the window after its first expose.
@@ -128,9 +126,8 @@ private:
             w->setProperty(kDeadlineSet, QVariant());
             w->setProperty(kRequested, QVariant());
             // Qt sized a window that was never sized before its first show.
-            if (!w->property(kShown).toBool() && !w->testAttribute(Qt::WA_Resized) && Placed(w))
+            if (w->property(kShow).toInt() == 1 && !w->testAttribute(Qt::WA_Resized) && Placed(w))
                 w->setProperty(kFirstSize, w->size());
-            w->setProperty(kShown, true);
         } else if (!w->property(kPending).toBool()) {
             return;
         }
