@@ -201,6 +201,7 @@ TPathWalk::~TPathWalk() {
 void TPathWalk::Reset() {
     if (folder_ >= 0) ::close(folder_);
     folder_ = -1;
+    folderStatus_ = {};
     folders_.clear();
     name_.clear();
     linkRefused_ = false;
@@ -229,10 +230,9 @@ std::string TPathWalk::PhysicalPath() const {
 bool TPathWalk::Walk(const std::string& path, std::string& error, const TObserver& observer) {
     Reset();
     error.clear();
-    const auto fail = [&](int err, const std::string& why) {
-        const bool refused = linkRefused_;
+    const auto fail = [&](int err, const std::string& why, bool linkRefused = false) {
         Reset();
-        linkRefused_ = refused;
+        linkRefused_ = linkRefused;
         error = Format("%s: %s", path, why);
         errno = err;
         return false;
@@ -241,9 +241,8 @@ bool TPathWalk::Walk(const std::string& path, std::string& error, const TObserve
     // The folder now held, seen by the observer.
     const auto enter = [&](int fd) {
         Hold(fd);
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) return false;
-        if (observer) observer(st);
+        if (::fstat(fd, &folderStatus_) != 0) return false;
+        if (observer) observer(folderStatus_);
         return true;
     };
     if (path.empty()) return failErrno(ENOENT);
@@ -283,15 +282,12 @@ bool TPathWalk::Walk(const std::string& path, std::string& error, const TObserve
         }
         if (S_ISLNK(st.st_mode)) {
             if (++links > 40) return failErrno(ELOOP);
-            struct stat here {};
-            if (::fstat(folder_, &here) != 0) return failErrno(errno);
-            if (!MayFollow(here, st)) {
-                linkRefused_ = true;
+            if (!MayFollow(folderStatus_, st))
                 return fail(EACCES,
                             Format("the link %s lies in a folder everyone can write to and belongs to "
                                    "another user",
-                                   InFolder(name)));
-            }
+                                   InFolder(name)),
+                            true);
             if (observer) observer(st);
             std::string target;
             if (!ReadLinkAt(folder_, name, target)) return failErrno(errno);

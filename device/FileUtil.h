@@ -62,7 +62,8 @@ public:
     // name cannot be taken. A missing last name is no failure: it is the file to be made.
     bool Walk(const std::string& path, std::string& error, const TObserver& observer = {});
 
-    int Folder() const { return folder_; }            // the last folder (O_PATH), -1 after a failure
+    int Folder() const { return folder_; } // the last folder (O_PATH), -1 after a failure
+    const struct stat& FolderStatus() const { return folderStatus_; } // the last folder's status
     const std::string& Name() const { return name_; } // the last name in it; empty: the path is a folder
     std::string FolderPath() const;                   // the last folder, every link and ".." resolved
     std::string PhysicalPath() const;                 // the file, every link and ".." resolved
@@ -74,6 +75,7 @@ private:
     std::string InFolder(const std::string& name) const; // name in the folder held, as a path
 
     int folder_ = -1;
+    struct stat folderStatus_ {};
     std::vector<std::string> folders_;
     std::string name_;
     bool linkRefused_ = false;

@@ -166,10 +166,9 @@ bool OthersMayChangeFolder(const struct stat& info) {
     return info.st_uid != 0 && info.st_uid != geteuid();
 }
 
-// Whether others may add names to the folder held (writable for everyone, sticky or not).
-bool OthersMayAddNames(int folder) {
-    struct stat info {};
-    return fstat(folder, &info) != 0 || (info.st_mode & S_IWOTH) != 0;
+// Whether others may add names to the folder (writable for everyone, sticky or not).
+bool OthersMayAddNames(const struct stat& folder) {
+    return (folder.st_mode & S_IWOTH) != 0;
 }
 
 bool OthersMayChangeFile(const struct stat& info) {
@@ -211,8 +210,8 @@ bool LoadedFrom(void* handle, const struct stat& judged) {
 // file's way (the root, every folder above the file and every link's folder) and every link it
 // follows, then the file itself; judged safe, the file is loaded under its real path, so that the
 // loader's $ORIGIN is its own folder (unless others may add names there). No other account can
-// change a name on that path, so the loader opens the file judged; the loaded file's identity is checked once
-// more. The loader's messages name the file as given.
+// change a name on that path, so the loader opens the file judged; the loaded file's identity is
+// checked once more. The loader's messages name the file as given.
 void* OpenJudgedFile(const std::string& file, std::string& error, bool& missing) {
     missing = false;
     std::string path = file;
@@ -260,7 +259,7 @@ void* OpenJudgedFile(const std::string& file, std::string& error, bool& missing)
     // through its descriptor there, so that $ORIGIN names no folder.
     std::string loadAs = walk.PhysicalPath();
     int descriptor = -1;
-    if (OthersMayAddNames(walk.Folder())) {
+    if (OthersMayAddNames(walk.FolderStatus())) {
         descriptor = openat(walk.Folder(), walk.Name().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
         if (descriptor < 0) {
             error = CannotOpen(file, errno);

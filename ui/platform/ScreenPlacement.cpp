@@ -63,11 +63,6 @@ const char* const kRequested = "qrbPlacementRequested";
 // frames it does so within this time.
 constexpr int kLetGoMs = 500;
 
-// The window's frame margins as far as they are known (none before the frame is drawn).
-QSize FrameMargins(QWidget* w) {
-    return (w->frameGeometry().size() - w->geometry().size()).expandedTo(QSize(0, 0));
-}
-
 // Gives a window that still has Qt's first size (at most two thirds of the screen, raised to its
 // minimum, where the minimum counts a word-wrapped text as one line) its size hint and the height
 // its layout needs at its width, as far as the screen's area allows.
@@ -75,7 +70,8 @@ void FitFirstSize(QWidget* w) {
     const QRect area = AvailableAreaFor(QRect(w->frameGeometry().topLeft(), w->size()));
     QSize size = w->size();
     if (!area.isEmpty()) {
-        const QSize room = area.size() - FrameMargins(w);
+        // What the frame adds, as far as it is known (nothing before the frame is drawn).
+        const QSize room = area.size() - (FrameSize(w) - w->size());
         size = size.expandedTo(w->sizeHint().boundedTo(room));
         if (QLayout* layout = w->layout(); layout != nullptr && layout->hasHeightForWidth())
             size.setHeight(

@@ -3,6 +3,7 @@
 // only after the show, and a look at a modal dialog while its own loop runs.
 
 #include "tests/support/ExecArgs.h"
+#include "tests/support/WaitUntil.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -115,15 +116,6 @@ inline void End(pid_t pid) {
     waitpid(pid, &status, 0);
 }
 
-// Waits up to seconds for done.
-inline bool WaitFor(const std::function<bool()>& done, int seconds) {
-    for (int i = 0; i < seconds * 50; ++i) {
-        if (done()) return true;
-        usleep(20000);
-    }
-    return done();
-}
-
 } // namespace desk
 
 // Runs the current test again in a child program on a screen of size on desk; the child's
@@ -171,7 +163,7 @@ inline void RunOnDesk(TDesk desk, QSize size) {
             const std::filesystem::path ready = dir / "ready";
             manager = desk::Spawn({"openbox", "--startup", "touch " + ready.string()},
                                   {{"DISPLAY", display}, {"XDG_CONFIG_HOME", (dir / "config").string()}});
-            if (!desk::WaitFor([&] { return std::filesystem::exists(ready); }, 20)) {
+            if (!WaitUntil([&] { return std::filesystem::exists(ready); }, 20000)) {
                 desk::End(manager);
                 desk::End(server);
                 FAIL() << "openbox did not start";
