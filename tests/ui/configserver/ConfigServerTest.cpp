@@ -564,18 +564,9 @@ public:
     }
 
     // True when the server ended the connection (end of stream or reset) without sending more.
-    bool SeesClose() {
-        char byte;
-        const ssize_t got = ::recv(fd_, &byte, 1, 0);
-        return got == 0 || (got < 0 && errno == ECONNRESET);
-    }
-
+    bool SeesClose() { return EndSeen(0); }
     // The server has ended the connection (without waiting; what arrived before stays).
-    bool Ended() {
-        char byte;
-        const ssize_t got = ::recv(fd_, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
-        return got == 0 || (got < 0 && errno == ECONNRESET);
-    }
+    bool Ended() { return EndSeen(MSG_DONTWAIT | MSG_PEEK); }
 
     // Nothing has arrived (without waiting).
     bool NothingArrived() {
@@ -585,6 +576,12 @@ public:
     }
 
 private:
+    bool EndSeen(int flags) {
+        char byte;
+        const ssize_t got = ::recv(fd_, &byte, 1, flags);
+        return got == 0 || (got < 0 && errno == ECONNRESET);
+    }
+
     int fd_ = -1;
     bool connected_ = false;
 };
