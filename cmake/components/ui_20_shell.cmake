@@ -21,7 +21,7 @@ qrb_program(DrawImages UI SOURCES tools/DrawImages.cpp LIBS Qt6::Gui)
 qrb_test(ui_shell_test UI
   SOURCES tests/ui/platform/ScanGateTest.cpp tests/ui/platform/SingleInstanceTest.cpp tests/ui/platform/QtMainLoopTest.cpp tests/ui/platform/ScreenPlacementTest.cpp
           tests/ui/dialogs/StatusWindowsTest.cpp tests/ui/MainWindowTest.cpp
-  LIBS qrb_ui_shell qrb_device_test_support)
+  LIBS qrb_ui_shell qrb_device_test_support Qt6::Test)
 # Starts the program itself.
 qrb_test(ui_program_test UI
   SOURCES tests/ui/ProgramProcessTest.cpp

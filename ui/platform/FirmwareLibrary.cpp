@@ -159,11 +159,16 @@ void* OpenBareName(std::string& error, bool& missing) {
     return handle;
 }
 
+// Owned by neither root nor the user: its owner may change it.
+bool OwnedByOthers(const struct stat& info) {
+    return info.st_uid != 0 && info.st_uid != geteuid();
+}
+
 // Whether someone other than root and the user may change what a folder holds: one writable for
 // everyone without the sticky bit, or one owned by another user. Group-writable is trusted.
 bool OthersMayChangeFolder(const struct stat& info) {
     if ((info.st_mode & S_IWOTH) != 0 && (info.st_mode & S_ISVTX) == 0) return true;
-    return info.st_uid != 0 && info.st_uid != geteuid();
+    return OwnedByOthers(info);
 }
 
 // Whether others may add names to the folder (writable for everyone, sticky or not).
@@ -172,8 +177,7 @@ bool OthersMayAddNames(const struct stat& folder) {
 }
 
 bool OthersMayChangeFile(const struct stat& info) {
-    if ((info.st_mode & S_IWOTH) != 0) return true;
-    return info.st_uid != 0 && info.st_uid != geteuid();
+    return (info.st_mode & S_IWOTH) != 0 || OwnedByOthers(info);
 }
 
 // The loader's words for a file it cannot open (as dlerror() gives them, in the user's language).
@@ -229,10 +233,8 @@ void* OpenJudgedFile(const std::string& file, std::string& error, bool& missing)
     device::TPathWalk walk;
     std::string reason;
     const bool walked = walk.Walk(path, reason, [&replaceable](const struct stat& info) {
-        if (S_ISLNK(info.st_mode))
-            replaceable = replaceable || (info.st_uid != 0 && info.st_uid != geteuid());
-        else
-            replaceable = replaceable || OthersMayChangeFolder(info);
+        replaceable =
+            replaceable || (S_ISLNK(info.st_mode) ? OwnedByOthers(info) : OthersMayChangeFolder(info));
     });
     int err = walked ? 0 : errno;
     struct stat info {};

@@ -54,7 +54,6 @@ public:
     TScanGate(const TScanGate&) = delete;
     TScanGate& operator=(const TScanGate&) = delete;
 
-    TPhase Phase() const { return phase_; }
     // Device I/O may start: the program runs and nothing holds the gate.
     bool IsOpen() const { return phase_ == TPhase::Running && !IsHeld(); }
     // Something holds the gate (a scan, a busy phase, a dialog's work): the close waits for it.

@@ -759,7 +759,7 @@ TEST_P(ZeroAdjustOnAScreen, IsAsTallAsItsLayoutNeedsAndNoControlOverlapsAnother)
         ui::TZeroAdjustForm form;
         form.Translator = &translator;
         form.show();
-        ASSERT_TRUE(ProcessUntil([&] { return !PlacementPending(form); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !PlacementPending(form); }, 10000));
         ASSERT_EQ(form.clbCalib->count(), channels);
         EXPECT_TRUE(Inside(form.frameGeometry(), area)) << where;
         ExpectWholeLayout(form, area.height() - (form.frameGeometry().height() - form.height()), where);

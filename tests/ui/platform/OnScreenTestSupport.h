@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -19,7 +18,6 @@
 #include <QProgressBar>
 #include <QSize>
 #include <QTabWidget>
-#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -178,27 +176,6 @@ inline void RunOnDesk(TDesk desk, QSize size) {
     std::filesystem::remove_all(dir);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << filter << " on a " << width << "x" << height << " screen failed in its child program";
-}
-
-// Handles events until done, for at most seconds; whether done.
-inline bool ProcessUntil(const std::function<bool()>& done, int seconds = 10) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < seconds * 1000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return done();
-}
-
-// Handles events for milliseconds: what a window system sends back in that time is handled.
-inline void ProcessFor(int milliseconds) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < milliseconds) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
 }
 
 // Whether the placement rule still places window (from its show until it lets it go).

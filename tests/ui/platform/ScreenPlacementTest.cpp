@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -158,14 +159,14 @@ void ExpectLaterMoveAndResizeAsGiven(bool frameless) {
     window.resize(300, 200);
     window.move(area.topLeft() + QPoint(20, 20));
     window.show();
-    EXPECT_TRUE(test::ProcessUntil([&] { return window.isVisible() && !test::PlacementPending(window); }))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isVisible() && !test::PlacementPending(window); }, 10000))
         << "the placement rule never lets the window go";
     ASSERT_EQ(window.frameGeometry(), window.geometry());
     window.move(-150, 50);
-    test::ProcessFor(300);
+    QTest::qWait(300);
     EXPECT_EQ(window.pos(), QPoint(-150, 50));
     window.resize(5000, 5000);
-    test::ProcessFor(300);
+    QTest::qWait(300);
     EXPECT_EQ(window.geometry(), QRect(-150, 50, 5000, 5000));
 }
 
@@ -215,8 +216,8 @@ TEST(PlacementLetsGo, AWindowThatGrowsAfterItsFrameIsDrawnStillEndsOnTheScreen) 
     window.windowHandle()->installEventFilter(&grow);
     const int width = window.minimumSizeHint().width();
     window.show();
-    ASSERT_TRUE(test::ProcessUntil([&] { return grow.Grown && !test::PlacementPending(window); }));
-    test::ProcessFor(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return grow.Grown && !test::PlacementPending(window); }, 10000));
+    QTest::qWait(300);
     ASSERT_NE(window.frameGeometry(), window.geometry()) << "openbox drew no frame";
     EXPECT_GT(window.width(), width);
     EXPECT_TRUE(test::Inside(window.frameGeometry(), area));
@@ -247,7 +248,7 @@ TEST_P(SettingsDialogOnAScreen, IsAsTallAsItsLayoutNeedsAndEveryControlHasItsRoo
         TSettingsForm form;
         form.LoadOptions(settings, {"127.0.0.1:15000", "127.0.0.2:15000"});
         form.show();
-        ASSERT_TRUE(test::ProcessUntil([&] { return !test::PlacementPending(form); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !test::PlacementPending(form); }, 10000));
         EXPECT_TRUE(test::Inside(form.frameGeometry(), area)) << where;
         // Its size hint, where the screen has room for it.
         const QSize room = area.size() - (form.frameGeometry().size() - form.size());
