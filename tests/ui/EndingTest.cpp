@@ -3,6 +3,7 @@
 // signal no device write reaches the amplifier but the close's stop lock (and an aborted zero
 // adjustment's defaults of its current channel).
 
+#include "device/Format.h"
 #include "device/HWVocabulary.h"
 #include "device/wire/CommandTable.h"
 #include "model/I2CTranslator.h"
@@ -83,19 +84,14 @@ const std::set<uint32_t>& WriteCodes() {
 std::string Name(uint32_t code) {
     for (const device::TWireCommandRow& row : device::kWireCommands)
         if (row.Code == code) return std::string(row.Name[static_cast<size_t>(device::TNameColumn::LAN)]);
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%05X", code);
-    return text;
+    return "0x" + device::IntToHex(code, 5);
 }
 
 // A write as the test compares it: its name and payload bytes.
 std::string Write(uint32_t code, const std::vector<uint8_t>& payload) {
     std::string text = Name(code);
-    for (uint8_t b : payload) {
-        char hex[4];
-        std::snprintf(hex, sizeof hex, " %02X", b);
-        text += hex;
-    }
+    for (uint8_t b : payload)
+        text += " " + device::IntToHex(b, 2);
     return text;
 }
 
